@@ -1,0 +1,137 @@
+#pragma once
+
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "core/ServerList.h"
+#include "core/UpdateHint.h"
+#include "search/Query.h"
+#include "search/SearchQuery.h"
+#include "search/ServerFilter.h"
+
+class CMasterSocket;
+class CServerSocket;
+class CSettings;
+class CUdpSocket;
+class IUserInterface;
+struct MasterListReply;
+
+// The one document: it owns every server record, the player queries, both
+// filters and the network engine's sockets, and tells its views about every
+// change.
+class CScoutwireDoc {
+public:
+    CScoutwireDoc(CSettings& settings, IUserInterface& ui, int maxUdpSize = 65507);
+    ~CScoutwireDoc();
+    CScoutwireDoc(const CScoutwireDoc&) = delete;
+    CScoutwireDoc& operator=(const CScoutwireDoc&) = delete;
+
+    // Views.
+    void AddView(IDocView* view);
+    void RemoveView(IDocView* view);
+    void UpdateAllViews(IDocView* sender, int hint, const CUpdateHint* pHint = nullptr);
+    void SetModifiedFlag(bool modified = true) { m_bModified = modified; }
+    bool IsModified() const { return m_bModified; }
+
+    // Document life: reset, new, open and save.
+    void DeleteContents();
+    bool OnNewDocument();
+    bool OnOpenDocument(const std::string& path);
+    bool OnSaveDocument(const std::string& path);
+    const std::string& GetPathName() const { return m_strPathName; }
+    void SetPathName(const std::string& path) { m_strPathName = path; }
+
+    // Records.
+    ServerInfo* FindServer(uint32_t address, uint16_t port) const;
+    ServerInfo* AddFavourite(uint32_t address, uint16_t port, bool notify);
+    bool RemoveFavourite(ServerInfo* server, bool notify);
+    void GetGames(std::vector<std::string>& games) const;
+    void GetMaps(std::vector<std::string>& maps) const;
+    const OwningServerList& GetServerList() const { return m_serverList; }
+
+    // Edit menu.
+    void UpdateServerList();
+    void ClearServerList();
+    void AddServer();
+    void FindServers();
+    void EditServerProperties(ServerInfo* server);
+
+    // Player queries.
+    bool RunQuery(SearchQuery& query, bool notify);
+    void RunAllQueries();
+    void EditQuery(SearchQuery* query);
+    SearchQuery* AddQuery(std::unique_ptr<SearchQuery> query);
+    void RemoveQuery(SearchQuery* query);
+    void AddPlayerQuery(const std::string& playerName);
+    const std::vector<std::unique_ptr<SearchQuery>>& GetQueries() const { return m_queries; }
+
+    // Filters.
+    void ApplyFilter(bool notify);
+    void EditFilter();
+    bool EditMasterFilter();
+
+    // Replies.
+    bool OnReceiveServerSocket(CServerSocket& socket, int count);
+    void OnReceiveSocket(CUdpSocket& socket, int count);
+    void ParseReply(uint8_t type, std::span<const uint8_t> payload, uint32_t address,
+                    uint16_t port);
+    // The buffer every socket receives into, zero-filled before each receive.
+    std::span<uint8_t> GetRecvBuffer() { return m_recvBuffer; }
+
+    // The refresh engine.
+    CServerSocket* CreateServerSocket(ServerInfo& server);
+    bool RefreshServer(ServerInfo& server, unsigned mask);
+    bool RefreshServerIfIdle(ServerInfo* server, unsigned mask);
+    void RefreshServers(std::span<ServerInfo* const> servers);
+    void CleanSockets();
+    // Open server sockets, plus one while the master exchange runs.
+    int GetActiveSocketCount() const;
+    int GetServerSocketCount() const { return static_cast<int>(m_sockets.size()); }
+    bool IsRefreshing() const { return m_bRefreshing; }
+
+    // The master server.
+    void ConnectToMaster();
+    void RequestServerList(uint32_t batchId);
+    bool IsUpdatingServerList() const { return m_pMasterSocket != nullptr; }
+
+    CSettings& GetSettings() { return m_settings; }
+    IUserInterface& GetUI() { return m_ui; }
+
+    ServerFilter m_filter;
+    ServerFilter m_masterFilter;
+    Query m_findQuery;
+    SearchQuery m_defaultQuery;
+    uint8_t m_bHasHeader = 1;
+
+private:
+    void OnMasterList(const MasterListReply& reply);
+    void DestroySocket(std::unique_ptr<CUdpSocket> socket);
+    void DestroyServerSockets();
+    void DestroyMasterSocket();
+    void ReleaseRetiredSockets();
+    void RemoveFromNewServers(const ServerInfo* server);
+    void ClearQueryResults();
+    void MoveToSortedPosition(ServerInfo& server, uint32_t newAddress);
+    void TimeOutSocket(CServerSocket& socket);
+
+    CSettings& m_settings;
+    IUserInterface& m_ui;
+    std::vector<IDocView*> m_views;
+    bool m_bModified = false;
+    std::string m_strPathName;
+
+    std::unique_ptr<CMasterSocket> m_pMasterSocket;
+    std::vector<uint8_t> m_recvBuffer;
+    std::list<std::unique_ptr<CServerSocket>> m_sockets;
+    // Sockets closed while one of their handlers was on the call stack; they
+    // are freed once the handler has returned.
+    std::vector<std::unique_ptr<CUdpSocket>> m_retiredSockets;
+    OwningServerList m_serverList{1};
+    std::vector<std::unique_ptr<SearchQuery>> m_queries;
+    bool m_bRefreshing = false;
+    std::unique_ptr<ServerList> m_pNewServers;
+};

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class QSettings;
+
+constexpr uint32_t OPT_UPDATE_QUERIES = 0x1;
+constexpr uint32_t OPT_KEEP_PLAYERS = 0x2;
+constexpr uint32_t OPT_LOAD_LAST_DOC = 0x4;
+constexpr uint32_t OPT_SHOW_UPDATE_DIALOG = 0x8;
+constexpr uint32_t OPT_CLEAR_BEFORE_UPDATE = 0x10;
+constexpr uint32_t OPT_REFRESH_NEW_SERVERS = 0x20;
+
+// The program's options, held for the whole run. They live in the per-user
+// store of organisation "Tolvane", application "Scoutwire", section
+// "Settings" (the registry on Windows, an INI file elsewhere), or in the file
+// given to the constructor.
+class CSettings {
+public:
+    // The user's own settings store.
+    CSettings();
+    // A settings file of its own (an INI file), as tests and --settings use.
+    explicit CSettings(const std::string& iniPath);
+    ~CSettings();
+    CSettings(const CSettings&) = delete;
+    CSettings& operator=(const CSettings&) = delete;
+
+    // Reads every value (missing ones keep their current value), then
+    // applies the limits.
+    void Load();
+    // Applies the limits, then writes every value.
+    void Save();
+    // The socket time-out, cleaning and refresh intervals, open sockets, send
+    // interval, master time-out and retries are brought within their limits,
+    // in that order.
+    void ApplyLimits();
+    // The "Advanced" group back to its defaults.
+    void ResetAdvanced();
+
+    // The three preset master hosts: east, west and central.
+    static const char* const kMasterHosts[3];
+    // The game's executable where it is installed, else the old default.
+    static std::string DefaultGamePath();
+
+    // Other values of the same section ("DefQuery_Flags", the pane sizes)
+    // and of the store ("Recent File List").
+    int ReadInt(const std::string& section, const std::string& key, int defaultValue) const;
+    void WriteInt(const std::string& section, const std::string& key, int value);
+    std::string ReadString(const std::string& section, const std::string& key,
+                           const std::string& defaultValue) const;
+    void WriteString(const std::string& section, const std::string& key, const std::string& value);
+    void Sync();
+    QSettings& Store() { return *m_pStore; }
+
+    int32_t m_nCleanInterval = 500;
+    int32_t m_nRefreshInterval = 10000;
+    int32_t m_nSendInterval = 50;
+    int32_t m_nSocketTimeout = 2000;
+    int32_t m_nMaxOpenSockets = 50;
+    int32_t m_nWONTimeout = 4000;
+    int32_t m_nWONRetries = 3;
+    uint16_t m_wWONPort = 27010;
+    std::string m_strWONMaster;
+    std::string m_strHLPath;
+    std::string m_strHLParams = "-console -numericping";
+    uint32_t m_dwFlags = 0x38;
+    std::string m_strLastDoc;
+
+private:
+    std::unique_ptr<QSettings> m_pStore;
+};

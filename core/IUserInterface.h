@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/IProgress.h"
+
+class Query;
+class ServerFilter;
+class ServerInfo;
+
+// Everything the document needs from the person in front of it. The main
+// window implements it with real widgets; tests and the command-line front
+// end implement it with scripted answers.
+class IUserInterface {
+public:
+    enum class Icon { None, Information, Warning, Error, Question };
+    enum class Buttons { Ok, OkCancel, YesNoCancel };
+    enum class Answer { Ok, Cancel, Yes, No };
+
+    virtual ~IUserInterface() = default;
+
+    // A modal message box.
+    virtual Answer MessageBox(const std::string& text, Buttons buttons, Icon icon) = 0;
+    // The status bar's message pane; an empty text clears it.
+    virtual void SetStatusMessage(const std::string& text) = 0;
+    virtual void CopyToClipboard(const std::string& text) = 0;
+    virtual std::string GetClipboardText() = 0;
+    virtual void BeginWaitCursor() = 0;
+    virtual void EndWaitCursor() = 0;
+    virtual bool IsShiftDown() = 0;
+
+    // A progress dialog, or null when it cannot be created.
+    virtual std::unique_ptr<IProgress> CreateProgress() = 0;
+
+    // Modal dialogs: true on OK, with the object edited in place; on Cancel
+    // nothing is changed.
+    virtual bool EditQuery(Query& query) = 0;
+    virtual bool EditAddServer(uint32_t& address, int& port, std::string& hostName) = 0;
+    virtual bool EditPassword(std::string& password) = 0;
+    virtual bool EditServerFilter(ServerFilter& filter, const std::vector<std::string>& games,
+                                  const std::vector<std::string>& maps) = 0;
+    virtual bool EditMasterFilter(ServerFilter& filter, const std::vector<std::string>& games,
+                                  const std::vector<std::string>& maps) = 0;
+    virtual bool EditServerProperties(ServerInfo& server) = 0;
+};
+
+// Shows the wait cursor for the life of the object.
+class WaitCursor {
+public:
+    explicit WaitCursor(IUserInterface& ui) : m_ui(ui) { m_ui.BeginWaitCursor(); }
+    ~WaitCursor() { m_ui.EndWaitCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+
+private:
+    IUserInterface& m_ui;
+};

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "core/ServerList.h"
+#include "search/Query.h"
+#include "search/SearchQuery.h"
+#include "search/ServerFilter.h"
+
+// The .scw document file: the bytes of the object archive the program has
+// always written (little-endian integers, length-prefixed strings, class
+// records and references). Reading and writing are pure functions over bytes
+// so that they can be tested and fuzzed without files.
+
+// What a file holds. A part that an older file lacks is absent (has* false)
+// and keeps the document's current value.
+struct ScwContents {
+    std::vector<std::unique_ptr<ServerInfo>> servers; // in the file's order
+    std::vector<std::unique_ptr<SearchQuery>> queries;
+    bool hasFilter = false;
+    ServerFilter filter;
+    bool hasMasterFilter = false;
+    ServerFilter masterFilter;
+    bool hasFindQuery = false;
+    Query findQuery;
+};
+
+// The format check made before opening: false when the file does not begin
+// with the document's class record (the early form without it), true
+// otherwise, including when it is too short to tell.
+bool ScwHasHeader(std::span<const uint8_t> fileStart);
+
+// The whole file as the program writes it (document schema 3).
+std::vector<uint8_t> WriteScwFile(const OwningServerList& servers,
+                                  const std::vector<std::unique_ptr<SearchQuery>>& queries,
+                                  const ServerFilter& filter, const ServerFilter& masterFilter,
+                                  const Query& findQuery);
+
+// False for a damaged or foreign file ("Unexpected file format."); the
+// contents are then empty. Never allocates more than the file could hold.
+bool ReadScwFile(std::span<const uint8_t> file, bool hasHeader, ScwContents& contents);
+
+// The join password as stored: byte i XOR (kScrambleMultiplier * i +
+// kScrambleOffset) mod 256. The same call unscrambles.
+std::string ScramblePassword(const std::string& password);
+
+// Replaces the file at path only once the whole new content is written
+// (a temporary file beside it, then a rename), keeping its permissions.
+bool SaveFileAtomically(const std::string& path, std::span<const uint8_t> bytes);

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "core/PlayerList.h"
+#include "core/RuleList.h"
+
+// Group bits of ServerInfo::m_dwFlags, one tree group per bit.
+constexpr uint32_t GROUP_FAVOURITES = 0x10000;
+constexpr uint32_t GROUP_WON = 0x20000;
+constexpr uint32_t GROUP_MANUAL = 0x40000;
+constexpr uint32_t GROUP_FILTERED = 0x80000;
+constexpr uint32_t GROUP_FOUND = 0x100000;
+constexpr uint32_t GROUP_ALL = 0x1F0000;
+
+// One game server as the program knows it.
+class ServerInfo {
+public:
+    ServerInfo() = default;
+    ServerInfo(uint32_t address, uint16_t port) : m_dwAddress(address), m_wPort(port) {}
+    ~ServerInfo();
+    ServerInfo(const ServerInfo&) = delete;
+    ServerInfo& operator=(const ServerInfo&) = delete;
+
+    // Takes the new list; the previous one and its players are deleted.
+    void SetPlayers(std::unique_ptr<PlayerList> players);
+    // Empties the rule list, creating an empty one (key 1) when there is none.
+    void ResetRules();
+    // The "reserve_slots" rule truncated towards zero; -1 without rules or
+    // without that rule.
+    int GetReservedSlots() const;
+    // The value of a rule (name compared without case), or none.
+    const std::string* FindRule(std::string_view key) const;
+    // Number of entries of the player list, -1 when there is none.
+    int GetPlayerListSize() const { return m_pPlayers ? m_pPlayers->GetSize() : -1; }
+
+    uint32_t m_dwFlags = 0;
+    uint32_t m_nPing = 0; // ms; 0 = unknown (never answered or timed out)
+    uint32_t m_dwAddress = 0;
+    uint16_t m_wPort = 0;
+    uint8_t m_bDeleted = 0;
+    uint8_t m_nPlayers = 0;
+    uint8_t m_nMaxPlayers = 0;
+    char m_cServerType = 0; // 'd' dedicated, 'l' listen, as received
+    char m_cOS = 0;         // 'l' Linux, 'w' Windows, as received
+    uint8_t m_bPassword = 0;
+    std::string m_strName;
+    std::string m_strGame;
+    std::string m_strMap;
+    std::string m_strAnnotation;
+    std::string m_strPassword;
+    std::string m_strHostName;
+    std::string m_strError;
+    uint8_t m_bConnectByHostName = 0;
+    std::unique_ptr<PlayerList> m_pPlayers;
+    std::unique_ptr<RuleList> m_pRules;
+};
+
+// The number at the start of a rule value, read as a decimal number with a
+// fraction and truncated towards zero (0 when there are no digits).
+int RuleValueToInt(std::string_view value);

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Record strings hold the bytes a server sent or a file stored. Names, games,
+// maps, rules and filter texts compare without regard to case; the folding
+// covers ASCII and the Latin-1 letters, so "ÄRGER" and "ärger" are one name.
+
+unsigned char FoldCase(unsigned char c);
+unsigned char UpperCase(unsigned char c);
+
+// -1, 0 or 1, comparing byte by byte after folding.
+int CompareNoCase(std::string_view a, std::string_view b);
+bool EqualsNoCase(std::string_view a, std::string_view b);
+
+std::string ToLower(std::string_view text);

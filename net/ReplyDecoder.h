@@ -1,0 +1,101 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <variant>
+#include <vector>
+
+// Pure decoding of the datagrams game servers and the master server send.
+// Every function reads only the bytes it is given. A reply cut short applies
+// what it holds completely: the fields read to their end, the list entries
+// read whole; a field or entry that runs past the end is dropped with all
+// that follows it.
+
+// 'C' and 'm': the fields of the table in order; fieldsRead says how many of
+// them were complete (1 = only the address text, 7 = all of 'C', 11 = all of
+// 'm').
+struct DetailsReply {
+    bool extended = false; // 'm' rather than 'C'
+    int fieldsRead = 0;
+    std::string name;
+    std::string map;
+    std::string game;
+    uint8_t players = 0;
+    uint8_t maxPlayers = 0;
+    char serverType = 0;
+    char os = 0;
+    uint8_t password = 0;
+};
+
+struct PlayerEntry {
+    uint8_t index = 0;
+    std::string name;
+    int32_t frags = 0;
+    int32_t minutes = 0;
+    int32_t seconds = 0;
+};
+
+// 'D': the entries read whole (the count byte may promise more).
+struct PlayersReply {
+    std::vector<PlayerEntry> players;
+    bool truncated = false;
+};
+
+// 'E'
+struct RulesReply {
+    std::vector<std::pair<std::string, std::string>> rules;
+    bool truncated = false;
+};
+
+// 'l': the server's text, up to its terminator or the end of the datagram.
+struct MessageReply {
+    std::string text;
+};
+
+struct MasterEntry {
+    uint32_t address = 0; // host order, first octet most significant
+    uint16_t port = 0;
+};
+
+// 'f': the next batch id (0 = last batch) and the whole entries.
+struct MasterListReply {
+    uint32_t nextBatchId = 0;
+    std::vector<MasterEntry> entries;
+    int strayBytes = 0; // bytes after the last whole entry
+};
+
+// 'd' and 'j', answered with silence.
+struct IgnoredReply {
+    uint8_t type = 0;
+};
+
+// Any other type byte, or a payload too short to mean anything ('f' without
+// its batch id).
+struct UnsupportedReply {
+    uint8_t type = 0;
+};
+struct MalformedReply {
+    uint8_t type = 0;
+};
+
+using DecodedReply = std::variant<DetailsReply, PlayersReply, RulesReply, MessageReply,
+                                  MasterListReply, IgnoredReply, UnsupportedReply, MalformedReply>;
+
+// True when the datagram starts with the four 0xFF bytes of a reply.
+bool HasReplyPrefix(std::span<const uint8_t> datagram);
+
+// The type byte of a datagram (0 when it is shorter than five bytes) and its
+// payload (empty then).
+uint8_t ReplyType(std::span<const uint8_t> datagram);
+std::span<const uint8_t> ReplyPayload(std::span<const uint8_t> datagram);
+
+DecodedReply DecodePayload(uint8_t type, std::span<const uint8_t> payload);
+
+// "Unsupported command 0x%02x ('%c') on %s".
+std::string UnsupportedReplyText(uint8_t type, const std::string& endpoint);
+
+// Seconds connected, as the float a server reports, split into whole minutes
+// and the remaining seconds; values that are not numbers or do not fit count
+// as 0 or the largest whole number.
+void SplitConnectedTime(float seconds, int32_t& minutes, int32_t& secondsLeft);

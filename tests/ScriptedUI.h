@@ -1,0 +1,56 @@
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/IUserInterface.h"
+
+// The user, played by a test: message boxes are recorded and answered from a
+// queue (OK or Yes when it runs dry), dialogs are answered by callbacks.
+class ScriptedProgress;
+
+class ScriptedUI : public IUserInterface {
+public:
+    Answer MessageBox(const std::string& text, Buttons buttons, Icon icon) override;
+    void SetStatusMessage(const std::string& text) override { statusMessages.push_back(text); }
+    void CopyToClipboard(const std::string& text) override { clipboard = text; }
+    std::string GetClipboardText() override { return clipboard; }
+    void BeginWaitCursor() override { ++waitCursorDepth; }
+    void EndWaitCursor() override { --waitCursorDepth; }
+    bool IsShiftDown() override { return shiftDown; }
+    std::unique_ptr<IProgress> CreateProgress() override;
+
+    bool EditQuery(Query& query) override;
+    bool EditAddServer(uint32_t& address, int& port, std::string& hostName) override;
+    bool EditPassword(std::string& password) override;
+    bool EditServerFilter(ServerFilter& filter, const std::vector<std::string>& games,
+                          const std::vector<std::string>& maps) override;
+    bool EditMasterFilter(ServerFilter& filter, const std::vector<std::string>& games,
+                          const std::vector<std::string>& maps) override;
+    bool EditServerProperties(ServerInfo& server) override;
+
+    // Recorded.
+    std::vector<std::string> messages;
+    std::vector<std::string> statusMessages;
+    std::vector<std::string> progressTexts;
+    std::vector<int> progressPositions;
+    std::string clipboard;
+    int waitCursorDepth = 0;
+    int progressDialogs = 0;
+
+    // Scripted.
+    std::deque<Answer> answers;
+    bool shiftDown = false;
+    bool failProgress = false;
+    // Called at each CheckCancelButton with the number of checks so far;
+    // true presses Cancel.
+    std::function<bool(int)> cancelAt;
+    std::function<bool(Query&)> onEditQuery;
+    std::function<bool(uint32_t&, int&, std::string&)> onAddServer;
+    std::function<bool(std::string&)> onPassword;
+    std::function<bool(ServerFilter&)> onServerFilter;
+    std::function<bool(ServerFilter&)> onMasterFilter;
+    std::function<bool(ServerInfo&)> onServerProperties;
+};
