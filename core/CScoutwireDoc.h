@@ -117,6 +117,8 @@ private:
     void ClearQueryResults();
     void MoveToSortedPosition(ServerInfo& server, uint32_t newAddress);
     void TimeOutSocket(CServerSocket& socket);
+    void ForgetServers(const std::vector<const ServerInfo*>& removed);
+    void InstallContents(struct ScwContents& contents);
 
     CSettings& m_settings;
     IUserInterface& m_ui;
@@ -134,4 +136,10 @@ private:
     std::vector<std::unique_ptr<SearchQuery>> m_queries;
     bool m_bRefreshing = false;
     std::unique_ptr<ServerList> m_pNewServers;
+    // Server lists that a running bulk refresh walks; records removed meanwhile
+    // are blanked in them.
+    std::vector<std::vector<ServerInfo*>*> m_activeRefreshLists;
+    // What the Add Server dialog remembers for the run.
+    uint32_t m_dwAddServerAddress = 0;
+    int m_nAddServerPort = 27015;
 };

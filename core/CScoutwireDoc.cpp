@@ -1,0 +1,919 @@
+#include "core/CScoutwireDoc.h"
+
+#include <QFile>
+#include <algorithm>
+#include <set>
+
+#include "core/CSettings.h"
+#include "core/IUserInterface.h"
+#include "core/ScwFile.h"
+#include "core/TextCompare.h"
+#include "net/Address.h"
+#include "net/CMasterSocket.h"
+#include "net/CServerSocket.h"
+#include "net/Clock.h"
+#include "net/EventWait.h"
+#include "net/QueryCommands.h"
+#include "net/ReplyDecoder.h"
+#include "net/SocketErrors.h"
+#include "search/ExpressionMatcher.h"
+
+namespace {
+
+constexpr const char* kSettingsSection = "Settings";
+
+void ShowError(IUserInterface& ui, const std::string& text,
+               IUserInterface::Icon icon = IUserInterface::Icon::Error) {
+    ui.MessageBox(text, IUserInterface::Buttons::Ok, icon);
+}
+
+std::string BadExpressionText(const std::string& error) { return "Bad expression:\n\n" + error; }
+
+struct NoCaseLess {
+    bool operator()(const std::string& a, const std::string& b) const {
+        return CompareNoCase(a, b) < 0;
+    }
+};
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Life of the document
+
+CScoutwireDoc::CScoutwireDoc(CSettings& settings, IUserInterface& ui, int maxUdpSize)
+    : m_settings(settings), m_ui(ui),
+      m_recvBuffer(static_cast<size_t>(maxUdpSize > 0 ? maxUdpSize : kMaxUdpDatagram)) {
+    m_defaultQuery.m_dwFlags =
+        static_cast<uint32_t>(m_settings.ReadInt(kSettingsSection, "DefQuery_Flags", 1));
+}
+
+CScoutwireDoc::~CScoutwireDoc() {
+    m_settings.WriteInt(kSettingsSection, "DefQuery_Flags",
+                        static_cast<int>(m_defaultQuery.m_dwFlags));
+    m_views.clear();
+    m_sockets.clear();
+    m_pMasterSocket.reset();
+    m_retiredSockets.clear();
+    m_pNewServers.reset();
+    m_queries.clear();
+    m_serverList.RemoveAll();
+}
+
+void CScoutwireDoc::AddView(IDocView* view) {
+    if (std::find(m_views.begin(), m_views.end(), view) == m_views.end())
+        m_views.push_back(view);
+}
+
+void CScoutwireDoc::RemoveView(IDocView* view) { std::erase(m_views, view); }
+
+void CScoutwireDoc::UpdateAllViews(IDocView* sender, int hint, const CUpdateHint* pHint) {
+    // A view may unregister while it handles the notification.
+    const std::vector<IDocView*> views = m_views;
+    for (IDocView* view : views)
+        if (view != sender && std::find(m_views.begin(), m_views.end(), view) != m_views.end())
+            view->OnUpdate(sender, hint, pHint);
+}
+
+void CScoutwireDoc::DeleteContents() {
+    UpdateAllViews(nullptr, HINT_DOC_CLEARED);
+    m_queries.clear();
+    DestroyServerSockets();
+    std::vector<const ServerInfo*> removed;
+    removed.reserve(static_cast<size_t>(m_serverList.GetSize()));
+    for (const auto& server : m_serverList)
+        removed.push_back(server.get());
+    ForgetServers(removed);
+    m_serverList.RemoveAll();
+    m_findQuery.m_strName.clear();
+    m_findQuery.m_strExpression.clear();
+    m_findQuery.m_dwFlags = QF_REGEX;
+}
+
+bool CScoutwireDoc::OnNewDocument() {
+    DeleteContents();
+    m_bHasHeader = 1;
+    m_strPathName.clear();
+    SetModifiedFlag(false);
+    return true;
+}
+
+bool CScoutwireDoc::OnOpenDocument(const std::string& path) {
+    QFile file(QString::fromLocal8Bit(path.c_str()));
+    if (!file.open(QIODevice::ReadOnly)) {
+        const std::string text =
+            file.exists() ? "Failed to open document."
+                          : path + "\nCannot find this file.\nPlease verify that the correct "
+                                   "path and file name are given.";
+        ShowError(m_ui, text, IUserInterface::Icon::Warning);
+        return false;
+    }
+    const QByteArray bytes = file.readAll();
+    file.close();
+    const std::span<const uint8_t> data(reinterpret_cast<const uint8_t*>(bytes.constData()),
+                                        static_cast<size_t>(bytes.size()));
+    m_bHasHeader = ScwHasHeader(data) ? 1 : 0;
+    DeleteContents();
+    ScwContents contents;
+    if (!ReadScwFile(data, m_bHasHeader != 0, contents)) {
+        DeleteContents();
+        m_strPathName.clear();
+        SetModifiedFlag(false);
+        ShowError(m_ui, "Unexpected file format.", IUserInterface::Icon::Warning);
+        return false;
+    }
+    InstallContents(contents);
+    ApplyFilter(false);
+    m_strPathName = path;
+    SetModifiedFlag(false);
+    return true;
+}
+
+void CScoutwireDoc::InstallContents(ScwContents& contents) {
+    // Files the program wrote are in address order already; a file from
+    // elsewhere is put in order and rid of duplicates, since every look-up
+    // relies on both.
+    m_serverList.Reserve(static_cast<int>(contents.servers.size()));
+    for (auto& server : contents.servers) {
+        const int n = m_serverList.GetSize();
+        if (n == 0 || ServerColumns::CompareColumn(*m_serverList.GetAt(n - 1), *server, 1) < 0)
+            m_serverList.Append(std::move(server));
+        else
+            m_serverList.InsertUnique(std::move(server));
+    }
+    for (auto& query : contents.queries)
+        m_queries.push_back(std::move(query));
+    if (contents.hasFilter)
+        m_filter = contents.filter;
+    if (contents.hasMasterFilter)
+        m_masterFilter = contents.masterFilter;
+    if (contents.hasFindQuery)
+        m_findQuery = contents.findQuery;
+}
+
+bool CScoutwireDoc::OnSaveDocument(const std::string& path) {
+    const std::vector<uint8_t> bytes =
+        WriteScwFile(m_serverList, m_queries, m_filter, m_masterFilter, m_findQuery);
+    if (!SaveFileAtomically(path, bytes)) {
+        ShowError(m_ui, "Failed to save document.", IUserInterface::Icon::Warning);
+        return false;
+    }
+    m_strPathName = path;
+    SetModifiedFlag(false);
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Records
+
+ServerInfo* CScoutwireDoc::FindServer(uint32_t address, uint16_t port) const {
+    const ServerInfo probe(address, port);
+    const int i = m_serverList.Find(probe);
+    return i >= 0 ? m_serverList.GetAt(i) : nullptr;
+}
+
+ServerInfo* CScoutwireDoc::AddFavourite(uint32_t address, uint16_t port, bool notify) {
+    ServerInfo* server = FindServer(address, port);
+    if (!server) {
+        auto created = std::make_unique<ServerInfo>(address, port);
+        server = created.get();
+        m_serverList.InsertUnique(std::move(created));
+    }
+    if (server->m_dwFlags & GROUP_FAVOURITES)
+        return nullptr;
+    server->m_dwFlags |= GROUP_FAVOURITES;
+    SetModifiedFlag();
+    if (notify) {
+        const CUpdateHint hint(server);
+        UpdateAllViews(nullptr, HINT_FAVOURITES_CHANGED, &hint);
+    }
+    return server;
+}
+
+bool CScoutwireDoc::RemoveFavourite(ServerInfo* server, bool notify) {
+    if (!server || !(server->m_dwFlags & GROUP_FAVOURITES))
+        return false;
+    server->m_dwFlags &= ~GROUP_FAVOURITES;
+    SetModifiedFlag();
+    if (notify) {
+        const CUpdateHint hint(server);
+        UpdateAllViews(nullptr, HINT_FAVOURITES_CHANGED, &hint);
+    }
+    return true;
+}
+
+void CScoutwireDoc::GetGames(std::vector<std::string>& games) const {
+    std::set<std::string, NoCaseLess> distinct;
+    for (const auto& server : m_serverList)
+        distinct.insert(server->m_strGame);
+    games.insert(games.end(), distinct.begin(), distinct.end());
+}
+
+void CScoutwireDoc::GetMaps(std::vector<std::string>& maps) const {
+    std::set<std::string, NoCaseLess> distinct;
+    for (const auto& server : m_serverList)
+        distinct.insert(server->m_strMap);
+    maps.insert(maps.end(), distinct.begin(), distinct.end());
+}
+
+void CScoutwireDoc::ForgetServers(const std::vector<const ServerInfo*>& removed) {
+    if (removed.empty())
+        return;
+    const std::set<const ServerInfo*> gone(removed.begin(), removed.end());
+    if (m_pNewServers)
+        m_pNewServers->RemoveIf([&](const ServerInfo& s) { return gone.count(&s) != 0; });
+    for (std::vector<ServerInfo*>* list : m_activeRefreshLists)
+        for (ServerInfo*& server : *list)
+            if (server && gone.count(server))
+                server = nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Edit menu
+
+void CScoutwireDoc::UpdateServerList() {
+    if ((m_settings.m_dwFlags & OPT_SHOW_UPDATE_DIALOG) || m_ui.IsShiftDown())
+        if (!EditMasterFilter())
+            return;
+    if (m_settings.m_dwFlags & OPT_CLEAR_BEFORE_UPDATE)
+        ClearServerList();
+    m_ui.SetStatusMessage("Connecting to " + m_settings.m_strWONMaster + ":" +
+                          std::to_string(m_settings.m_wWONPort) + "...");
+    ConnectToMaster();
+}
+
+void CScoutwireDoc::ClearServerList() {
+    DestroyServerSockets();
+    ClearQueryResults();
+    std::vector<const ServerInfo*> removed;
+    for (const auto& server : m_serverList) {
+        const uint32_t flags = server->m_dwFlags;
+        if ((flags & GROUP_WON) && !(flags & (GROUP_FAVOURITES | GROUP_MANUAL)))
+            removed.push_back(server.get());
+    }
+    ForgetServers(removed);
+    const std::set<const ServerInfo*> gone(removed.begin(), removed.end());
+    m_serverList.RemoveIf([&](const ServerInfo& s) { return gone.count(&s) != 0; });
+    SetModifiedFlag();
+    // The views drop their pointers to the removed records before anything
+    // can open a message box (a query with a bad expression would).
+    UpdateAllViews(nullptr, HINT_SERVERS_RELOADED);
+    RunAllQueries();
+}
+
+void CScoutwireDoc::ClearQueryResults() {
+    for (auto& query : m_queries)
+        query->ClearResults();
+}
+
+void CScoutwireDoc::AddServer() {
+    const std::string clip = m_ui.GetClipboardText();
+    if (!clip.empty()) {
+        int n[5] = {0, 0, 0, 0, 0};
+        const int read = ScanEndpoint(clip, n);
+        if (read >= 4)
+            m_dwAddServerAddress = (static_cast<uint32_t>(n[0]) << 24) |
+                                   (static_cast<uint32_t>(n[1]) << 16) |
+                                   (static_cast<uint32_t>(n[2]) << 8) | static_cast<uint32_t>(n[3]);
+        if (read == 5)
+            m_nAddServerPort = n[4];
+        if (m_nAddServerPort == 0)
+            m_nAddServerPort = 27015;
+    }
+    uint32_t address = m_dwAddServerAddress;
+    int port = m_nAddServerPort;
+    std::string hostName;
+    if (!m_ui.EditAddServer(address, port, hostName))
+        return;
+    m_dwAddServerAddress = address;
+    m_nAddServerPort = port;
+    uint8_t byHostName = 0;
+    if (!hostName.empty()) {
+        address = ResolveHostName(m_ui, hostName);
+        m_dwAddServerAddress = address;
+        if (address == 0)
+            return;
+        byHostName = 1;
+    }
+    if (address == 0)
+        return;
+    const uint16_t wPort = static_cast<uint16_t>(port);
+    ServerInfo* server = FindServer(address, wPort);
+    if (!server) {
+        auto created = std::make_unique<ServerInfo>(address, wPort);
+        created->m_strHostName = hostName;
+        created->m_bConnectByHostName = byHostName;
+        server = created.get();
+        m_serverList.InsertUnique(std::move(created));
+    }
+    server->m_dwFlags |= GROUP_MANUAL;
+    server->m_bDeleted = 0;
+    SetModifiedFlag();
+    const CUpdateHint groups(GROUP_MANUAL);
+    UpdateAllViews(nullptr, HINT_GROUPS_CHANGED, &groups);
+    const CUpdateHint select(server);
+    UpdateAllViews(nullptr, HINT_SELECT_SERVER, &select);
+}
+
+void CScoutwireDoc::FindServers() {
+    if (!m_ui.EditQuery(m_findQuery))
+        return;
+    SetModifiedFlag();
+    ExpressionMatcher matcher;
+    std::string error;
+    if (!matcher.Compile(m_findQuery.m_strExpression, m_findQuery.m_dwFlags, error)) {
+        ShowError(m_ui, BadExpressionText(error), IUserInterface::Icon::Warning);
+        return;
+    }
+    for (const auto& server : m_serverList) {
+        const bool found = (!server->m_strName.empty() && matcher.Search(server->m_strName)) ||
+                           (!server->m_strHostName.empty() && matcher.Search(server->m_strHostName));
+        if (found)
+            server->m_dwFlags |= GROUP_FOUND;
+        else
+            server->m_dwFlags &= ~GROUP_FOUND;
+    }
+    const CUpdateHint groups(GROUP_FOUND);
+    UpdateAllViews(nullptr, HINT_GROUPS_CHANGED, &groups);
+    UpdateAllViews(nullptr, HINT_FOUND_READY);
+}
+
+void CScoutwireDoc::EditServerProperties(ServerInfo* server) {
+    if (!server || !m_ui.EditServerProperties(*server))
+        return;
+    SetModifiedFlag();
+    const CUpdateHint hint(server);
+    UpdateAllViews(nullptr, HINT_SERVER_DETAILS, &hint);
+}
+
+// ---------------------------------------------------------------------------
+// Player queries
+
+bool CScoutwireDoc::RunQuery(SearchQuery& query, bool notify) {
+    query.ClearResults();
+    ExpressionMatcher matcher;
+    std::string error;
+    if (!matcher.Compile(query.m_strExpression, query.m_dwFlags, error)) {
+        // The views still list the results just deleted: they refill before
+        // the message box lets them repaint.
+        const CUpdateHint hint(&query);
+        UpdateAllViews(nullptr, HINT_QUERY_UPDATED, &hint);
+        ShowError(m_ui, BadExpressionText(error), IUserInterface::Icon::Warning);
+        return false;
+    }
+    query.Run(matcher, m_serverList);
+    if (notify) {
+        const CUpdateHint hint(&query);
+        UpdateAllViews(nullptr, HINT_QUERY_UPDATED, &hint);
+    }
+    return true;
+}
+
+void CScoutwireDoc::RunAllQueries() {
+    for (auto& query : m_queries)
+        RunQuery(*query, false);
+    UpdateAllViews(nullptr, HINT_QUERY_UPDATED);
+}
+
+void CScoutwireDoc::EditQuery(SearchQuery* query) {
+    std::unique_ptr<SearchQuery> created;
+    if (!query) {
+        created = std::make_unique<SearchQuery>("", "", m_defaultQuery.m_dwFlags);
+        query = created.get();
+    }
+    const Query remembered(query->m_strName, query->m_strExpression, query->m_dwFlags);
+    for (;;) {
+        if (!m_ui.EditQuery(*query)) {
+            if (!created) {
+                query->m_strName = remembered.m_strName;
+                query->m_strExpression = remembered.m_strExpression;
+                query->m_dwFlags = remembered.m_dwFlags;
+                RunQuery(*query, true);
+            }
+            return;
+        }
+        if (created)
+            m_defaultQuery.m_dwFlags = query->m_dwFlags;
+        if (RunQuery(*query, true))
+            break;
+    }
+    if (created) {
+        AddQuery(std::move(created));
+        return;
+    }
+    SetModifiedFlag();
+    const CUpdateHint hint(query);
+    UpdateAllViews(nullptr, HINT_QUERY_UPDATED, &hint);
+}
+
+SearchQuery* CScoutwireDoc::AddQuery(std::unique_ptr<SearchQuery> query) {
+    SearchQuery* added = query.get();
+    m_queries.push_back(std::move(query));
+    SetModifiedFlag();
+    const CUpdateHint hint(added);
+    UpdateAllViews(nullptr, HINT_QUERY_ADDED, &hint);
+    return added;
+}
+
+void CScoutwireDoc::RemoveQuery(SearchQuery* query) {
+    const auto it = std::find_if(m_queries.begin(), m_queries.end(),
+                                 [query](const auto& q) { return q.get() == query; });
+    if (it == m_queries.end())
+        return;
+    m_queries.erase(it);
+    SetModifiedFlag();
+    UpdateAllViews(nullptr, HINT_QUERY_UPDATED);
+}
+
+void CScoutwireDoc::AddPlayerQuery(const std::string& playerName) {
+    if (playerName.empty())
+        return;
+    auto query = std::make_unique<SearchQuery>(playerName, playerName, 0);
+    if (RunQuery(*query, true))
+        AddQuery(std::move(query));
+}
+
+// ---------------------------------------------------------------------------
+// Filters
+
+void CScoutwireDoc::ApplyFilter(bool notify) {
+    for (const auto& server : m_serverList) {
+        if (m_filter.Matches(*server))
+            server->m_dwFlags |= GROUP_FILTERED;
+        else
+            server->m_dwFlags &= ~GROUP_FILTERED;
+    }
+    if (notify) {
+        const CUpdateHint hint(GROUP_FILTERED);
+        UpdateAllViews(nullptr, HINT_GROUPS_CHANGED, &hint);
+    }
+}
+
+void CScoutwireDoc::EditFilter() {
+    std::vector<std::string> games, maps;
+    GetGames(games);
+    GetMaps(maps);
+    if (!m_ui.EditServerFilter(m_filter, games, maps))
+        return;
+    SetModifiedFlag();
+    ApplyFilter(true);
+    UpdateAllViews(nullptr, HINT_FILTER_CHANGED);
+}
+
+bool CScoutwireDoc::EditMasterFilter() {
+    std::vector<std::string> games, maps;
+    GetGames(games);
+    GetMaps(maps);
+    if (!m_ui.EditMasterFilter(m_masterFilter, games, maps))
+        return false;
+    SetModifiedFlag();
+    UpdateAllViews(nullptr, HINT_MASTER_FILTER_CHANGED);
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Replies
+
+bool CScoutwireDoc::OnReceiveServerSocket(CServerSocket& socket, int count) {
+    uint32_t address = 0;
+    uint16_t port = 0;
+    socket.GetAddress(address, port);
+    if (address == 0) {
+        ReportLastError(m_ui, "OnReceiveServerSocket: cannot retrieve peer address");
+        return true;
+    }
+    const std::span<const uint8_t> datagram(m_recvBuffer.data(), static_cast<size_t>(count));
+    if (!HasReplyPrefix(datagram))
+        return true;
+    if (ServerInfo* server = FindServer(address, port))
+        server->m_nPing = socket.m_nRoundTrip;
+    const uint8_t type = ReplyType(datagram);
+    // Only the master socket may add servers to the list: a game server that
+    // answers with a list batch is not listened to.
+    if (type == 'f')
+        return true;
+    ParseReply(type, ReplyPayload(datagram), address, port);
+    return true;
+}
+
+void CScoutwireDoc::OnReceiveSocket(CUdpSocket& socket, int count) {
+    std::string peer;
+    uint16_t port = 0;
+    if (!socket.GetPeerName(peer, port)) {
+        ReportLastError(m_ui, "OnReceiveSocket: cannot retrieve peer address");
+        return;
+    }
+    const uint32_t address = ParseIP(peer);
+    const std::span<const uint8_t> datagram(m_recvBuffer.data(), static_cast<size_t>(count));
+    if (address != 0 && HasReplyPrefix(datagram))
+        ParseReply(ReplyType(datagram), ReplyPayload(datagram), address, port);
+}
+
+namespace {
+
+void ApplyDetails(ServerInfo& server, const DetailsReply& d) {
+    // Fields in reply order: address text, name, map, game, description,
+    // players, maximum, protocol, type, OS, password.
+    if (d.fieldsRead >= 2)
+        server.m_strName = d.name;
+    if (d.fieldsRead >= 3)
+        server.m_strMap = d.map;
+    if (d.fieldsRead >= 4)
+        server.m_strGame = d.game;
+    if (d.fieldsRead >= 6)
+        server.m_nPlayers = d.players;
+    if (d.fieldsRead >= 7)
+        server.m_nMaxPlayers = d.maxPlayers;
+    if (!d.extended)
+        return;
+    if (d.fieldsRead >= 9)
+        server.m_cServerType = d.serverType;
+    if (d.fieldsRead >= 10)
+        server.m_cOS = d.os;
+    if (d.fieldsRead >= 11)
+        server.m_bPassword = d.password != 0 ? 1 : 0;
+}
+
+std::unique_ptr<PlayerList> BuildPlayerList(const PlayersReply& reply, const PlayerList* previous) {
+    auto players = std::make_unique<PlayerList>(1);
+    players->Reserve(static_cast<int>(reply.players.size()));
+    for (const PlayerEntry& entry : reply.players) {
+        auto player = std::make_unique<PlayerInfo>();
+        player->m_nIndex = entry.index;
+        player->m_strName = entry.name;
+        player->m_nFrags = entry.frags;
+        player->m_nMinutes = entry.minutes;
+        player->m_nSeconds = entry.seconds;
+        player->m_nPrevFrags = entry.frags;
+        if (previous) {
+            const int i = previous->Find(*player);
+            if (i >= 0)
+                player->m_nPrevFrags = previous->GetAt(i)->m_nFrags;
+        }
+        players->Insert(std::move(player));
+    }
+    return players;
+}
+
+} // namespace
+
+void CScoutwireDoc::ParseReply(uint8_t type, std::span<const uint8_t> payload, uint32_t address,
+                               uint16_t port) {
+    const DecodedReply reply = DecodePayload(type, payload);
+    if (const auto* details = std::get_if<DetailsReply>(&reply)) {
+        ServerInfo* server = FindServer(address, port);
+        if (!server)
+            return;
+        ApplyDetails(*server, *details);
+        if (details->extended) {
+            if (m_filter.Matches(*server))
+                server->m_dwFlags |= GROUP_FILTERED;
+            else
+                server->m_dwFlags &= ~GROUP_FILTERED;
+        }
+        SetModifiedFlag();
+        const CUpdateHint hint(server);
+        UpdateAllViews(nullptr, HINT_SERVER_DETAILS, &hint);
+    } else if (const auto* players = std::get_if<PlayersReply>(&reply)) {
+        ServerInfo* server = FindServer(address, port);
+        if (!server)
+            return;
+        server->SetPlayers(BuildPlayerList(*players, server->m_pPlayers.get()));
+        const CUpdateHint hint(server);
+        UpdateAllViews(nullptr, HINT_SERVER_PLAYERS, &hint);
+    } else if (const auto* rules = std::get_if<RulesReply>(&reply)) {
+        ServerInfo* server = FindServer(address, port);
+        if (!server)
+            return;
+        server->ResetRules();
+        server->m_pRules->Reserve(static_cast<int>(rules->rules.size()));
+        for (const auto& [key, value] : rules->rules)
+            server->m_pRules->Insert(std::make_unique<RuleInfo>(RuleInfo{key, value}));
+        const CUpdateHint hint(server);
+        UpdateAllViews(nullptr, HINT_SERVER_RULES, &hint);
+    } else if (const auto* message = std::get_if<MessageReply>(&reply)) {
+        ServerInfo* server = FindServer(address, port);
+        if (!server)
+            return;
+        server->m_strError = message->text;
+        SetModifiedFlag();
+        const CUpdateHint hint(server);
+        UpdateAllViews(nullptr, HINT_SERVER_DETAILS, &hint);
+        if (server->m_pPlayers) {
+            server->m_pPlayers->RemoveAll();
+            UpdateAllViews(nullptr, HINT_SERVER_PLAYERS, &hint);
+        }
+    } else if (const auto* list = std::get_if<MasterListReply>(&reply)) {
+        if (m_pMasterSocket)
+            OnMasterList(*list);
+    } else if (const auto* unsupported = std::get_if<UnsupportedReply>(&reply)) {
+        ShowError(m_ui, UnsupportedReplyText(unsupported->type, FormatAddress(address, port)));
+    }
+    // 'd' and 'j' are answered with silence, and so is a list batch too short
+    // to carry its batch id.
+}
+
+// ---------------------------------------------------------------------------
+// The refresh engine
+
+namespace {
+
+int EffectiveMaxSockets(const CSettings& settings) {
+    // With no room at all a bulk refresh would wait for ever.
+    return settings.m_nMaxOpenSockets > 0 ? settings.m_nMaxOpenSockets : 1;
+}
+
+} // namespace
+
+CServerSocket* CScoutwireDoc::CreateServerSocket(ServerInfo& server) {
+    if (static_cast<int>(m_sockets.size()) >= EffectiveMaxSockets(m_settings))
+        return nullptr;
+    auto socket = std::make_unique<CServerSocket>(this);
+    uint32_t address = server.m_dwAddress;
+    if (server.m_bConnectByHostName && !server.m_strHostName.empty()) {
+        const uint32_t resolved = ResolveHostName(m_ui, server.m_strHostName);
+        if (resolved != 0) {
+            if (resolved != server.m_dwAddress)
+                MoveToSortedPosition(server, resolved);
+            // When another record already has the new address, this one keeps
+            // its old address; the query still goes where the name points.
+            address = resolved;
+        }
+    }
+    if (!socket->ConnectTo(address, server.m_wPort)) {
+        DestroySocket(std::move(socket));
+        return nullptr;
+    }
+    CServerSocket* raw = socket.get();
+    m_sockets.push_back(std::move(socket));
+    return raw;
+}
+
+void CScoutwireDoc::MoveToSortedPosition(ServerInfo& server, uint32_t newAddress) {
+    if (FindServer(newAddress, server.m_wPort))
+        return;
+    const int index = m_serverList.Find(server);
+    if (index < 0 || m_serverList.GetAt(index) != &server) {
+        server.m_dwAddress = newAddress;
+        return;
+    }
+    std::unique_ptr<ServerInfo> owned = m_serverList.RemoveAt(index);
+    owned->m_dwAddress = newAddress;
+    m_serverList.InsertUnique(std::move(owned));
+}
+
+bool CScoutwireDoc::RefreshServer(ServerInfo& server, unsigned mask) {
+    const std::string commands = CommandsFromMask(mask);
+    CServerSocket* socket = CreateServerSocket(server);
+    if (!socket)
+        return false;
+    server.m_nPing = 0;
+    socket->QueueCommands(commands);
+    return true;
+}
+
+bool CScoutwireDoc::RefreshServerIfIdle(ServerInfo* server, unsigned mask) {
+    const std::string commands = CommandsFromMask(mask);
+    if (!server || commands.empty())
+        return false;
+    for (const auto& socket : m_sockets) {
+        uint32_t address = 0;
+        uint16_t port = 0;
+        socket->GetAddress(address, port);
+        if (FindServer(address, port) == server)
+            return false;
+    }
+    CServerSocket* socket = CreateServerSocket(*server);
+    if (!socket)
+        return false;
+    server->m_nPing = 0;
+    socket->QueueCommands(commands);
+    return true;
+}
+
+void CScoutwireDoc::RefreshServers(std::span<ServerInfo* const> servers) {
+    const int n = static_cast<int>(servers.size());
+    if (n < 1)
+        return;
+    std::unique_ptr<IProgress> progress = m_ui.CreateProgress();
+    if (!progress)
+        return;
+    // Records removed while this runs (a reset, Clear Server List) are
+    // blanked in this copy, so it never hands a freed record to a socket.
+    std::vector<ServerInfo*> list(servers.begin(), servers.end());
+    m_activeRefreshLists.push_back(&list);
+    const bool wasRefreshing = m_bRefreshing;
+    m_bRefreshing = true;
+    const int maxSockets = EffectiveMaxSockets(m_settings);
+    progress->SetRange(0, n);
+    progress->SetStep(1);
+    progress->SetStatus("Refreshing " + std::to_string(n) + " servers...");
+    const int progressStep = n > 100 ? n / 100 : 1;
+    const int64_t interval = m_settings.m_nSendInterval > 0 ? m_settings.m_nSendInterval : 1;
+    const uint64_t start = NowTicks();
+    int64_t slot = 0;
+    bool cancelled = false;
+    for (int i = 0; i < n && !cancelled; ++i) {
+        if (i % progressStep == 0)
+            progress->SetPos(i + 1);
+        const int64_t sentSlot = slot;
+        for (;;) {
+            if (slot != sentSlot && static_cast<int>(m_sockets.size()) < maxSockets)
+                break;
+            const int64_t elapsed = static_cast<int64_t>(ElapsedMs(start));
+            slot = elapsed / interval;
+            if (slot == sentSlot) {
+                // Sleep until the next send slot or the next event.
+                WaitForEvents((sentSlot + 1) * interval - elapsed);
+            } else if (static_cast<int>(m_sockets.size()) >= maxSockets) {
+                // The pool empties only in a cleaning pass: wait for it.
+                WaitForEvents(m_settings.m_nCleanInterval);
+            }
+            if (progress->CheckCancelButton()) {
+                cancelled = true;
+                break;
+            }
+        }
+        if (cancelled)
+            break;
+        if (!list[static_cast<size_t>(i)])
+            continue;
+        if (RefreshServer(*list[static_cast<size_t>(i)], CMD_DETAILS | CMD_PLAYERS) &&
+            (m_settings.m_dwFlags & OPT_UPDATE_QUERIES))
+            RunAllQueries();
+    }
+    progress->SetStatus("Waiting for outstanding requests to complete...");
+    while (!m_sockets.empty()) {
+        WaitForEvents(m_settings.m_nCleanInterval);
+        if (progress->CheckCancelButton())
+            break;
+    }
+    ApplyFilter(false);
+    std::erase(m_activeRefreshLists, &list);
+    m_bRefreshing = wasRefreshing;
+}
+
+void CScoutwireDoc::CleanSockets() {
+    ReleaseRetiredSockets();
+    const uint64_t now = NowTicks();
+    if (m_pMasterSocket &&
+        ElapsedMs(m_pMasterSocket->m_liSent, now) > static_cast<uint64_t>(m_settings.m_nWONTimeout)) {
+        if (!m_pMasterSocket->Retry()) {
+            DestroyMasterSocket();
+            UpdateAllViews(nullptr, HINT_MASTER_PROGRESS);
+        }
+    }
+    const uint64_t timeout = static_cast<uint64_t>(m_settings.m_nSocketTimeout);
+    for (auto it = m_sockets.begin(); it != m_sockets.end();) {
+        CServerSocket& socket = **it;
+        if (socket.IsBusy()) {
+            ++it;
+            continue;
+        }
+        if (socket.m_liSent != 0 && ElapsedMs(socket.m_liSent, now) <= timeout)
+            break;
+        std::unique_ptr<CServerSocket> owned = std::move(*it);
+        it = m_sockets.erase(it);
+        if (owned->m_liSent != 0)
+            TimeOutSocket(*owned);
+        DestroySocket(std::move(owned));
+    }
+}
+
+void CScoutwireDoc::TimeOutSocket(CServerSocket& socket) {
+    uint32_t address = 0;
+    uint16_t port = 0;
+    socket.GetAddress(address, port);
+    ServerInfo* server = FindServer(address, port);
+    if (!server)
+        return;
+    const CUpdateHint hint(server);
+    if (socket.m_strCommand == "details") {
+        server->m_nPing = 0;
+        UpdateAllViews(nullptr, HINT_SERVER_DETAILS, &hint);
+        if (!(m_settings.m_dwFlags & OPT_KEEP_PLAYERS)) {
+            if (server->m_pPlayers)
+                server->m_pPlayers->RemoveAll();
+            UpdateAllViews(nullptr, HINT_SERVER_PLAYERS, &hint);
+        }
+    } else if (socket.m_strCommand == "players") {
+        if (server->m_pPlayers)
+            server->m_pPlayers->RemoveAll();
+        UpdateAllViews(nullptr, HINT_SERVER_PLAYERS, &hint);
+    } else if (socket.m_strCommand == "rules") {
+        if (server->m_pRules)
+            server->m_pRules->RemoveAll();
+        UpdateAllViews(nullptr, HINT_SERVER_RULES, &hint);
+    }
+}
+
+int CScoutwireDoc::GetActiveSocketCount() const {
+    return static_cast<int>(m_sockets.size()) + (m_pMasterSocket ? 1 : 0);
+}
+
+void CScoutwireDoc::DestroySocket(std::unique_ptr<CUdpSocket> socket) {
+    if (!socket)
+        return;
+    socket->Close();
+    // A handler of this socket is still on the call stack below a nested
+    // event loop: free it once that handler has returned.
+    if (socket->IsBusy())
+        m_retiredSockets.push_back(std::move(socket));
+}
+
+void CScoutwireDoc::DestroyServerSockets() {
+    while (!m_sockets.empty()) {
+        std::unique_ptr<CServerSocket> socket = std::move(m_sockets.front());
+        m_sockets.pop_front();
+        DestroySocket(std::move(socket));
+    }
+}
+
+void CScoutwireDoc::DestroyMasterSocket() { DestroySocket(std::move(m_pMasterSocket)); }
+
+void CScoutwireDoc::ReleaseRetiredSockets() {
+    std::erase_if(m_retiredSockets, [](const auto& socket) { return !socket->IsBusy(); });
+}
+
+// ---------------------------------------------------------------------------
+// The master server
+
+void CScoutwireDoc::ConnectToMaster() {
+    DestroyMasterSocket();
+    auto socket = std::make_unique<CMasterSocket>(this);
+    const std::string& host = m_settings.m_strWONMaster;
+    const uint16_t port = m_settings.m_wWONPort;
+    if (!socket->Create()) {
+        ReportLastError(m_ui, "Error creating socket");
+        DestroySocket(std::move(socket));
+        return;
+    }
+    if (!socket->Connect(host, port)) {
+        ReportLastError(m_ui, "Error connecting to WON");
+        DestroySocket(std::move(socket));
+        return;
+    }
+    m_ui.SetStatusMessage("Connected to " + host + ":" + std::to_string(port) + "...");
+    const uint32_t flags = m_masterFilter.m_dwFlags;
+    if (flags & FILTER_GAME)
+        socket->m_strGame = m_masterFilter.m_strGame;
+    if (flags & FILTER_MAP)
+        socket->m_strMap = m_masterFilter.m_strMap;
+    if (flags & FILTER_EMPTY) {
+        socket->m_bHasEmpty = 1;
+        socket->m_bEmpty = (flags & FILTER_EMPTY_YES) ? 1 : 0;
+    }
+    if (flags & FILTER_TYPE) {
+        socket->m_bHasType = 1;
+        socket->m_bDedicated =
+            !m_masterFilter.m_strServerType.empty() &&
+                    FoldCase(static_cast<unsigned char>(m_masterFilter.m_strServerType[0])) == 'd'
+                ? 1
+                : 0;
+    }
+    m_pMasterSocket = std::move(socket);
+    RequestServerList(0);
+}
+
+void CScoutwireDoc::RequestServerList(uint32_t batchId) {
+    if (!m_pMasterSocket)
+        return;
+    m_ui.SetStatusMessage("Connected to " + m_settings.m_strWONMaster + ":" +
+                          std::to_string(m_settings.m_wWONPort) + "...");
+    m_pMasterSocket->m_nRetriesLeft = m_settings.m_nWONRetries;
+    if (m_pMasterSocket->SendListRequest(static_cast<int32_t>(batchId))) {
+        const CUpdateHint hint(batchId);
+        UpdateAllViews(nullptr, HINT_MASTER_PROGRESS, &hint);
+    }
+}
+
+void CScoutwireDoc::OnMasterList(const MasterListReply& reply) {
+    const bool refreshNew = (m_settings.m_dwFlags & OPT_REFRESH_NEW_SERVERS) != 0;
+    if (refreshNew && !m_pNewServers)
+        m_pNewServers = std::make_unique<ServerList>(1);
+    CMasterSocket& master = *m_pMasterSocket;
+    for (const MasterEntry& entry : reply.entries) {
+        auto server = std::make_unique<ServerInfo>(entry.address, entry.port);
+        server->m_dwFlags = GROUP_WON;
+        server->m_strGame = master.m_strGame;
+        server->m_strMap = master.m_strMap;
+        if (master.m_bHasType)
+            server->m_cServerType = master.m_bDedicated ? 'd' : 'l';
+        ServerInfo* raw = server.get();
+        if (m_serverList.InsertUnique(std::move(server)) >= 0 && refreshNew)
+            m_pNewServers->InsertUnique(raw);
+    }
+    SetModifiedFlag();
+    if (reply.nextBatchId != 0) {
+        RequestServerList(reply.nextBatchId);
+        return;
+    }
+    DestroyMasterSocket();
+    ApplyFilter(false);
+    UpdateAllViews(nullptr, HINT_SERVERS_RELOADED);
+    if (refreshNew && m_pNewServers) {
+        const std::unique_ptr<ServerList> newServers = std::move(m_pNewServers);
+        std::vector<ServerInfo*> list(newServers->begin(), newServers->end());
+        RefreshServers(list);
+        RunAllQueries();
+    }
+}

@@ -1,0 +1,164 @@
+#include "net/CUdpSocket.h"
+
+#include <QSocketNotifier>
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "core/CScoutwireDoc.h"
+#include "net/Clock.h"
+#include "net/MasterRequest.h"
+#include "net/SocketErrors.h"
+
+namespace {
+
+// A receive that found nothing, or an ICMP port-unreachable reported on a
+// connected socket: the request simply times out later.
+bool IsSilentReceiveError(int error) {
+    return error == ECONNREFUSED || error == EAGAIN || error == EWOULDBLOCK || error == EINTR;
+}
+
+} // namespace
+
+CUdpSocket::CUdpSocket(CScoutwireDoc* doc) : m_pDoc(doc) {}
+
+CUdpSocket::~CUdpSocket() { Close(); }
+
+bool CUdpSocket::Create() {
+    Close();
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    sockaddr_in any{};
+    any.sin_family = AF_INET;
+    any.sin_addr.s_addr = htonl(INADDR_ANY);
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&any), sizeof any) != 0) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+        return false;
+    }
+    m_fd = fd;
+    m_pReadNotifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+    QObject::connect(m_pReadNotifier.get(), &QSocketNotifier::activated,
+                     [this](QSocketDescriptor, QSocketNotifier::Type) { OnReceive(0); });
+    return true;
+}
+
+bool CUdpSocket::Connect(const std::string& host, uint16_t port) {
+    if (m_fd < 0) {
+        errno = EBADF;
+        return false;
+    }
+    sockaddr_in peer{};
+    peer.sin_family = AF_INET;
+    peer.sin_port = htons(port);
+    if (::inet_pton(AF_INET, host.c_str(), &peer.sin_addr) != 1) {
+        addrinfo hints{};
+        hints.ai_family = AF_INET;
+        hints.ai_socktype = SOCK_DGRAM;
+        addrinfo* result = nullptr;
+        if (::getaddrinfo(host.c_str(), nullptr, &hints, &result) != 0 || !result) {
+            if (result)
+                ::freeaddrinfo(result);
+            errno = ENXIO;
+            return false;
+        }
+        sockaddr_in resolved;
+        std::memcpy(&resolved, result->ai_addr, sizeof resolved);
+        peer.sin_addr = resolved.sin_addr;
+        ::freeaddrinfo(result);
+    }
+    return ::connect(m_fd, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == 0;
+}
+
+int CUdpSocket::Send(const void* data, int length) {
+    if (m_fd < 0) {
+        errno = EBADF;
+        return -1;
+    }
+    const ssize_t n = ::send(m_fd, data, static_cast<size_t>(length), 0);
+    return n < 0 ? -1 : static_cast<int>(n);
+}
+
+int CUdpSocket::Receive(void* buffer, int size, int& error) {
+    error = 0;
+    if (m_fd < 0) {
+        error = EBADF;
+        return -1;
+    }
+    const ssize_t n = ::recv(m_fd, buffer, static_cast<size_t>(size), 0);
+    if (n < 0) {
+        error = errno;
+        return -1;
+    }
+    return static_cast<int>(n);
+}
+
+bool CUdpSocket::GetPeerName(std::string& address, uint16_t& port) const {
+    sockaddr_in peer{};
+    socklen_t length = sizeof peer;
+    if (m_fd < 0 || ::getpeername(m_fd, reinterpret_cast<sockaddr*>(&peer), &length) != 0)
+        return false;
+    char text[INET_ADDRSTRLEN];
+    if (!::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text))
+        return false;
+    address = text;
+    port = ntohs(peer.sin_port);
+    return true;
+}
+
+void CUdpSocket::Close() {
+    m_pReadNotifier.reset();
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+}
+
+int CUdpSocket::ReceiveIntoDocument(const char* errorContext) {
+    if (m_nRoundTrip == 0 && m_liSent != 0)
+        m_nRoundTrip = static_cast<uint32_t>(ElapsedMs(m_liSent));
+    std::span<uint8_t> buffer = m_pDoc->GetRecvBuffer();
+    std::memset(buffer.data(), 0, buffer.size());
+    int error = 0;
+    const int n = Receive(buffer.data(), static_cast<int>(buffer.size()), error);
+    if (n < 0 && !IsSilentReceiveError(error)) {
+        errno = error;
+        ReportLastError(m_pDoc->GetUI(), errorContext);
+    }
+    return n;
+}
+
+void CUdpSocket::OnReceive(int errorCode) {
+    BusyScope busy(*this);
+    if (errorCode != 0) {
+        ReportSocketCode(m_pDoc->GetUI(), "Error receiving", errorCode);
+        return;
+    }
+    const int n = ReceiveIntoDocument("OnReceiveSocket: error receiving packet");
+    if (n >= 0)
+        m_pDoc->OnReceiveSocket(*this, n);
+}
+
+void CUdpSocket::OnSend(int errorCode) {
+    BusyScope busy(*this);
+    if (errorCode != 0)
+        ReportSocketCode(m_pDoc->GetUI(), "Error sending", errorCode);
+}
+
+bool CUdpSocket::SendCommand(const std::string& command) {
+    BusyScope busy(*this);
+    m_strCommand = command;
+    const std::vector<uint8_t> request = BuildServerRequest(command);
+    m_liSent = NowTicks();
+    if (Send(request.data(), static_cast<int>(request.size())) < 0) {
+        ReportLastError(m_pDoc->GetUI(), "Error sending command");
+        return false;
+    }
+    return true;
+}
