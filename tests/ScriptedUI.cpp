@@ -29,6 +29,8 @@ private:
 
 IUserInterface::Answer ScriptedUI::MessageBox(const std::string& text, Buttons buttons, Icon) {
     messages.push_back(text);
+    if (onMessage)
+        onMessage(text);
     if (!answers.empty()) {
         const Answer a = answers.front();
         answers.pop_front();

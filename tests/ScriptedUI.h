@@ -47,6 +47,8 @@ public:
     // Called at each CheckCancelButton with the number of checks so far;
     // true presses Cancel.
     std::function<bool(int)> cancelAt;
+    // Called when a message box opens, before it is answered.
+    std::function<void(const std::string&)> onMessage;
     std::function<bool(Query&)> onEditQuery;
     std::function<bool(uint32_t&, int&, std::string&)> onAddServer;
     std::function<bool(std::string&)> onPassword;

@@ -1,0 +1,32 @@
+# Installs the Debian packages the build needs, when any is missing.
+# Sourced by the other scripts.
+
+SCOUTWIRE_PACKAGES=(
+  cmake ninja-build g++ ccache pkg-config
+  qt6-base-dev qt6-svg-dev libboost-regex-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  qstat clang libfuzzer-14-dev libclang-rt-14-dev
+)
+
+scoutwire_install_deps() {
+  local missing=()
+  local p
+  for p in "${SCOUTWIRE_PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# Configures and builds one tree: scoutwire_build DIR [cmake options...]
+scoutwire_build() {
+  local dir=$1
+  shift
+  export CCACHE_BASEDIR="$PWD"
+  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+  cmake --build "$dir" -j"$(nproc)"
+}

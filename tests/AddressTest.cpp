@@ -1,0 +1,69 @@
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+#include "net/Address.h"
+#include "net/QueryCommands.h"
+#include "net/SocketErrors.h"
+#include "tests/ScriptedUI.h"
+
+TEST(Address, FormatsDottedAndEndpointText) {
+    EXPECT_EQ(FormatIP(0x0A010203u), "10.1.2.3");
+    EXPECT_EQ(FormatIP(0xFFFFFFFFu), "255.255.255.255");
+    EXPECT_EQ(FormatAddress(0, 0), "0.0.0.0:0");
+    EXPECT_EQ(FormatAddress(0x0A010203u, 27015), "10.1.2.3:27015");
+}
+
+TEST(Address, ParseIPReadsLikeScanf) {
+    EXPECT_EQ(ParseIP("1.2.3.4"), 0x01020304u);
+    EXPECT_EQ(ParseIP("1.2.3"), 0u);
+    EXPECT_EQ(ParseIP("1.2.3.4abc"), 0x01020304u);
+    EXPECT_EQ(ParseIP(" 1. 2. 3. 4"), 0x01020304u) << "white space before a number is skipped";
+    EXPECT_EQ(ParseIP("1 .2.3.4"), 0u) << "but not before a dot";
+    // No range check: 300 spills into the third octet.
+    EXPECT_EQ(ParseIP("1.2.3.300"), (0x010203u << 8) | 300u);
+    EXPECT_EQ(ParseIP(""), 0u);
+    EXPECT_EQ(ParseIP("99999999999.1.1.1"), (0x7FFFFFFFu << 24) | 0x010101u)
+        << "numbers beyond int are clamped rather than undefined";
+}
+
+TEST(Address, ScanEndpointCountsTheNumbersRead) {
+    int n[5] = {};
+    EXPECT_EQ(ScanEndpoint("10.0.0.1:27016", n), 5);
+    EXPECT_EQ(n[4], 27016);
+    EXPECT_EQ(ScanEndpoint("10.0.0.1", n), 4);
+    EXPECT_EQ(ScanEndpoint("10.0.0.1:x", n), 4);
+    EXPECT_EQ(ScanEndpoint("hello", n), 0);
+}
+
+TEST(Address, ResolvesNumericNamesAndReportsFailures) {
+    ScriptedUI ui;
+    EXPECT_EQ(ResolveHostName(ui, "127.0.0.1"), 0x7F000001u);
+    EXPECT_EQ(ui.waitCursorDepth, 0);
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(ResolveHostName(ui, "no-such-host.invalid"), 0u);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].rfind("Could not resolve hostname 'no-such-host.invalid': ", 0), 0u);
+    // An answer without an IPv4 address gives 0 and no message.
+    ui.messages.clear();
+    EXPECT_EQ(ResolveHostName(ui, "::1"), 0u);
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST(SocketErrors, ReportTexts) {
+    EXPECT_EQ(FormatErrorReport("Error creating socket", EACCES),
+              "Error creating socket: (0x0000000d) Permission denied\n");
+    EXPECT_EQ(FormatErrorReport("ctx", 0x7654321), "ctx: last error = 0x07654321");
+    ScriptedUI ui;
+    ReportSocketCode(ui, "Error receiving", -5);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0], "Error receiving: -5\n");
+}
+
+TEST(QueryCommands, MaskToCommandList) {
+    EXPECT_EQ(CommandsFromMask(3), "details;players");
+    EXPECT_EQ(CommandsFromMask(7), "details;players;rules");
+    EXPECT_EQ(CommandsFromMask(1), "details");
+    EXPECT_EQ(CommandsFromMask(4), "rules");
+    EXPECT_EQ(CommandsFromMask(0), "");
+}

@@ -1,0 +1,99 @@
+#pragma once
+
+#include <QTemporaryDir>
+#include <cstring>
+#include <span>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/CScoutwireDoc.h"
+#include "core/CSettings.h"
+#include "core/UpdateHint.h"
+#include "tests/ScriptedUI.h"
+
+// A view that writes down every notification it gets.
+struct RecordingView : IDocView {
+    struct Entry {
+        int hint;
+        bool hasObject;
+        uint32_t data;
+        ServerInfo* server;
+        SearchQuery* query;
+    };
+    void OnUpdate(IDocView*, int hint, const CUpdateHint* pHint) override {
+        entries.push_back({hint, pHint != nullptr, pHint ? pHint->m_dwData : 0,
+                           pHint ? pHint->m_pServer : nullptr, pHint ? pHint->m_pQuery : nullptr});
+    }
+    int Count(int hint) const {
+        int n = 0;
+        for (const Entry& e : entries)
+            n += e.hint == hint;
+        return n;
+    }
+    std::vector<int> Hints() const {
+        std::vector<int> out;
+        for (const Entry& e : entries)
+            out.push_back(e.hint);
+        return out;
+    }
+    std::vector<Entry> entries;
+};
+
+// A document with a settings file of its own in a temporary folder, a
+// scripted user and a recording view.
+class DocFixture {
+public:
+    DocFixture()
+        : settings(std::make_unique<CSettings>(dir.filePath("settings.ini").toStdString())),
+          doc(std::make_unique<CScoutwireDoc>(*settings, ui)) {
+        doc->AddView(&view);
+    }
+    ~DocFixture() { doc->RemoveView(&view); }
+
+    ServerInfo* AddServer(uint32_t address, uint16_t port, uint32_t groups = GROUP_WON) {
+        ServerInfo* s = doc->AddFavourite(address, port, false);
+        s->m_dwFlags = groups;
+        return s;
+    }
+
+    QTemporaryDir dir;
+    ScriptedUI ui;
+    std::unique_ptr<CSettings> settings;
+    std::unique_ptr<CScoutwireDoc> doc;
+    RecordingView view;
+};
+
+// Datagram building for hand-made replies.
+class Datagram {
+public:
+    explicit Datagram(char type) : bytes{0xFF, 0xFF, 0xFF, 0xFF, static_cast<uint8_t>(type)} {}
+    Datagram& Str(const std::string& s) {
+        bytes.insert(bytes.end(), s.begin(), s.end());
+        bytes.push_back(0);
+        return *this;
+    }
+    Datagram& U8(uint8_t v) {
+        bytes.push_back(v);
+        return *this;
+    }
+    Datagram& U16(uint16_t v) {
+        bytes.push_back(static_cast<uint8_t>(v));
+        bytes.push_back(static_cast<uint8_t>(v >> 8));
+        return *this;
+    }
+    Datagram& I32(int32_t v) {
+        for (int i = 0; i < 4; ++i)
+            bytes.push_back(static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * i)));
+        return *this;
+    }
+    Datagram& F32(float f) {
+        uint32_t v;
+        static_assert(sizeof v == sizeof f);
+        std::memcpy(&v, &f, sizeof v);
+        return I32(static_cast<int32_t>(v));
+    }
+    std::span<const uint8_t> Payload() const { return std::span<const uint8_t>(bytes).subspan(5); }
+    uint8_t Type() const { return bytes[4]; }
+    std::vector<uint8_t> bytes;
+};

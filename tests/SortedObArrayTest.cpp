@@ -1,0 +1,186 @@
+#include <gtest/gtest.h>
+
+#include "core/PlayerList.h"
+#include "core/RuleList.h"
+#include "core/ServerList.h"
+
+namespace {
+
+std::unique_ptr<ServerInfo> MakeServer(uint32_t address, uint16_t port, uint32_t ping = 0,
+                                       const char* name = "") {
+    auto s = std::make_unique<ServerInfo>(address, port);
+    s->m_nPing = ping;
+    s->m_strName = name;
+    return s;
+}
+
+std::vector<uint32_t> Addresses(const ServerList& list) {
+    std::vector<uint32_t> out;
+    for (ServerInfo* s : list)
+        out.push_back(s->m_dwAddress);
+    return out;
+}
+
+class ServerOrderTest : public ::testing::Test {
+protected:
+    ServerInfo* Add(std::unique_ptr<ServerInfo> s) {
+        owned.push_back(std::move(s));
+        return owned.back().get();
+    }
+    ServerList SortedBy(std::vector<int32_t> keys) {
+        ServerList list;
+        list.SetSortKeys(std::move(keys));
+        for (auto& s : owned)
+            list.Insert(s.get());
+        return list;
+    }
+    std::vector<std::unique_ptr<ServerInfo>> owned;
+};
+
+} // namespace
+
+TEST(SortedObArray, FindOnEmptyListAndInsertionPoints) {
+    OwningServerList list(1);
+    ServerInfo probe(10, 1);
+    EXPECT_EQ(list.Find(probe), -1);
+    EXPECT_EQ(list.Insert(MakeServer(10, 1)), 0);
+    EXPECT_EQ(list.Insert(MakeServer(30, 1)), 1);
+    EXPECT_EQ(list.Insert(MakeServer(20, 1)), 1);
+    ServerInfo between(25, 1);
+    EXPECT_EQ(list.Find(between), -1 - 2);
+    ServerInfo present(20, 1);
+    EXPECT_EQ(list.Find(present), 1);
+}
+
+TEST(SortedObArray, SameAddressDifferentPortsAreTwoRecordsOrderedByPort) {
+    OwningServerList list(1);
+    EXPECT_GE(list.InsertUnique(MakeServer(7, 27016)), 0);
+    EXPECT_GE(list.InsertUnique(MakeServer(7, 27015)), 0);
+    auto duplicate = MakeServer(7, 27015);
+    EXPECT_EQ(list.InsertUnique(std::move(duplicate)), -1);
+    EXPECT_NE(duplicate, nullptr) << "a refused insertion leaves the record with the caller";
+    ASSERT_EQ(list.GetSize(), 2);
+    EXPECT_EQ(list[0]->m_wPort, 27015);
+    EXPECT_EQ(list[1]->m_wPort, 27016);
+}
+
+TEST(SortedObArray, AddressesCompareUnsigned) {
+    OwningServerList list(1);
+    list.Insert(MakeServer(0xC0A80001u, 1)); // 192.168.0.1, negative as a signed number
+    list.Insert(MakeServer(0x0A000001u, 1)); // 10.0.0.1
+    EXPECT_EQ(list[0]->m_dwAddress, 0x0A000001u);
+}
+
+TEST_F(ServerOrderTest, UnknownPingsSortLastAscendingAndFirstDescending) {
+    Add(MakeServer(1, 1, 0));
+    Add(MakeServer(2, 1, 250));
+    Add(MakeServer(3, 1, 40));
+    Add(MakeServer(4, 1, 0x7FFFFFFF)); // as large as the unknown marker
+    EXPECT_EQ(Addresses(SortedBy({3, 1})), (std::vector<uint32_t>{3, 2, 1, 4}));
+    EXPECT_EQ(Addresses(SortedBy({-3, 1})), (std::vector<uint32_t>{1, 4, 2, 3}));
+}
+
+TEST_F(ServerOrderTest, PlayerCountTiesBreakOnPlayerListSize) {
+    ServerInfo* noList = Add(MakeServer(1, 1));
+    ServerInfo* emptyList = Add(MakeServer(2, 1));
+    ServerInfo* fuller = Add(MakeServer(3, 1));
+    ServerInfo* more = Add(MakeServer(4, 1));
+    noList->m_nPlayers = emptyList->m_nPlayers = fuller->m_nPlayers = 5;
+    more->m_nPlayers = 9;
+    emptyList->SetPlayers(std::make_unique<PlayerList>(1));
+    auto players = std::make_unique<PlayerList>(1);
+    players->Insert(std::make_unique<PlayerInfo>());
+    fuller->SetPlayers(std::move(players));
+    // Larger first: 9 players, then the 5s by list size, no list last.
+    EXPECT_EQ(Addresses(SortedBy({6})), (std::vector<uint32_t>{4, 3, 2, 1}));
+    EXPECT_EQ(Addresses(SortedBy({-6})), (std::vector<uint32_t>{1, 2, 3, 4}));
+}
+
+TEST_F(ServerOrderTest, NamesCompareWithoutCaseIncludingLatin1) {
+    Add(MakeServer(1, 1, 0, "\xC9toile"));   // Étoile
+    Add(MakeServer(2, 1, 0, "alpha"));
+    Add(MakeServer(3, 1, 0, "\xE9toile b")); // étoile b
+    Add(MakeServer(4, 1, 0, "ALPHA"));
+    const ServerList list = SortedBy({2, 1});
+    EXPECT_EQ(Addresses(list), (std::vector<uint32_t>{2, 4, 1, 3}));
+}
+
+TEST_F(ServerOrderTest, FlagsColumnPutsOpenServersFirstThenTypeThenOs) {
+    ServerInfo* a = Add(MakeServer(1, 1));
+    ServerInfo* b = Add(MakeServer(2, 1));
+    ServerInfo* c = Add(MakeServer(3, 1));
+    a->m_bPassword = 1;
+    a->m_cServerType = 'd';
+    b->m_cServerType = 'l';
+    b->m_cOS = 'w';
+    c->m_cServerType = 'l';
+    c->m_cOS = 'l';
+    EXPECT_EQ(Addresses(SortedBy({8})), (std::vector<uint32_t>{3, 2, 1}));
+}
+
+TEST(SortedObArray, SetSortColumnTogglesTheOnlyOrLastKey) {
+    ServerList list;
+    list.SetSortKey(3);
+    list.SetSortColumn(3, false);
+    EXPECT_EQ(list.GetSortKeys(), (std::vector<int32_t>{-3}));
+    list.SetSortColumn(3, false);
+    EXPECT_EQ(list.GetSortKeys(), (std::vector<int32_t>{3}));
+    EXPECT_EQ(list.GetSortColumn(), 3);
+}
+
+TEST(SortedObArray, AdditiveKeysAppendAndKeepEarlierDirections) {
+    ServerList list;
+    list.SetSortKey(2);
+    list.SetSortColumn(2, false); // name descending
+    EXPECT_EQ(list.GetSortKeys(), (std::vector<int32_t>{-2}));
+    list.SetSortColumn(3, true); // ping breaks ties
+    EXPECT_EQ(list.GetSortKeys(), (std::vector<int32_t>{-2, 3}));
+    list.SetSortColumn(3, true); // the last key reverses
+    EXPECT_EQ(list.GetSortKeys(), (std::vector<int32_t>{-2, -3}));
+    list.SetSortColumn(2, true); // an earlier key moves to the end unchanged
+    EXPECT_EQ(list.GetSortKeys(), (std::vector<int32_t>{-3, -2}));
+    list.SetSortColumn(3, false); // plain click on a non-last key keeps its direction
+    EXPECT_EQ(list.GetSortKeys(), (std::vector<int32_t>{-3}));
+    EXPECT_EQ(list.GetSortColumn(true), 3);
+    list.SetSortKeys({});
+    EXPECT_EQ(list.GetSortColumn(), 0);
+}
+
+TEST(SortedObArray, ReverseKeyNegatesTheColumnOrder) {
+    PlayerInfo a, b;
+    a.m_nFrags = 10;
+    b.m_nFrags = 3;
+    // Frags sort larger first on a positive key.
+    EXPECT_EQ(PlayerList::CompareColumn(a, b, 3, false), -1);
+    EXPECT_EQ(PlayerList::CompareColumn(a, b, 3, true), 1);
+    a.m_nPrevFrags = 10; // gained 0
+    b.m_nPrevFrags = 0;  // gained 3
+    EXPECT_EQ(PlayerList::CompareColumn(a, b, 4, false), 1);
+    EXPECT_EQ(PlayerList::CompareColumn(a, b, 99, false), 0);
+}
+
+TEST(SortedObArray, RulesCompareByNameThenValueAndNothingElse) {
+    RuleInfo a{"Sv_Gravity", "800"}, b{"sv_gravity", "100"};
+    EXPECT_EQ(RuleList::CompareColumn(a, b, 1, false), 0);
+    EXPECT_EQ(RuleList::CompareColumn(a, b, 2, false), 1);
+    EXPECT_EQ(RuleList::CompareColumn(a, b, 3, false), 0);
+}
+
+TEST(ServerInfo, ReservedSlotsFromTheRule) {
+    ServerInfo server;
+    EXPECT_EQ(server.GetReservedSlots(), -1);
+    server.ResetRules();
+    EXPECT_EQ(server.GetReservedSlots(), -1) << "an empty rule list";
+    server.m_pRules->Insert(std::make_unique<RuleInfo>(RuleInfo{"mp_timelimit", "30"}));
+    EXPECT_EQ(server.GetReservedSlots(), -1) << "no reserve_slots rule";
+    server.m_pRules->Insert(std::make_unique<RuleInfo>(RuleInfo{"Reserve_Slots", "2.9"}));
+    EXPECT_EQ(server.GetReservedSlots(), 2);
+    server.m_pRules->GetAt(server.m_pRules->Find(RuleInfo{"reserve_slots", ""}))->m_strValue =
+        "abc";
+    EXPECT_EQ(server.GetReservedSlots(), 0);
+    server.m_pRules->GetAt(server.m_pRules->Find(RuleInfo{"reserve_slots", ""}))->m_strValue =
+        "1e40";
+    EXPECT_EQ(server.GetReservedSlots(), 2147483647) << "huge values saturate";
+    server.ResetRules();
+    EXPECT_TRUE(server.m_pRules->IsEmpty());
+}
