@@ -25,7 +25,7 @@ struct DetailsReply {
     uint8_t maxPlayers = 0;
     char serverType = 0;
     char os = 0;
-    uint8_t password = 0;
+    uint8_t password = 0; // as received: any non-zero byte means a password
 };
 
 struct PlayerEntry {
@@ -36,13 +36,14 @@ struct PlayerEntry {
     int32_t seconds = 0;
 };
 
-// 'D': the entries read whole (the count byte may promise more).
+// 'D': the entries read whole (the count byte may promise more). truncated:
+// the payload ended before the count's last entry, or before the count.
 struct PlayersReply {
     std::vector<PlayerEntry> players;
     bool truncated = false;
 };
 
-// 'E'
+// 'E': the key/value pairs read whole; truncated as for 'D'.
 struct RulesReply {
     std::vector<std::pair<std::string, std::string>> rules;
     bool truncated = false;
@@ -62,7 +63,7 @@ struct MasterEntry {
 struct MasterListReply {
     uint32_t nextBatchId = 0;
     std::vector<MasterEntry> entries;
-    int strayBytes = 0; // bytes after the last whole entry
+    int strayBytes = 0; // 0 to 5 bytes after the last whole entry, never read as one
 };
 
 // 'd' and 'j', answered with silence.
