@@ -42,10 +42,19 @@ std::vector<uint8_t> WriteScwFile(const OwningServerList& servers,
 
 // False for a damaged or foreign file ("Unexpected file format."); the
 // contents are then empty. Never allocates more than the file could hold.
+// Null tags and references to earlier objects count as damage (the program
+// never writes them). So do bytes after the last part, except after a
+// document schema above 3, whose writer may have added parts of its own.
+// UTF-16 strings are converted to Windows-1252, '?' for what it lacks.
 bool ReadScwFile(std::span<const uint8_t> file, bool hasHeader, ScwContents& contents);
 
 // The join password as stored: byte i XOR (kScrambleMultiplier * i +
-// kScrambleOffset) mod 256. The same call unscrambles.
+// kScrambleOffset) mod 256. The same call unscrambles. The stored text keeps
+// the password's length even where a scrambled byte is 0. The multiplier is
+// odd, so the key bytes repeat only every 256 positions. Files are readable
+// only with these two values: never change them.
+constexpr uint8_t kScrambleMultiplier = 0xA7;
+constexpr uint8_t kScrambleOffset = 0x5C;
 std::string ScramblePassword(const std::string& password);
 
 // Replaces the file at path only once the whole new content is written

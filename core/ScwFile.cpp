@@ -1,0 +1,255 @@
+#include "core/ScwFile.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+#include "core/ScwArchiveReader.h"
+#include "core/ScwArchiveWriter.h"
+
+namespace {
+
+constexpr std::string_view kDocClass = "CScoutwireDoc";
+constexpr std::string_view kServerClass = "ServerInfo";
+constexpr std::string_view kSearchQueryClass = "SearchQuery";
+constexpr std::string_view kFilterClass = "ServerFilter";
+constexpr std::string_view kQueryClass = "Query";
+
+constexpr uint16_t kDocSchema = 3;
+constexpr uint16_t kServerSchema = 5;
+constexpr uint16_t kQuerySchema = 3;
+constexpr uint16_t kFilterSchema = 1;
+
+// The least a stored object can occupy (a two-byte class reference and its
+// shortest members), so that a count is checked against the bytes left
+// before anything is reserved for it.
+constexpr size_t kMinServerBytes = 2 + 4 + 2 + 4 + 4 + 1 + 1 + 3;
+constexpr size_t kMinQueryBytes = 2 + 1;
+
+void WriteServer(ScwArchiveWriter& ar, const ServerInfo& server) {
+    ar.WriteDword(server.m_dwAddress);
+    ar.WriteWord(server.m_wPort);
+    ar.WriteDword(server.m_nPing);
+    ar.WriteDword(server.m_dwFlags);
+    ar.WriteByte(server.m_bDeleted);
+    ar.WriteByte(server.m_nMaxPlayers);
+    ar.WriteString(server.m_strName);
+    ar.WriteString(server.m_strGame);
+    ar.WriteString(server.m_strMap);
+    ar.WriteByte(static_cast<uint8_t>(server.m_cServerType));
+    ar.WriteByte(static_cast<uint8_t>(server.m_cOS));
+    ar.WriteByte(server.m_bPassword);
+    ar.WriteString(server.m_strAnnotation);
+    ar.WriteString(ScramblePassword(server.m_strPassword));
+    ar.WriteString(server.m_strHostName);
+    ar.WriteByte(server.m_bConnectByHostName);
+}
+
+void WriteQuery(ScwArchiveWriter& ar, const Query& query) {
+    ar.WriteString(query.m_strName);
+    ar.WriteString(query.m_strExpression);
+    ar.WriteDword(query.m_dwFlags);
+}
+
+void WriteFilter(ScwArchiveWriter& ar, const ServerFilter& filter) {
+    ar.WriteDword(filter.m_dwFlags);
+    ar.WriteDword(filter.m_nMaxPing);
+    ar.WriteByte(filter.m_nMaxPlayers);
+    ar.WriteString(filter.m_strServerType);
+    ar.WriteString(filter.m_strOS);
+    ar.WriteString(filter.m_strGame);
+    ar.WriteString(filter.m_strMap);
+}
+
+// Fields a schema did not have yet keep their construction defaults.
+std::unique_ptr<ServerInfo> ReadServer(ScwArchiveReader& ar) {
+    const uint16_t schema = ar.ReadObjectClass(kServerClass);
+    auto server = std::make_unique<ServerInfo>();
+    server->m_dwAddress = ar.ReadDword();
+    server->m_wPort = ar.ReadWord();
+    server->m_nPing = ar.ReadDword();
+    server->m_dwFlags = ar.ReadDword();
+    server->m_bDeleted = ar.ReadByte();
+    server->m_nMaxPlayers = ar.ReadByte();
+    server->m_strName = ar.ReadString();
+    server->m_strGame = ar.ReadString();
+    server->m_strMap = ar.ReadString();
+    if (schema >= 2) {
+        server->m_cServerType = static_cast<char>(ar.ReadByte());
+        server->m_cOS = static_cast<char>(ar.ReadByte());
+        server->m_bPassword = ar.ReadByte();
+    }
+    if (schema >= 3)
+        server->m_strAnnotation = ar.ReadString();
+    if (schema >= 4)
+        server->m_strPassword = ScramblePassword(ar.ReadString());
+    if (schema >= 5) {
+        server->m_strHostName = ar.ReadString();
+        server->m_bConnectByHostName = ar.ReadByte();
+    }
+    return ar.Failed() ? nullptr : std::move(server);
+}
+
+void ReadQueryMembers(ScwArchiveReader& ar, uint16_t schema, Query& query) {
+    if (schema >= 2)
+        query.m_strName = ar.ReadString();
+    query.m_strExpression = ar.ReadString();
+    if (schema >= 3)
+        query.m_dwFlags = ar.ReadDword();
+}
+
+void ReadFilter(ScwArchiveReader& ar, ServerFilter& filter) {
+    ar.ReadClass(kFilterClass);
+    // The filter's members never changed: its schema is not consulted.
+    filter.m_dwFlags = ar.ReadDword();
+    filter.m_nMaxPing = ar.ReadDword();
+    filter.m_nMaxPlayers = ar.ReadByte();
+    filter.m_strServerType = ar.ReadString();
+    filter.m_strOS = ar.ReadString();
+    filter.m_strGame = ar.ReadString();
+    filter.m_strMap = ar.ReadString();
+}
+
+bool ReadServers(ScwArchiveReader& ar, std::vector<std::unique_ptr<ServerInfo>>& servers) {
+    const uint32_t count = ar.ReadCount();
+    if (ar.Failed() || count > ar.Remaining() / kMinServerBytes)
+        return false;
+    servers.reserve(count);
+    for (uint32_t i = 0; i < count; ++i) {
+        auto server = ReadServer(ar);
+        if (!server)
+            return false;
+        servers.push_back(std::move(server));
+    }
+    return true;
+}
+
+bool ReadQueries(ScwArchiveReader& ar, std::vector<std::unique_ptr<SearchQuery>>& queries) {
+    const uint32_t count = ar.ReadCount();
+    if (ar.Failed() || count > ar.Remaining() / kMinQueryBytes)
+        return false;
+    queries.reserve(count);
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint16_t schema = ar.ReadObjectClass(kSearchQueryClass);
+        auto query = std::make_unique<SearchQuery>();
+        ReadQueryMembers(ar, schema, *query);
+        if (ar.Failed())
+            return false;
+        queries.push_back(std::move(query));
+    }
+    return true;
+}
+
+bool ReadParts(ScwArchiveReader& ar, bool hasHeader, ScwContents& contents) {
+    uint16_t docSchema = 0;
+    if (hasHeader) {
+        docSchema = ar.ReadClass(kDocClass);
+        if (ar.Failed())
+            return false;
+    }
+    if (!ReadServers(ar, contents.servers) || !ReadQueries(ar, contents.queries))
+        return false;
+
+    // The document's schema says which trailing parts exist; they always
+    // come in this order.
+    if (hasHeader && docSchema >= 1) {
+        ReadFilter(ar, contents.filter);
+        contents.hasFilter = true;
+    }
+    if (hasHeader && docSchema >= 3) {
+        ReadFilter(ar, contents.masterFilter);
+        contents.hasMasterFilter = true;
+    }
+    if (hasHeader && docSchema >= 2) {
+        const uint16_t schema = ar.ReadClass(kQueryClass);
+        ReadQueryMembers(ar, schema, contents.findQuery);
+        contents.hasFindQuery = true;
+    }
+    if (ar.Failed())
+        return false;
+
+    // A file of a known schema ends with its last part; anything after it
+    // means damage. A newer document schema may have appended parts of its
+    // own, which are skipped.
+    return ar.AtEnd() || (hasHeader && docSchema > kDocSchema);
+}
+
+} // namespace
+
+bool ScwHasHeader(std::span<const uint8_t> fileStart) {
+    if (fileStart.size() < 6)
+        return true;
+    const auto word = [&](size_t at) {
+        return static_cast<uint16_t>(fileStart[at] | fileStart[at + 1] << 8);
+    };
+    const uint16_t tag = word(0);
+    const auto schema = static_cast<int16_t>(word(2));
+    const uint16_t length = word(4);
+    if (tag != 0xFFFF || length != kDocClass.size() || schema < 1)
+        return false;
+    if (fileStart.size() < 6 + kDocClass.size())
+        return true;
+    return std::equal(kDocClass.begin(), kDocClass.end(), fileStart.begin() + 6,
+                      [](char a, uint8_t b) { return static_cast<uint8_t>(a) == b; });
+}
+
+std::vector<uint8_t> WriteScwFile(const OwningServerList& servers,
+                                  const std::vector<std::unique_ptr<SearchQuery>>& queries,
+                                  const ServerFilter& filter, const ServerFilter& masterFilter,
+                                  const Query& findQuery) {
+    ScwArchiveWriter ar;
+    ar.WriteClass(kDocClass, kDocSchema);
+
+    ar.WriteCount(static_cast<uint32_t>(servers.GetSize()));
+    for (const auto& server : servers) {
+        ar.WriteObjectClass(kServerClass, kServerSchema);
+        WriteServer(ar, *server);
+    }
+
+    ar.WriteCount(static_cast<uint32_t>(queries.size()));
+    for (const auto& query : queries) {
+        ar.WriteObjectClass(kSearchQueryClass, kQuerySchema);
+        WriteQuery(ar, *query);
+    }
+
+    // The filters and the find query are members of the document, not
+    // objects of their own: a class marker, then the members.
+    ar.WriteClass(kFilterClass, kFilterSchema);
+    WriteFilter(ar, filter);
+    ar.WriteClass(kFilterClass, kFilterSchema);
+    WriteFilter(ar, masterFilter);
+    ar.WriteClass(kQueryClass, kQuerySchema);
+    WriteQuery(ar, findQuery);
+    return ar.TakeBytes();
+}
+
+bool ReadScwFile(std::span<const uint8_t> file, bool hasHeader, ScwContents& contents) {
+    ScwArchiveReader ar(file);
+    ScwContents read;
+    const bool ok = ReadParts(ar, hasHeader, read);
+    contents = ok ? std::move(read) : ScwContents();
+    return ok;
+}
+
+std::string ScramblePassword(const std::string& password) {
+    std::string stored = password;
+    for (size_t i = 0; i < stored.size(); ++i) {
+        const auto key = static_cast<uint8_t>(kScrambleMultiplier * i + kScrambleOffset);
+        stored[i] = static_cast<char>(static_cast<uint8_t>(stored[i]) ^ key);
+    }
+    return stored;
+}
+
+bool SaveFileAtomically(const std::string& path, std::span<const uint8_t> bytes) {
+    // QSaveFile writes a temporary file beside the target, flushes it to
+    // disk and renames it over the target only on commit; it gives the new
+    // file the old one's permissions.
+    QSaveFile file(QFile::decodeName(QByteArray::fromStdString(path)));
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    const auto size = static_cast<qint64>(bytes.size());
+    if (file.write(reinterpret_cast<const char*>(bytes.data()), size) != size) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
