@@ -58,6 +58,21 @@ struct ExpressionMatcher::Impl {
     // Kept between searches so that a search allocates nothing once the
     // first one has sized it.
     boost::match_results<const char*> results;
+
+    // Most names cannot hold a match at all: no byte of theirs can begin
+    // one. The compiled expression knows those bytes (its start map, which
+    // its own search skips by), and a walk over the name is far cheaper than
+    // setting up a search. An expression that can match the empty string
+    // needs no first byte and always takes the search.
+    bool MayStartIn(std::string_view text) const {
+        if (regex.can_be_null())
+            return true;
+        const unsigned char* map = regex.get_map();
+        for (char c : text)
+            if (map[static_cast<unsigned char>(c)] & boost::BOOST_REGEX_DETAIL_NS::mask_any)
+                return true;
+        return false;
+    }
 };
 
 ExpressionMatcher::ExpressionMatcher() : m_pImpl(std::make_unique<Impl>()) {}
@@ -90,6 +105,8 @@ bool ExpressionMatcher::Compile(const std::string& expression, uint32_t flags, s
 
 bool ExpressionMatcher::Search(std::string_view text) const {
     if (!m_pImpl || !m_pImpl->compiled)
+        return false;
+    if (!m_pImpl->MayStartIn(text))
         return false;
     try {
         return boost::regex_search(text.data(), text.data() + text.size(), m_pImpl->results,

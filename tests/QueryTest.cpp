@@ -2,7 +2,11 @@
 
 #include <initializer_list>
 #include <memory>
+#include <random>
 #include <string>
+#include <vector>
+
+#include <boost/regex.hpp>
 
 #include "core/ServerList.h"
 #include "search/ExpressionMatcher.h"
@@ -172,6 +176,42 @@ TEST(ExpressionMatcherTest, MatchesRawBytes) {
     EXPECT_TRUE(Matches("cd", kPlainIgnoreCase, withNul));
     EXPECT_TRUE(Matches("b.c", kRegexIgnoreCase, withNul));
     EXPECT_TRUE(Matches(std::string("\xFF\x80", 2), kPlainMatchCase, "x\xFF\x80y"));
+}
+
+TEST(ExpressionMatcherTest, AgreesWithThePlainLibrarySearch) {
+    // The matcher skips names that no match can begin in; over ASCII it must
+    // answer exactly as a plain search with the same options does.
+    std::mt19937 rng(7);
+    const std::string alphabet = "abcxyzABCXYZ019_[]. \n-(";
+    std::vector<std::string> names{""};
+    for (int i = 0; i < 3000; ++i) {
+        std::string name(rng() % 13, ' ');
+        for (char& c : name)
+            c = alphabet[rng() % alphabet.size()];
+        names.push_back(name);
+    }
+    const boost::regex::flag_type base = boost::regex::no_perl_ex;
+    for (const char* expression :
+         {"^abc",       "a|^b", "(a)\\1", "x*",   "$",   "^",    "\\<x",   "\\bz9", "[[:digit:]]+$",
+          "(ab|xy){2}", ".",    "a?b?",   "[^a]", "\\W", "c\\.", "(^|_)x", "[\\]]", "b{2,}",
+          "\\n",        "(",    "a.c",    "X",    "[",   "z+",   ")"}) {
+        for (uint32_t flags :
+             {kRegexIgnoreCase, kRegexMatchCase, kPlainIgnoreCase, kPlainMatchCase}) {
+            ExpressionMatcher matcher;
+            std::string error;
+            if (!matcher.Compile(expression, flags, error))
+                continue;
+            boost::regex::flag_type options = base;
+            if (!(flags & QF_MATCHCASE))
+                options |= boost::regex::icase;
+            if (!(flags & QF_REGEX))
+                options |= boost::regex::literal;
+            const boost::regex reference(expression, options);
+            for (const std::string& name : names)
+                ASSERT_EQ(matcher.Search(name), boost::regex_search(name, reference))
+                    << '"' << expression << "\" flags " << flags << " on \"" << name << '"';
+        }
+    }
 }
 
 TEST(SearchQueryTest, FindsPlayersServerByServer) {
