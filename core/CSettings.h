@@ -43,6 +43,10 @@ public:
     static const char* const kMasterHosts[3];
     // The game's executable where it is installed, else the old default.
     static std::string DefaultGamePath();
+    // The Steam look-up of the game under the given home folder, else the
+    // old default; DefaultGamePath uses it with the user's home elsewhere
+    // than on Windows.
+    static std::string DefaultGamePath(const std::string& homeDir);
 
     // Other values of the same section ("DefQuery_Flags", the pane sizes)
     // and of the store ("Recent File List").

@@ -1,0 +1,309 @@
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <boost/regex.hpp>
+
+#include "core/ServerList.h"
+#include "search/ExpressionMatcher.h"
+#include "search/QueryList.h"
+#include "search/SearchQuery.h"
+
+namespace {
+
+constexpr uint32_t kPlainIgnoreCase = 0;
+constexpr uint32_t kRegexIgnoreCase = QF_REGEX;
+constexpr uint32_t kRegexMatchCase = QF_REGEX | QF_MATCHCASE;
+constexpr uint32_t kPlainMatchCase = QF_MATCHCASE;
+
+bool Matches(const std::string& expression, uint32_t flags, const std::string& text) {
+    ExpressionMatcher matcher;
+    std::string error;
+    EXPECT_TRUE(matcher.Compile(expression, flags, error)) << expression << ": " << error;
+    return matcher.Search(text);
+}
+
+struct Case {
+    const char* expression;
+    uint32_t flags;
+    const char* text;
+    bool match;
+};
+
+void ExpectCases(std::initializer_list<Case> cases) {
+    for (const Case& c : cases)
+        EXPECT_EQ(Matches(c.expression, c.flags, c.text), c.match)
+            << '"' << c.expression << "\" flags " << c.flags << " on \"" << c.text << '"';
+}
+
+// A server at 10.0.0.<n> with the given player names (slot index = position).
+ServerInfo* AddServer(OwningServerList& list, uint8_t n, std::initializer_list<const char*> names) {
+    auto server = std::make_unique<ServerInfo>(0x0A000000u | n, 27015);
+    server->m_strName = "server " + std::to_string(n);
+    auto players = std::make_unique<PlayerList>(1);
+    uint8_t index = 0;
+    for (const char* name : names) {
+        auto player = std::make_unique<PlayerInfo>();
+        player->m_strName = name;
+        player->m_nIndex = index++;
+        player->m_nFrags = 10 * index;
+        players->Insert(std::move(player));
+    }
+    server->SetPlayers(std::move(players));
+    ServerInfo* raw = server.get();
+    list.Insert(std::move(server));
+    return raw;
+}
+
+ServerInfo* AddServerWithoutPlayers(OwningServerList& list, uint8_t n) {
+    auto server = std::make_unique<ServerInfo>(0x0A000000u | n, 27015);
+    ServerInfo* raw = server.get();
+    list.Insert(std::move(server));
+    return raw;
+}
+
+bool RunQuery(SearchQuery& query, const OwningServerList& servers) {
+    ExpressionMatcher matcher;
+    std::string error;
+    if (!matcher.Compile(query.m_strExpression, query.m_dwFlags, error))
+        return false;
+    query.Run(matcher, servers);
+    return true;
+}
+
+} // namespace
+
+TEST(ExpressionMatcherTest, RegularExpressionSyntax) {
+    ExpectCases({
+        // A caret anchors at the start of the name.
+        {"^abc", kRegexIgnoreCase, "abcdef", true},
+        {"^abc", kRegexIgnoreCase, "xabc", false},
+        {"abc$", kRegexIgnoreCase, "xxabc", true},
+        {"abc$", kRegexIgnoreCase, "abcx", false},
+        // Back-references.
+        {"(a)\\1", kRegexIgnoreCase, "xaay", true},
+        {"(a)\\1", kRegexIgnoreCase, "xaya", false},
+        {"([0-9])-\\1", kRegexIgnoreCase, "7-7", true},
+        {"([0-9])-\\1", kRegexIgnoreCase, "7-8", false},
+        // A backslash escapes inside a bracket list.
+        {"[\\]]", kRegexIgnoreCase, "a]b", true},
+        {"[\\]]", kRegexIgnoreCase, "a\\b", false},
+        {"[\\[]clan", kRegexIgnoreCase, "[clan]joe", true},
+        // Character classes and intervals.
+        {"[[:digit:]]{3}", kRegexIgnoreCase, "player123", true},
+        {"[[:digit:]]{3}", kRegexIgnoreCase, "pl12ayer3", false},
+        {"^a{2,3}$", kRegexIgnoreCase, "aaa", true},
+        {"^a{2,3}$", kRegexIgnoreCase, "aaaa", false},
+        {"[[:space:]]", kRegexIgnoreCase, "two words", true},
+        // Alternation, grouping and repetition.
+        {"sniper|camper", kRegexIgnoreCase, "the camper", true},
+        {"sniper|camper", kRegexIgnoreCase, "the player", false},
+        {"^(ab)+c?$", kRegexIgnoreCase, "ababab", true},
+        {"^(ab)+c?$", kRegexIgnoreCase, "abba", false},
+        // Anywhere in the name, not the whole name.
+        {"oh", kRegexIgnoreCase, "John", true},
+    });
+}
+
+TEST(ExpressionMatcherTest, PlainTextStandsForItself) {
+    ExpectCases({
+        {"a.c", kPlainIgnoreCase, "a.c", true},
+        {"a.c", kPlainIgnoreCase, "abc", false},
+        {"(", kPlainIgnoreCase, "smiley :-(", true},
+        {"(", kPlainIgnoreCase, "smiley :-)", false},
+        {"^abc", kPlainIgnoreCase, "x^abc", true},
+        {"^abc", kPlainIgnoreCase, "abc", false},
+        {"[x]", kPlainIgnoreCase, "[X]-Man", true},
+        {"[x]", kPlainIgnoreCase, "x", false},
+        {"a\\1", kPlainIgnoreCase, "a\\1", true},
+        {"a*", kPlainIgnoreCase, "aaa", false},
+    });
+}
+
+TEST(ExpressionMatcherTest, LetterCase) {
+    ExpectCases({
+        {"abc", kPlainIgnoreCase, "xxABCxx", true},
+        {"abc", kPlainMatchCase, "xxABCxx", false},
+        {"abc", kPlainMatchCase, "xxabcxx", true},
+        {"^[a-c]+$", kRegexIgnoreCase, "CAB", true},
+        {"^[a-c]+$", kRegexMatchCase, "CAB", false},
+        // Latin-1 letters fold as well: "ärger" and "ÄRGER" are one name.
+        {"\xE4rger", kPlainIgnoreCase, "\xC4RGER", true},
+        {"\xC4RGER", kRegexIgnoreCase, "der \xE4rger", true},
+        {"\xE4rger", kPlainMatchCase, "\xC4RGER", false},
+        {"[\xE0-\xFE]", kRegexIgnoreCase, "\xC9", true},
+        {"[\xE0-\xFE]", kRegexMatchCase, "\xC9", false},
+        // The multiplication and division signs are not a letter pair.
+        {"\xD7", kPlainIgnoreCase, "\xF7", false},
+    });
+}
+
+TEST(ExpressionMatcherTest, BadExpressionsAreReportedAndMatchNothing) {
+    ExpressionMatcher matcher;
+    std::string error;
+    ASSERT_TRUE(matcher.Compile("abc", kRegexIgnoreCase, error));
+    EXPECT_TRUE(matcher.Search("abc"));
+
+    for (const char* bad : {"(", "[abc", "a{2,1}", "\\", "(a))"}) {
+        error.clear();
+        EXPECT_FALSE(matcher.Compile(bad, kRegexIgnoreCase, error)) << bad;
+        EXPECT_FALSE(error.empty()) << bad;
+        // The previous expression is gone with the failed one.
+        EXPECT_FALSE(matcher.Search("abc")) << bad;
+    }
+
+    EXPECT_TRUE(matcher.Compile("(", kPlainIgnoreCase, error));
+    EXPECT_TRUE(matcher.Search("(("));
+    EXPECT_FALSE(ExpressionMatcher().Search("anything"));
+}
+
+TEST(ExpressionMatcherTest, RunawayBacktrackingIsNoMatch) {
+    // A name chosen by a server must not be able to end the program through
+    // the library's complexity limit.
+    ExpressionMatcher matcher;
+    std::string error;
+    ASSERT_TRUE(matcher.Compile("(x+x+)+y", kRegexIgnoreCase, error));
+    EXPECT_FALSE(matcher.Search(std::string(30, 'x')));
+    EXPECT_TRUE(matcher.Search("xxy"));
+}
+
+TEST(ExpressionMatcherTest, MatchesRawBytes) {
+    const std::string withNul("ab\0cd", 5);
+    EXPECT_TRUE(Matches("cd", kPlainIgnoreCase, withNul));
+    EXPECT_TRUE(Matches("b.c", kRegexIgnoreCase, withNul));
+    EXPECT_TRUE(Matches(std::string("\xFF\x80", 2), kPlainMatchCase, "x\xFF\x80y"));
+}
+
+TEST(ExpressionMatcherTest, AgreesWithThePlainLibrarySearch) {
+    // The matcher skips names that no match can begin in; over ASCII it must
+    // answer exactly as a plain search with the same options does.
+    std::mt19937 rng(7);
+    const std::string alphabet = "abcxyzABCXYZ019_[]. \n-(";
+    std::vector<std::string> names{""};
+    for (int i = 0; i < 3000; ++i) {
+        std::string name(rng() % 13, ' ');
+        for (char& c : name)
+            c = alphabet[rng() % alphabet.size()];
+        names.push_back(name);
+    }
+    const boost::regex::flag_type base = boost::regex::no_perl_ex;
+    for (const char* expression :
+         {"^abc",       "a|^b", "(a)\\1", "x*",   "$",   "^",    "\\<x",   "\\bz9", "[[:digit:]]+$",
+          "(ab|xy){2}", ".",    "a?b?",   "[^a]", "\\W", "c\\.", "(^|_)x", "[\\]]", "b{2,}",
+          "\\n",        "(",    "a.c",    "X",    "[",   "z+",   ")"}) {
+        for (uint32_t flags :
+             {kRegexIgnoreCase, kRegexMatchCase, kPlainIgnoreCase, kPlainMatchCase}) {
+            ExpressionMatcher matcher;
+            std::string error;
+            if (!matcher.Compile(expression, flags, error))
+                continue;
+            boost::regex::flag_type options = base;
+            if (!(flags & QF_MATCHCASE))
+                options |= boost::regex::icase;
+            if (!(flags & QF_REGEX))
+                options |= boost::regex::literal;
+            const boost::regex reference(expression, options);
+            for (const std::string& name : names)
+                ASSERT_EQ(matcher.Search(name), boost::regex_search(name, reference))
+                    << '"' << expression << "\" flags " << flags << " on \"" << name << '"';
+        }
+    }
+}
+
+TEST(SearchQueryTest, FindsPlayersServerByServer) {
+    OwningServerList servers(1);
+    ServerInfo* third = AddServer(servers, 3, {"Sniper", "noob", "SNIPER elite"});
+    ServerInfo* first = AddServer(servers, 1, {"alice", "sniperwolf"});
+    AddServerWithoutPlayers(servers, 2);
+    ServerInfo* deleted = AddServer(servers, 4, {"bob the sniper"});
+    deleted->m_bDeleted = 1;
+    AddServer(servers, 5, {});
+
+    SearchQuery query("snipers", "sniper", kPlainIgnoreCase);
+    ASSERT_TRUE(RunQuery(query, servers));
+
+    // Servers once each in list order; players in slot order per server.
+    ASSERT_EQ(query.m_servers.size(), 3u);
+    EXPECT_EQ(query.m_servers[0], first);
+    EXPECT_EQ(query.m_servers[1], third);
+    EXPECT_EQ(query.m_servers[2], deleted);
+    ASSERT_EQ(query.m_players.size(), 4u);
+    EXPECT_EQ(query.m_players[0]->m_pServer, first);
+    EXPECT_EQ(query.m_players[0]->m_pPlayer->m_strName, "sniperwolf");
+    EXPECT_EQ(query.m_players[1]->m_pPlayer->m_strName, "Sniper");
+    EXPECT_EQ(query.m_players[2]->m_pPlayer->m_strName, "SNIPER elite");
+    EXPECT_EQ(query.m_players[2]->m_pPlayer->m_nIndex, 2);
+    EXPECT_EQ(query.m_players[2]->m_pPlayer->m_nFrags, 30);
+    EXPECT_EQ(query.m_players[3]->m_pServer, deleted);
+    EXPECT_EQ(query.GetLabel(), "snipers  (3/4):  \"sniper\"  ");
+
+    // The results are copies: a new players answer does not change them.
+    third->SetPlayers(std::make_unique<PlayerList>(1));
+    EXPECT_EQ(query.m_players[1]->m_pPlayer->m_strName, "Sniper");
+
+    // A second run replaces the results.
+    ASSERT_TRUE(RunQuery(query, servers));
+    EXPECT_EQ(query.m_servers.size(), 2u);
+    EXPECT_EQ(query.m_players.size(), 2u);
+}
+
+TEST(SearchQueryTest, TwoMatchesOnOneServer) {
+    OwningServerList servers(1);
+    AddServer(servers, 1, {"[TAG]one", "nobody", "[TAG]two"});
+    SearchQuery query("", "^\\[tag\\]", kRegexIgnoreCase);
+    ASSERT_TRUE(RunQuery(query, servers));
+    EXPECT_EQ(query.m_servers.size(), 1u);
+    EXPECT_EQ(query.m_players.size(), 2u);
+    EXPECT_EQ(query.GetLabel(), "<no name>  (1/2):  \"^\\[tag\\]\"  ");
+}
+
+TEST(SearchQueryTest, NoPlayerListsFindsNothing) {
+    OwningServerList servers(1);
+    AddServerWithoutPlayers(servers, 1);
+    AddServerWithoutPlayers(servers, 2);
+    SearchQuery query("all", ".", kRegexIgnoreCase);
+    ASSERT_TRUE(RunQuery(query, servers));
+    EXPECT_TRUE(query.m_servers.empty());
+    EXPECT_TRUE(query.m_players.empty());
+    EXPECT_EQ(query.GetLabel(), "all  (0/0):  \".\"  ");
+}
+
+TEST(SearchQueryTest, Labels) {
+    EXPECT_EQ(Query("", "x", 0).GetLabel(), "<no name>:  \"x\"  ");
+    EXPECT_EQ(Query("Friends", "bob|al", 1).GetLabel(), "Friends:  \"bob|al\"  ");
+    EXPECT_EQ(SearchQuery().GetLabel(), "<no name>  (0/0):  \"\"  ");
+    EXPECT_EQ(Query().m_dwFlags, QF_REGEX);
+}
+
+TEST(QueryListTest, Columns) {
+    OwningServerList servers(1);
+    AddServer(servers, 1, {"ab", "abc"});
+    AddServer(servers, 2, {"abc"});
+    SearchQuery wide("alpha", "AB", kPlainIgnoreCase);  // 2 servers, 3 players
+    SearchQuery narrow("Beta", "abc", kPlainMatchCase); // 2 servers, 2 players
+    SearchQuery none("ALPHA", "zz", kPlainIgnoreCase);  // nothing
+    ASSERT_TRUE(RunQuery(wide, servers));
+    ASSERT_TRUE(RunQuery(narrow, servers));
+    ASSERT_TRUE(RunQuery(none, servers));
+
+    EXPECT_EQ(QueryColumns::CompareColumn(wide, none, 1), 0);
+    EXPECT_EQ(QueryColumns::CompareColumn(wide, narrow, 1), -1);
+    EXPECT_EQ(QueryColumns::CompareColumn(wide, narrow, 2), -1);
+    EXPECT_EQ(QueryColumns::CompareColumn(narrow, none, 2), -1);
+    // Larger counts first.
+    EXPECT_EQ(QueryColumns::CompareColumn(wide, narrow, 3), -1);
+    EXPECT_EQ(QueryColumns::CompareColumn(none, narrow, 3), 1);
+    EXPECT_EQ(QueryColumns::CompareColumn(wide, narrow, 4), 0);
+    EXPECT_EQ(QueryColumns::CompareColumn(none, wide, 4), 1);
+
+    QueryList list(-3);
+    list.Insert(&wide);
+    list.Insert(&none);
+    list.Insert(&narrow);
+    EXPECT_EQ(list[0], &none);
+    EXPECT_EQ(list[2], &wide);
+}
