@@ -294,6 +294,7 @@ TEST_F(DocumentTest, ResetDeletesQueriesAndServersButKeepsFilters) {
     doc->AddQuery(std::make_unique<SearchQuery>("q", "x", 0));
     doc->m_filter.m_dwFlags = FILTER_PING;
     doc->m_findQuery = Query("n", "e", 3);
+    view.entries.clear();
     doc->DeleteContents();
     EXPECT_EQ(doc->GetServerList().GetSize(), 0);
     EXPECT_TRUE(doc->GetQueries().empty());
