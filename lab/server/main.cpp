@@ -1,1 +1,69 @@
-int main() { return 0; }
+// scoutwire-lab: a master server and a fleet of Half-Life game servers on
+// loopback, for the browser's tests, benchmarks and demo.
+//
+// What qstat 2.17 (Debian's quakestat) sends, found by pointing it at a UDP
+// listener; the lab answers all of it with the same replies our client gets:
+//  - -hls: the same three requests as our client, one after the other on one
+//    socket: FF FF FF FF "details" 00, then "players" 00, then "rules" 00
+//    (-P and -R decide nothing on the wire: it always asks for all three).
+//    It reads the details trailer after the password byte (mod byte, mod
+//    fields, secure, bots) and shows those fields as extra rules.
+//  - -hlm: '1', the batch id as u32 little-endian, and no filter text and no
+//    closing 00 at all when it has no filter (5 bytes). With -hlm,game=X,
+//    map=Y,status=dedicated:linux:notempty:notfull it sends
+//    '1' id "\gamedir\X\map\Y\dedicated\1\linux\1\empty\1\full\1" 00.
+//    It echoes only the low three bytes of the next batch id (the fourth
+//    byte of its request is always 0), so batch ids stay below 2^24.
+//    Every listed server is then queried with -hls.
+
+#include "Fleet.h"
+#include "FleetServer.h"
+#include "LabOptions.h"
+#include "ManifestWriter.h"
+#include "MasterServer.h"
+#include "SignalWatcher.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+
+namespace {
+
+int Fail(int code, const QString& text) {
+    std::fprintf(stderr, "scoutwire-lab: %s\n", qPrintable(text));
+    return code;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    lab::LabOptions options;
+    const QString usage = lab::ParseLabOptions(app.arguments().mid(1), options);
+    if (!usage.isEmpty())
+        return Fail(1, usage);
+
+    lab::SignalWatcher signalWatcher;
+    if (!signalWatcher.Install())
+        return Fail(2, QStringLiteral("cannot watch for signals"));
+
+    const lab::Fleet fleet(options);
+    QString error;
+    lab::FleetServer servers(fleet);
+    if (!servers.Start(error))
+        return Fail(3, error);
+    lab::MasterServer master(fleet, options);
+    if (!master.Start(error))
+        return Fail(3, error);
+    if (!options.manifestPath.isEmpty() &&
+        !lab::ManifestWriter::Write(fleet, options, options.manifestPath, error))
+        return Fail(2, error);
+
+    std::printf("scoutwire-lab ready: %d server%s at %s-%s port %d, master %s:%d\n",
+                options.servers, options.servers == 1 ? "" : "s",
+                qPrintable(lab::FormatIPv4(options.baseAddress)),
+                qPrintable(lab::FormatIPv4(options.LastAddress())), options.port,
+                qPrintable(lab::FormatIPv4(options.masterAddress)), options.masterPort);
+    std::fflush(stdout);
+    return app.exec();
+}

@@ -1,0 +1,275 @@
+#include "Fleet.h"
+
+#include "Prng.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace lab {
+
+namespace {
+
+// Draw streams: one per server and purpose, so adding a draw to one purpose
+// leaves the others as they were.
+enum Purpose : uint64_t { kSummary = 1, kContent = 2, kLoss = 3 };
+
+Prng StreamFor(uint64_t seed, int index, Purpose purpose) {
+    return Prng(Prng::Mix(Prng::Mix(seed, static_cast<uint64_t>(index)), purpose));
+}
+
+struct MapRange {
+    int first;
+    int count;
+};
+
+const char* const kMaps[] = {
+    // Counter-Strike
+    "de_dust", "de_dust2", "cs_office", "de_aztec", "cs_italy", "de_inferno", "de_nuke", "de_train",
+    "cs_assault", "DE_Cbble", "as_oilrig",
+    // Half-Life deathmatch
+    "crossfire", "datacore", "stalkyard", "boot_camp", "snark_pit", "bounce",
+    // Team Fortress Classic
+    "2fort", "well", "rock2", "hunted",
+    // Day of Defeat
+    "dod_anzio", "dod_avalanche", "dod_flash", "dod_donner"};
+
+constexpr MapRange kCounterStrikeMaps{0, 11};
+constexpr MapRange kDeathmatchMaps{11, 6};
+constexpr MapRange kFortressMaps{17, 4};
+constexpr MapRange kDefeatMaps{21, 4};
+
+struct GameKind {
+    const char* dir;
+    const char* description;
+    int weight;
+    MapRange maps;
+};
+
+// Mostly cstrike, and a few directories in capitals: the master and the
+// client compare game directories without regard to case.
+const GameKind kGames[] = {
+    {"cstrike", "Counter-Strike", 56, kCounterStrikeMaps},
+    {"CStrike", "Counter-Strike", 5, kCounterStrikeMaps},
+    {"valve", "Half-Life", 14, kDeathmatchMaps},
+    {"Valve", "Half-Life", 3, kDeathmatchMaps},
+    {"tfc", "Team Fortress Classic", 10, kFortressMaps},
+    {"dod", "Day of Defeat", 12, kDefeatMaps},
+};
+
+const int kMaxPlayerChoices[] = {8, 10, 12, 14, 16, 18, 20, 24, 32};
+
+// Server names carry Latin-1 bytes and regular-expression characters, so
+// that searching and display are tested on what real servers send.
+const char* const kNamePrefixes[] = {"",        "",       "",       "[EU] ", "[US] ", "(DE) ", "**",
+                                     "^1337^ ", "|TFA| ", "{KoK} ", "<<",    "$$ ",   "1.6 "};
+const char* const kNameCores[] = {"Caf\xE9 Cr\xE8me",
+                                  "M\xFCnchen Fragfest",
+                                  "Dust.Only",
+                                  "Noobs|Pros",
+                                  "AWP*Heaven",
+                                  "Pub (no rules)",
+                                  "Gordon's Crowbars",
+                                  "Sm\xF8rrebr\xF8"
+                                  "d Server",
+                                  "Fran\xE7"
+                                  "ais Public",
+                                  "a+b=c?",
+                                  "Ni\xF1os Locos",
+                                  "Headshot Arena",
+                                  "The Pit",
+                                  "\xC5land Warriors",
+                                  "Back\\slash Bros",
+                                  "Zero^Gravity",
+                                  "Stra\xDF"
+                                  "e 66",
+                                  "Old School",
+                                  "[Clan] Wars",
+                                  "Only.de_dust2.*"};
+
+// Player names: Latin-1, regular-expression characters, duplicates across
+// servers (drawn from one pool) and the odd empty name.
+const char* const kPlayerNames[] = {
+    "Player",    "Gordon",        "Barney",   "[DK]Sniper", "J\xFCrgen",   "Ren\xE9",
+    "Bj\xF6rn",  "Fran\xE7ois",   "\xC5sa",   "a.b",        "(noob)",      "*star*",
+    "^caret^",   "pipe|name",     "$money$",  "what?",      "back\\slash", "plus+plus",
+    "{curly}",   "-=[Camper]=-",  "Se\xF1or", "Nameless",   "x",           "Mr. T",
+    "M\xE6gnus", "D\xE9j\xE0 Vu", "Headcrab", "Kevin",      "sv_cheats 1", "#1"};
+
+const char* const kMessages[] = {
+    "You have been banned from this server.",    "Server is full. Try again later.",
+    "This server is for clan members only.",     "Bad challenge.",
+    "Le serveur est r\xE9serv\xE9 aux membres.",
+};
+
+const char* const kTimeLimits[] = {"20.5", "30", "0", "45", "25", "60"};
+const char* const kRoundTimes[] = {"2.5", "3", "5"};
+const char* const kReserveSlots[] = {"2", "2.9", "4", "abc", "0", "1"};
+const char* const kContacts[] = {"admin@clan.example.org", "irc #dustbowl", "http://example.org"};
+
+template <typename T, size_t N> const T& Pick(Prng& rng, const T (&items)[N]) {
+    return items[rng.Below(static_cast<uint32_t>(N))];
+}
+
+int PickGame(Prng& rng) {
+    int total = 0;
+    for (const GameKind& game : kGames)
+        total += game.weight;
+    int roll = static_cast<int>(rng.Below(static_cast<uint32_t>(total)));
+    for (int i = 0; i < static_cast<int>(std::size(kGames)); ++i) {
+        roll -= kGames[i].weight;
+        if (roll < 0)
+            return i;
+    }
+    return 0;
+}
+
+LabPlayer DrawPlayer(Prng& rng, int slot) {
+    LabPlayer player;
+    player.index = static_cast<uint8_t>(slot);
+    if (!rng.Chance(0.03)) {
+        player.name = Pick(rng, kPlayerNames);
+        if (rng.Chance(0.35))
+            player.name += std::to_string(rng.Range(1, 99));
+    }
+    player.frags = rng.Range(-5, 60);
+    player.fragsDelta = rng.Range(-2, 3);
+    player.timeTenths = rng.Range(0, 72000);
+    return player;
+}
+
+std::vector<LabRule> DrawRules(Prng& rng) {
+    std::vector<LabRule> rules;
+    rules.push_back({"mp_timelimit", Pick(rng, kTimeLimits)});
+    rules.push_back({"mp_timeleft", std::to_string(rng.Range(0, 2700))});
+    rules.push_back({"mp_friendlyfire", rng.Chance(0.3) ? "1" : "0"});
+    rules.push_back({"sv_gravity", rng.Chance(0.9) ? "800" : "400"});
+    rules.push_back({"mp_roundtime", Pick(rng, kRoundTimes)});
+    rules.push_back({"sv_maxspeed", "320"});
+    rules.push_back({"mp_fraglimit", std::to_string(rng.Range(0, 50))});
+    rules.push_back({"allow_spectators", rng.Chance(0.8) ? "1" : "0"});
+    const double contact = rng.Unit();
+    if (contact < 0.4)
+        rules.push_back({"sv_contact", "votes:\t" + std::to_string(rng.Range(1, 99)) + " yes"});
+    else if (contact < 0.8)
+        rules.push_back({"sv_contact", Pick(rng, kContacts)});
+    if (rng.Chance(0.35))
+        rules.push_back({"reserve_slots", Pick(rng, kReserveSlots)});
+    return rules;
+}
+
+} // namespace
+
+Fleet::Fleet(const LabOptions& options) : m_options(options), m_start(Clock::now()) {
+    m_summaries.reserve(static_cast<size_t>(options.servers));
+    for (int i = 0; i < options.servers; ++i)
+        m_summaries.push_back(DrawSummary(i));
+}
+
+int Fleet::IndexOf(uint32_t address) const {
+    if (address < m_options.baseAddress)
+        return -1;
+    const uint32_t offset = address - m_options.baseAddress;
+    return offset < m_summaries.size() ? static_cast<int>(offset) : -1;
+}
+
+ServerSummary Fleet::DrawSummary(int index) const {
+    Prng rng = StreamFor(m_options.seed, index, kSummary);
+    ServerSummary s;
+    const double roll = rng.Unit();
+    double edge = m_options.silent;
+    if (roll < edge)
+        s.behaviour = Behaviour::Silent;
+    else if (roll < (edge += m_options.detailsOnly))
+        s.behaviour = Behaviour::DetailsOnly;
+    else if (roll < (edge += m_options.message))
+        s.behaviour = Behaviour::Message;
+    else if (roll < (edge += m_options.draining))
+        s.behaviour = Behaviour::Draining;
+
+    s.game = static_cast<uint8_t>(PickGame(rng));
+    const MapRange maps = kGames[s.game].maps;
+    s.map = static_cast<uint8_t>(maps.first + rng.Range(0, maps.count - 1));
+    s.maxPlayers = static_cast<uint8_t>(Pick(rng, kMaxPlayerChoices));
+    const double fill = rng.Unit();
+    if (fill < 0.15)
+        s.players = 0;
+    else if (fill < 0.30)
+        s.players = s.maxPlayers;
+    else
+        s.players = static_cast<uint8_t>(rng.Range(1, s.maxPlayers - 1));
+    // The first two servers are one full and one empty, so both always exist.
+    if (index == 0)
+        s.players = s.maxPlayers;
+    else if (index == 1)
+        s.players = 0;
+    if (s.behaviour == Behaviour::Draining)
+        s.players = s.maxPlayers;
+    s.type = rng.Chance(0.85) ? 'd' : 'l';
+    s.os = rng.Chance(0.6) ? 'l' : 'w';
+    s.latencyMs = static_cast<uint16_t>(rng.Range(m_options.latencyMinMs, m_options.latencyMaxMs));
+    return s;
+}
+
+ServerContent Fleet::Content(int index) const {
+    const ServerSummary& s = Summary(index);
+    const GameKind& game = kGames[s.game];
+    Prng rng = StreamFor(m_options.seed, index, kContent);
+    ServerContent c;
+    c.name = std::string(Pick(rng, kNamePrefixes)) + Pick(rng, kNameCores) + " #" +
+             std::to_string(index + 1);
+    c.map = kMaps[s.map];
+    c.game = game.dir;
+    c.description = game.description;
+    c.players = s.players;
+    c.maxPlayers = s.maxPlayers;
+    c.type = s.type;
+    c.os = s.os;
+    c.password = rng.Chance(0.2);
+    const double trailer = rng.Unit();
+    c.trailer = trailer < 0.4 ? Trailer::None : trailer < 0.7 ? Trailer::Plain : Trailer::Mod;
+    if (c.trailer == Trailer::Mod) {
+        c.mod.infoUrl = std::string("http://www.example.org/mods/") + game.dir;
+        c.mod.downloadUrl = c.mod.infoUrl + "/download";
+        c.mod.version = rng.Range(1, 20);
+        c.mod.size = rng.Range(100000, 90000000);
+        c.mod.serverOnly = rng.Chance(0.2) ? 1 : 0;
+        c.mod.customDll = rng.Chance(0.5) ? 1 : 0;
+    }
+    c.secure = rng.Chance(0.5) ? 1 : 0;
+    c.message = Pick(rng, kMessages);
+    for (int slot = 1; slot <= s.players; ++slot)
+        c.playerList.push_back(DrawPlayer(rng, slot));
+    c.rules = DrawRules(rng);
+    return c;
+}
+
+int Fleet::PlayersNow(int index, Clock::time_point now) const {
+    const ServerSummary& s = Summary(index);
+    if (s.behaviour != Behaviour::Draining)
+        return s.players;
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(now - m_start);
+    const long long gone = elapsed.count() / m_options.drainIntervalMs;
+    return static_cast<int>(std::max<long long>(0, s.players - gone));
+}
+
+bool Fleet::DropsRequest(int index, uint32_t requestNumber) const {
+    if (m_options.loss <= 0)
+        return false;
+    Prng rng(Prng::Mix(StreamFor(m_options.seed, index, kLoss).Next(), requestNumber));
+    return rng.Chance(m_options.loss);
+}
+
+int Fleet::GameCount() {
+    return static_cast<int>(std::size(kGames));
+}
+const char* Fleet::GameDir(int game) {
+    return kGames[game].dir;
+}
+int Fleet::MapCount() {
+    return static_cast<int>(std::size(kMaps));
+}
+const char* Fleet::MapName(int map) {
+    return kMaps[map];
+}
+
+} // namespace lab

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "LabOptions.h"
+#include "ServerContent.h"
+#include "ServerSummary.h"
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace lab {
+
+// The simulated game servers: their addresses, behaviour and content. Every
+// server's content is a pure function of (seed, its index), so a seed gives
+// the same fleet whatever the number of servers, and nothing but a small
+// summary is kept per server.
+class Fleet {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    explicit Fleet(const LabOptions& options);
+
+    int Size() const { return static_cast<int>(m_summaries.size()); }
+    uint32_t AddressOf(int index) const { return m_options.baseAddress + uint32_t(index); }
+    // -1 when the address is not one of the fleet's.
+    int IndexOf(uint32_t address) const;
+    uint16_t Port() const { return m_options.port; }
+    const ServerSummary& Summary(int index) const { return m_summaries[size_t(index)]; }
+    // The content as the lab starts; draining servers lose players later.
+    ServerContent Content(int index) const;
+    // A draining server loses its last player every drain interval.
+    int PlayersNow(int index, Clock::time_point now) const;
+    // Whether the lossy network swallows the n-th request to a server.
+    bool DropsRequest(int index, uint32_t requestNumber) const;
+
+    static int GameCount();
+    static const char* GameDir(int game);
+    static int MapCount();
+    static const char* MapName(int map);
+
+private:
+    ServerSummary DrawSummary(int index) const;
+
+    LabOptions m_options;
+    std::vector<ServerSummary> m_summaries;
+    Clock::time_point m_start;
+};
+
+} // namespace lab

@@ -1,0 +1,101 @@
+#include "FleetServer.h"
+
+#include "Fleet.h"
+#include "ReplyEncoder.h"
+#include "ReplyQueue.h"
+
+#include <cstring>
+#include <string_view>
+
+namespace lab {
+
+namespace {
+
+enum class Command { Details, Players, Rules, Unknown };
+
+// 0xFF 0xFF 0xFF 0xFF, the command word, 0x00 (a missing 0x00 is forgiven).
+Command ReadCommand(const uint8_t* data, size_t length) {
+    if (length < 5 || std::memcmp(data, "\xFF\xFF\xFF\xFF", 4) != 0)
+        return Command::Unknown;
+    size_t end = 4;
+    while (end < length && data[end] != 0)
+        ++end;
+    const std::string_view word(reinterpret_cast<const char*>(data + 4), end - 4);
+    if (word == "details")
+        return Command::Details;
+    if (word == "players")
+        return Command::Players;
+    if (word == "rules")
+        return Command::Rules;
+    return Command::Unknown;
+}
+
+} // namespace
+
+FleetServer::FleetServer(const Fleet& fleet, QObject* parent)
+    : QObject(parent), m_fleet(fleet), m_requestsSeen(size_t(fleet.Size()), 0),
+      m_playersAnswers(size_t(fleet.Size()), 0) {}
+
+FleetServer::~FleetServer() = default;
+
+bool FleetServer::Start(QString& error) {
+    if (!m_socket.Open(0, m_fleet.Port(), true, error)) {
+        error = QStringLiteral("cannot bind the game servers to 0.0.0.0:%1: %2")
+                    .arg(m_fleet.Port())
+                    .arg(error);
+        return false;
+    }
+    m_replies = std::make_unique<ReplyQueue>(m_socket);
+    m_readable = std::make_unique<QSocketNotifier>(m_socket.Fd(), QSocketNotifier::Read);
+    connect(m_readable.get(), &QSocketNotifier::activated, this, &FleetServer::OnReadable);
+    return true;
+}
+
+void FleetServer::OnReadable() {
+    uint8_t buffer[2048];
+    // A bounded number per wake-up keeps the timers and the master served
+    // while a client floods the fleet.
+    for (int i = 0; i < 1024; ++i) {
+        sockaddr_in from{};
+        uint32_t destination = 0;
+        const ssize_t length = m_socket.Receive(buffer, sizeof buffer, from, destination);
+        if (length < 0)
+            return;
+        Answer(buffer, size_t(length), from, destination);
+    }
+}
+
+void FleetServer::Answer(const uint8_t* data, size_t length, const sockaddr_in& from,
+                         uint32_t destination) {
+    const int index = m_fleet.IndexOf(destination);
+    const Command command = ReadCommand(data, length);
+    if (index < 0 || command == Command::Unknown)
+        return;
+    if (m_fleet.DropsRequest(index, m_requestsSeen[size_t(index)]++))
+        return;
+    const ServerSummary& summary = m_fleet.Summary(index);
+    if (summary.behaviour == Behaviour::Silent)
+        return;
+    if (summary.behaviour == Behaviour::DetailsOnly && command != Command::Details)
+        return;
+
+    const auto now = ReplyQueue::Clock::now();
+    const ServerContent content = m_fleet.Content(index);
+    ReplyEncoder::Bytes reply;
+    if (summary.behaviour == Behaviour::Message) {
+        reply = ReplyEncoder::Message(content.message);
+    } else if (command == Command::Details) {
+        const std::string address =
+            FormatIPv4(destination).toStdString() + ":" + std::to_string(m_fleet.Port());
+        reply = ReplyEncoder::Details(content, address, m_fleet.PlayersNow(index, now));
+    } else if (command == Command::Players) {
+        reply = ReplyEncoder::Players(content.playerList, m_fleet.PlayersNow(index, now),
+                                      m_playersAnswers[size_t(index)]++);
+    } else {
+        reply = ReplyEncoder::Rules(content.rules);
+    }
+    m_replies->Schedule(now + std::chrono::milliseconds(summary.latencyMs), destination, from,
+                        std::move(reply));
+}
+
+} // namespace lab

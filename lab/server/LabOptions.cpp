@@ -1,0 +1,148 @@
+#include "LabOptions.h"
+
+#include <QCommandLineParser>
+
+namespace lab {
+
+namespace {
+
+constexpr int kMaxServers = 1000000;
+constexpr int kMaxBatch = 231;
+
+bool ReadInt(const QString& text, int lo, int hi, int& out) {
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    if (!ok || value < lo || value > hi)
+        return false;
+    out = value;
+    return true;
+}
+
+bool ReadFraction(const QString& text, double& out) {
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    if (!ok || !(value >= 0.0 && value <= 1.0))
+        return false;
+    out = value;
+    return true;
+}
+
+bool IsLoopback(uint32_t address) {
+    return (address >> 24) == 127;
+}
+
+} // namespace
+
+QString FormatIPv4(uint32_t address) {
+    return QStringLiteral("%1.%2.%3.%4")
+        .arg(address >> 24)
+        .arg((address >> 16) & 0xFF)
+        .arg((address >> 8) & 0xFF)
+        .arg(address & 0xFF);
+}
+
+uint32_t ParseIPv4(const QString& text) {
+    const QStringList parts = text.split(QLatin1Char('.'));
+    if (parts.size() != 4)
+        return 0;
+    uint32_t address = 0;
+    for (const QString& part : parts) {
+        int octet = 0;
+        if (part.isEmpty() || part.size() > 3 || !ReadInt(part, 0, 255, octet))
+            return 0;
+        address = (address << 8) | static_cast<uint32_t>(octet);
+    }
+    return address;
+}
+
+QString ParseLabOptions(const QStringList& arguments, LabOptions& options) {
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption servers("servers", "Number of game servers.", "N");
+    const QCommandLineOption base("base", "Address of the first server (127.x.y.z).", "ADDRESS");
+    const QCommandLineOption port("port", "UDP port of every game server.", "PORT");
+    const QCommandLineOption master("master", "Address and port of the master server.",
+                                    "ADDRESS:PORT");
+    const QCommandLineOption seed("seed", "Seed of the generated content.", "S");
+    const QCommandLineOption latency("latency", "Reply delay per server in ms.", "MIN-MAX");
+    const QCommandLineOption silent("silent", "Fraction of servers that never answer.", "F");
+    const QCommandLineOption detailsOnly("details-only", "Fraction answering details only.", "F");
+    const QCommandLineOption message("message", "Fraction answering with a text message.", "F");
+    const QCommandLineOption draining("draining", "Fraction that start full and drain.", "F");
+    const QCommandLineOption loss("loss", "Fraction of requests dropped.", "F");
+    const QCommandLineOption dropFirst("drop-first-master-request",
+                                       "The master ignores the first request for each batch.");
+    const QCommandLineOption batch("batch-size", "Entries per master batch (1-231).", "N");
+    const QCommandLineOption drain("drain-interval", "Ms between two players leaving.", "MS");
+    const QCommandLineOption manifest("manifest", "Write what is served to this JSON file.",
+                                      "FILE");
+    parser.addOptions({servers, base, port, master, seed, latency, silent, detailsOnly, message,
+                       draining, loss, dropFirst, batch, drain, manifest});
+
+    if (!parser.parse(QStringList{QStringLiteral("scoutwire-lab")} + arguments))
+        return parser.errorText();
+    if (!parser.positionalArguments().isEmpty())
+        return QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first());
+
+    if (parser.isSet(servers) && !ReadInt(parser.value(servers), 1, kMaxServers, options.servers))
+        return QStringLiteral("--servers wants a number from 1 to %1").arg(kMaxServers);
+    if (parser.isSet(base)) {
+        options.baseAddress = ParseIPv4(parser.value(base));
+        if (!IsLoopback(options.baseAddress))
+            return QStringLiteral("--base wants a loopback address 127.x.y.z");
+    }
+    if (parser.isSet(port)) {
+        int value = 0;
+        if (!ReadInt(parser.value(port), 1, 65535, value))
+            return QStringLiteral("--port wants a number from 1 to 65535");
+        options.port = static_cast<uint16_t>(value);
+    }
+    if (parser.isSet(master)) {
+        const QStringList parts = parser.value(master).split(QLatin1Char(':'));
+        int value = 0;
+        if (parts.size() != 2 || (options.masterAddress = ParseIPv4(parts[0])) == 0 ||
+            !ReadInt(parts[1], 1, 65535, value))
+            return QStringLiteral("--master wants ADDRESS:PORT, for example 127.0.0.1:27010");
+        options.masterPort = static_cast<uint16_t>(value);
+    }
+    if (parser.isSet(seed)) {
+        bool ok = false;
+        options.seed = parser.value(seed).toULongLong(&ok);
+        if (!ok)
+            return QStringLiteral("--seed wants a non-negative number");
+    }
+    if (parser.isSet(latency)) {
+        const QStringList parts = parser.value(latency).split(QLatin1Char('-'));
+        if (parts.size() > 2 || !ReadInt(parts[0], 0, 600000, options.latencyMinMs) ||
+            !ReadInt(parts.back(), options.latencyMinMs, 600000, options.latencyMaxMs))
+            return QStringLiteral("--latency wants MIN-MAX in ms, MIN <= MAX");
+    }
+    const std::pair<const QCommandLineOption*, double*> fractions[] = {
+        {&silent, &options.silent},   {&detailsOnly, &options.detailsOnly},
+        {&message, &options.message}, {&draining, &options.draining},
+        {&loss, &options.loss},
+    };
+    for (const auto& [option, target] : fractions) {
+        if (parser.isSet(*option) && !ReadFraction(parser.value(*option), *target))
+            return QStringLiteral("--%1 wants a fraction from 0 to 1").arg(option->names().first());
+    }
+    if (options.silent + options.detailsOnly + options.message + options.draining > 1.0 + 1e-9)
+        return QStringLiteral("--silent, --details-only, --message and --draining add up to more "
+                              "than 1");
+    options.dropFirstMasterRequest = parser.isSet(dropFirst);
+    if (parser.isSet(batch) && !ReadInt(parser.value(batch), 1, kMaxBatch, options.batchSize))
+        return QStringLiteral("--batch-size wants a number from 1 to %1").arg(kMaxBatch);
+    if (parser.isSet(drain) && !ReadInt(parser.value(drain), 1, 86400000, options.drainIntervalMs))
+        return QStringLiteral("--drain-interval wants a positive number of ms");
+    options.manifestPath = parser.value(manifest);
+
+    // The fleet must stay inside 127/8 and off its broadcast address.
+    if (static_cast<uint64_t>(options.baseAddress) + static_cast<uint64_t>(options.servers) - 1 >=
+        0x7FFFFFFFull)
+        return QStringLiteral("%1 servers from %2 run past 127.255.255.254")
+            .arg(options.servers)
+            .arg(FormatIPv4(options.baseAddress));
+    return {};
+}
+
+} // namespace lab

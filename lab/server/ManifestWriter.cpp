@@ -1,0 +1,127 @@
+#include "ManifestWriter.h"
+
+#include "Fleet.h"
+#include "LabOptions.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+
+namespace lab::ManifestWriter {
+
+namespace {
+
+QString Text(const std::string& bytes) {
+    return QString::fromLatin1(bytes.data(), qsizetype(bytes.size()));
+}
+
+QString Hex(const std::string& bytes) {
+    return QString::fromLatin1(QByteArray(bytes.data(), qsizetype(bytes.size())).toHex());
+}
+
+const char* TrailerName(Trailer trailer) {
+    switch (trailer) {
+    case Trailer::None:
+        return "none";
+    case Trailer::Plain:
+        return "plain";
+    case Trailer::Mod:
+        return "mod";
+    }
+    return "none";
+}
+
+QJsonObject Details(const ServerContent& c) {
+    QJsonObject d{
+        {"name", Text(c.name)},
+        {"nameHex", Hex(c.name)},
+        {"map", Text(c.map)},
+        {"game", Text(c.game)},
+        {"description", Text(c.description)},
+        {"players", c.players},
+        {"maxPlayers", c.maxPlayers},
+        {"protocol", c.protocol},
+        {"type", QString(QLatin1Char(c.type))},
+        {"os", QString(QLatin1Char(c.os))},
+        {"password", c.password},
+        {"trailer", TrailerName(c.trailer)},
+    };
+    if (c.trailer == Trailer::Mod) {
+        d["mod"] = QJsonObject{
+            {"infoUrl", Text(c.mod.infoUrl)},
+            {"downloadUrl", Text(c.mod.downloadUrl)},
+            {"version", c.mod.version},
+            {"size", c.mod.size},
+            {"serverOnly", c.mod.serverOnly != 0},
+            {"customDll", c.mod.customDll != 0},
+        };
+    }
+    if (c.trailer != Trailer::None) {
+        d["secure"] = c.secure != 0;
+        d["bots"] = c.bots;
+    }
+    return d;
+}
+
+QJsonObject Server(const Fleet& fleet, int index) {
+    const ServerSummary& s = fleet.Summary(index);
+    const ServerContent c = fleet.Content(index);
+    QJsonArray players;
+    for (const LabPlayer& p : c.playerList) {
+        players.append(QJsonObject{
+            {"index", p.index},
+            {"name", Text(p.name)},
+            {"nameHex", Hex(p.name)},
+            {"frags", p.frags},
+            {"fragsDelta", p.fragsDelta},
+            {"time", p.timeTenths / 10.0},
+        });
+    }
+    QJsonArray rules;
+    for (const LabRule& r : c.rules)
+        rules.append(QJsonObject{{"key", Text(r.key)}, {"value", Text(r.value)}});
+    QJsonObject server{
+        {"address", FormatIPv4(fleet.AddressOf(index))},
+        {"port", fleet.Port()},
+        {"latencyMs", s.latencyMs},
+        {"behaviour", BehaviourName(s.behaviour)},
+        {"details", Details(c)},
+        {"players", players},
+        {"rules", rules},
+    };
+    if (s.behaviour == Behaviour::Message) {
+        server["message"] = Text(c.message);
+        server["messageHex"] = Hex(c.message);
+    }
+    return server;
+}
+
+} // namespace
+
+bool Write(const Fleet& fleet, const LabOptions& options, const QString& path, QString& error) {
+    QJsonArray servers;
+    for (int i = 0; i < fleet.Size(); ++i)
+        servers.append(Server(fleet, i));
+    const QJsonObject root{
+        {"master",
+         QStringLiteral("%1:%2").arg(FormatIPv4(options.masterAddress)).arg(options.masterPort)},
+        {"port", options.port},
+        {"seed", QString::number(options.seed)},
+        {"batchSize", options.batchSize},
+        {"drainIntervalMs", options.drainIntervalMs},
+        {"servers", servers},
+    };
+    // Indented reads well; a huge fleet is written compact to stay a
+    // reasonable size.
+    const auto format = fleet.Size() > 10000 ? QJsonDocument::Compact : QJsonDocument::Indented;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(root).toJson(format)) < 0 ||
+        !file.commit()) {
+        error = QStringLiteral("cannot write the manifest %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    return true;
+}
+
+} // namespace lab::ManifestWriter

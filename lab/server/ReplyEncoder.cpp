@@ -1,0 +1,122 @@
+#include "ReplyEncoder.h"
+
+#include <cstring>
+
+namespace lab::ReplyEncoder {
+
+namespace {
+
+class Writer {
+public:
+    explicit Writer(char type) {
+        m_bytes = {0xFF, 0xFF, 0xFF, 0xFF};
+        U8(static_cast<uint8_t>(type));
+    }
+    void U8(uint8_t value) { m_bytes.push_back(value); }
+    void U16(uint16_t value) {
+        U8(static_cast<uint8_t>(value));
+        U8(static_cast<uint8_t>(value >> 8));
+    }
+    void U32(uint32_t value) {
+        U16(static_cast<uint16_t>(value));
+        U16(static_cast<uint16_t>(value >> 16));
+    }
+    void I32(int32_t value) { U32(static_cast<uint32_t>(value)); }
+    void F32(float value) {
+        uint32_t bits = 0;
+        static_assert(sizeof bits == sizeof value);
+        std::memcpy(&bits, &value, sizeof bits);
+        U32(bits);
+    }
+    void String(const std::string& text) {
+        m_bytes.insert(m_bytes.end(), text.begin(), text.end());
+        U8(0);
+    }
+    Bytes Take() { return std::move(m_bytes); }
+
+private:
+    Bytes m_bytes;
+};
+
+} // namespace
+
+Bytes Details(const ServerContent& c, const std::string& addressText, int players) {
+    Writer w('m');
+    w.String(addressText);
+    w.String(c.name);
+    w.String(c.map);
+    w.String(c.game);
+    w.String(c.description);
+    w.U8(static_cast<uint8_t>(players));
+    w.U8(c.maxPlayers);
+    w.U8(c.protocol);
+    w.U8(static_cast<uint8_t>(c.type));
+    w.U8(static_cast<uint8_t>(c.os));
+    w.U8(c.password ? 1 : 0);
+    if (c.trailer != Trailer::None) {
+        w.U8(c.trailer == Trailer::Mod ? 1 : 0);
+        if (c.trailer == Trailer::Mod) {
+            w.String(c.mod.infoUrl);
+            w.String(c.mod.downloadUrl);
+            w.String("");
+            w.I32(c.mod.version);
+            w.I32(c.mod.size);
+            w.U8(c.mod.serverOnly);
+            w.U8(c.mod.customDll);
+        }
+        w.U8(c.secure);
+        w.U8(c.bots);
+    }
+    return w.Take();
+}
+
+int32_t FragsOfAnswer(const LabPlayer& player, uint32_t answerNumber) {
+    const int64_t frags = int64_t{player.frags} + int64_t{player.fragsDelta} * answerNumber;
+    return static_cast<int32_t>(frags);
+}
+
+Bytes Players(const std::vector<LabPlayer>& players, int count, uint32_t answerNumber) {
+    Writer w('D');
+    w.U8(static_cast<uint8_t>(count));
+    for (int i = 0; i < count; ++i) {
+        const LabPlayer& player = players[static_cast<size_t>(i)];
+        w.U8(player.index);
+        w.String(player.name);
+        w.I32(FragsOfAnswer(player, answerNumber));
+        w.F32(static_cast<float>(player.timeTenths / 10.0));
+    }
+    return w.Take();
+}
+
+Bytes Rules(const std::vector<LabRule>& rules) {
+    Writer w('E');
+    w.U16(static_cast<uint16_t>(rules.size()));
+    for (const LabRule& rule : rules) {
+        w.String(rule.key);
+        w.String(rule.value);
+    }
+    return w.Take();
+}
+
+Bytes Message(const std::string& text) {
+    Writer w('l');
+    w.String(text);
+    return w.Take();
+}
+
+Bytes MasterBatch(uint32_t nextBatchId, const std::vector<MasterEntry>& entries) {
+    Writer w('f');
+    w.U8(0x0D);
+    w.U32(nextBatchId);
+    for (const MasterEntry& entry : entries) {
+        w.U8(static_cast<uint8_t>(entry.address >> 24));
+        w.U8(static_cast<uint8_t>(entry.address >> 16));
+        w.U8(static_cast<uint8_t>(entry.address >> 8));
+        w.U8(static_cast<uint8_t>(entry.address));
+        w.U8(static_cast<uint8_t>(entry.port >> 8));
+        w.U8(static_cast<uint8_t>(entry.port));
+    }
+    return w.Take();
+}
+
+} // namespace lab::ReplyEncoder

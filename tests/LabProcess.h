@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <cstdint>
+#include <memory>
+
+// Runs scoutwire-lab for one test. It chooses the fleet's base address, the
+// servers' port and the master's port so that labs started by test processes
+// running in parallel do not collide, asks for a manifest, waits for the
+// ready line, and stops the lab when destroyed.
+class LabProcess {
+public:
+    LabProcess();
+    ~LabProcess();
+    LabProcess(const LabProcess&) = delete;
+    LabProcess& operator=(const LabProcess&) = delete;
+
+    // Starts the lab with these arguments (not --base, --port, --master or
+    // --manifest, which are chosen here). False with Error() on failure.
+    bool Start(const QStringList& arguments = {});
+    void Stop();
+    QString Error() const { return m_error; }
+    QString ReadyLine() const { return m_readyLine; }
+
+    // Host order.
+    uint32_t BaseAddress() const { return m_baseAddress; }
+    uint16_t ServerPort() const { return m_serverPort; }
+    uint32_t MasterAddress() const { return m_masterAddress; }
+    uint16_t MasterPort() const { return m_masterPort; }
+    // "127.0.0.1:27010"
+    QString MasterText() const;
+
+    const QJsonObject& Manifest() const { return m_manifest; }
+    QJsonArray Servers() const { return m_manifest.value("servers").toArray(); }
+    int ServerCount() const { return static_cast<int>(Servers().size()); }
+    QJsonObject ServerAt(int index) const { return Servers().at(index).toObject(); }
+    uint32_t AddressAt(int index) const { return m_baseAddress + static_cast<uint32_t>(index); }
+    // "127.x.y.z:port" of the index-th server.
+    QString EndpointAt(int index) const;
+
+    // The raw bytes of a manifest string: from key + "Hex" when the manifest
+    // gives one (names may hold Latin-1), else the text as Latin-1.
+    static QByteArray Bytes(const QJsonObject& object, const QString& key);
+    static QString FormatIP(uint32_t address);
+
+private:
+    enum class Outcome { Ready, PortTaken, Failed };
+    Outcome Launch(const QStringList& arguments);
+
+    std::unique_ptr<QProcess> m_process;
+    QTemporaryDir m_dir;
+    QString m_error;
+    QString m_readyLine;
+    uint32_t m_baseAddress = 0;
+    uint16_t m_serverPort = 0;
+    uint32_t m_masterAddress = 0x7F000001;
+    uint16_t m_masterPort = 0;
+    QJsonObject m_manifest;
+};

@@ -1,0 +1,179 @@
+// An independent client must read the lab exactly as its manifest says:
+// Debian's quakestat (package qstat) queries the fleet and the master, and
+// its raw output, with names and maps in hex, is compared with the manifest.
+// A missing quakestat fails these tests: CI installs it.
+
+#include "LabProcess.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+namespace {
+
+// No name, rule or number contains it, so splitting the raw output is exact.
+const QString kDelimiter = QStringLiteral("<|>");
+
+struct QstatServer {
+    QStringList fields; // HLS, address, name (hex), map (hex), max, players, ping, retries
+    QStringList rules;  // key=value
+    std::vector<QStringList> players; // name (hex), frags, seconds
+};
+
+class QstatTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_qstat = QStandardPaths::findExecutable("quakestat");
+        if (m_qstat.isEmpty())
+            m_qstat = QStandardPaths::findExecutable("qstat");
+        ASSERT_FALSE(m_qstat.isEmpty()) << "quakestat is not installed (Debian package qstat)";
+        ASSERT_TRUE(m_lab.Start({"--servers", "30", "--seed", "11", "--batch-size", "7"}))
+            << m_lab.Error().toStdString();
+    }
+
+    QString Run(const QStringList& arguments) {
+        QProcess qstat;
+        // -nocfg must come first: a user's qstat.cfg must not change the output.
+        qstat.start(m_qstat, QStringList{"-nocfg", "-raw", kDelimiter, "-hsn", "-hpn"} + arguments);
+        EXPECT_TRUE(qstat.waitForFinished(120000));
+        EXPECT_EQ(qstat.exitCode(), 0) << qstat.readAllStandardError().toStdString();
+        return QString::fromLatin1(qstat.readAllStandardOutput());
+    }
+
+    // Servers by address. With rules (-R) a rules line follows each server
+    // line; player lines follow until an empty line.
+    static std::map<QString, QstatServer> Parse(const QString& output, bool withRules) {
+        std::map<QString, QstatServer> servers;
+        QstatServer* current = nullptr;
+        bool rulesNext = false;
+        for (const QString& line : output.split('\n')) {
+            if (line.isEmpty()) {
+                current = nullptr;
+            } else if (line.startsWith("HLS" + kDelimiter)) {
+                const QStringList fields = line.split(kDelimiter);
+                current = &servers[fields.value(1)];
+                current->fields = fields;
+                rulesNext = withRules;
+            } else if (current != nullptr && rulesNext) {
+                current->rules = line.split(kDelimiter);
+                rulesNext = false;
+            } else if (current != nullptr) {
+                current->players.push_back(line.split(kDelimiter));
+            }
+        }
+        return servers;
+    }
+
+    // Everything qstat read from the details, players and rules replies.
+    void ExpectServer(const std::map<QString, QstatServer>& seen, int index, bool withPlayers) {
+        const QString endpoint = m_lab.EndpointAt(index);
+        SCOPED_TRACE(endpoint.toStdString());
+        const auto found = seen.find(endpoint);
+        ASSERT_NE(found, seen.end()) << "qstat did not report the server";
+        const QstatServer& server = found->second;
+        const QJsonObject expected = m_lab.ServerAt(index);
+        const QJsonObject d = expected["details"].toObject();
+        ASSERT_EQ(server.fields.size(), 8) << server.fields.join(' ').toStdString();
+        EXPECT_EQ(QByteArray::fromHex(server.fields[2].toLatin1()), LabProcess::Bytes(d, "name"));
+        EXPECT_EQ(QByteArray::fromHex(server.fields[3].toLatin1()), d["map"].toString().toLatin1());
+        EXPECT_EQ(server.fields[4].toInt(), d["maxPlayers"].toInt());
+        EXPECT_EQ(server.fields[5].toInt(), d["players"].toInt());
+        if (!withPlayers)
+            return;
+
+        // qstat first lists what it read from the details reply, then the
+        // server's own rules in the order they came.
+        const QStringList& rules = server.rules;
+        EXPECT_TRUE(rules.contains("gamedir=" + d["game"].toString()));
+        EXPECT_TRUE(rules.contains(QString("sv_password=%1").arg(d["password"].toBool() ? 1 : 0)));
+        EXPECT_TRUE(rules.contains(
+            QString("sv_os=%1").arg(d["os"].toString() == "l" ? "linux" : "windows")));
+        if (d["trailer"].toString() == "mod") {
+            const QJsonObject mod = d["mod"].toObject();
+            EXPECT_TRUE(rules.contains(QString("modsize=%1").arg(mod["size"].toInt())));
+            EXPECT_TRUE(rules.contains(QString("secure=%1").arg(d["secure"].toBool() ? 1 : 0)));
+        }
+        const QJsonArray manifestRules = expected["rules"].toArray();
+        QStringList serverRules;
+        for (const QJsonValue& rule : manifestRules)
+            serverRules << rule["key"].toString() + "=" + rule["value"].toString();
+        EXPECT_EQ(rules.mid(rules.size() - serverRules.size()), serverRules);
+
+        const QJsonArray players = expected["players"].toArray();
+        ASSERT_EQ(server.players.size(), size_t(players.size()));
+        for (qsizetype k = 0; k < players.size(); ++k) {
+            const QJsonObject p = players[k].toObject();
+            const QStringList& line = server.players[size_t(k)];
+            ASSERT_EQ(line.size(), 3) << line.join(' ').toStdString();
+            EXPECT_EQ(QByteArray::fromHex(line[0].toLatin1()), LabProcess::Bytes(p, "name"));
+            // Each server is asked once, so qstat sees the first answer's frags.
+            EXPECT_EQ(line[1].toInt(), p["frags"].toInt());
+            EXPECT_EQ(line[2].toInt(), int(float(p["time"].toDouble())));
+        }
+    }
+
+    QString m_qstat;
+    LabProcess m_lab;
+};
+
+TEST_F(QstatTest, ReadsEveryServerOfAListFile) {
+    QTemporaryDir dir;
+    QFile list(dir.filePath("servers.txt"));
+    ASSERT_TRUE(list.open(QIODevice::WriteOnly));
+    for (int i = 0; i < m_lab.ServerCount(); ++i)
+        list.write(m_lab.EndpointAt(i).toLatin1() + '\n');
+    list.close();
+
+    const auto seen = Parse(Run({"-P", "-R", "-default", "hls", "-f", list.fileName()}), true);
+    EXPECT_EQ(seen.size(), size_t(m_lab.ServerCount()));
+    for (int i = 0; i < m_lab.ServerCount(); ++i)
+        ExpectServer(seen, i, true);
+}
+
+TEST_F(QstatTest, ReadsSingleServers) {
+    // The full server, the empty one, and the first with Latin-1 in its name.
+    std::set<int> picked = {0, 1};
+    for (int i = 2; i < m_lab.ServerCount(); ++i) {
+        const QByteArray name = LabProcess::Bytes(m_lab.ServerAt(i)["details"].toObject(), "name");
+        if (std::any_of(name.begin(), name.end(), [](char c) { return c & 0x80; })) {
+            picked.insert(i);
+            break;
+        }
+    }
+    ASSERT_EQ(picked.size(), 3u);
+    for (int i : picked)
+        ExpectServer(Parse(Run({"-hls", m_lab.EndpointAt(i), "-P", "-R"}), true), i, true);
+}
+
+TEST_F(QstatTest, ListsEveryServerOfTheMaster) {
+    // Seven per batch: qstat walks five batches, echoing each id.
+    const QString output = Run({"-hlm", m_lab.MasterText()});
+    EXPECT_TRUE(output.startsWith("HLM" + kDelimiter + m_lab.MasterText() + kDelimiter + "30\n"))
+        << output.left(200).toStdString();
+    const auto seen = Parse(output, false);
+    EXPECT_EQ(seen.size(), size_t(m_lab.ServerCount()));
+    for (int i = 0; i < m_lab.ServerCount(); ++i)
+        ExpectServer(seen, i, false);
+
+    std::set<QString> expected;
+    for (int i = 0; i < m_lab.ServerCount(); ++i) {
+        const QJsonObject d = m_lab.ServerAt(i)["details"].toObject();
+        if (d["game"].toString().toLower() == "cstrike" &&
+            d["map"].toString().toLower().startsWith("de_"))
+            expected.insert(m_lab.EndpointAt(i));
+    }
+    ASSERT_FALSE(expected.empty());
+    std::set<QString> filtered;
+    for (const auto& entry : Parse(Run({"-hlm,game=CStrike,map=de_", m_lab.MasterText()}), false))
+        filtered.insert(entry.first);
+    EXPECT_EQ(filtered, expected);
+}
+
+} // namespace
