@@ -8,6 +8,7 @@
 #include "core/IUserInterface.h"
 #include "core/ScwFile.h"
 #include "core/TextCompare.h"
+#include "launch/JoinServer.h"
 #include "net/Address.h"
 #include "net/CMasterSocket.h"
 #include "net/CServerSocket.h"
@@ -430,6 +431,11 @@ void CScoutwireDoc::AddPlayerQuery(const std::string& playerName) {
     auto query = std::make_unique<SearchQuery>(playerName, playerName, 0);
     if (RunQuery(*query, true))
         AddQuery(std::move(query));
+}
+
+void CScoutwireDoc::JoinServer(ServerInfo* server) {
+    if (server)
+        ::JoinServer(*this, *server);
 }
 
 // ---------------------------------------------------------------------------

@@ -69,6 +69,9 @@ public:
     void AddPlayerQuery(const std::string& playerName);
     const std::vector<std::unique_ptr<SearchQuery>>& GetQueries() const { return m_queries; }
 
+    // Starts the game connected to the server.
+    void JoinServer(ServerInfo* server);
+
     // Filters.
     void ApplyFilter(bool notify);
     void EditFilter();

@@ -1,0 +1,4 @@
+#include "launch/JoinServer.h"
+
+// Placeholder until joining is built.
+void JoinServer(CScoutwireDoc&, ServerInfo&) {}

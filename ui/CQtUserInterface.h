@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+#include <functional>
+
+#include "core/IUserInterface.h"
+
+// The document's user with real widgets: message boxes, the modal dialogs,
+// the progress dialog, the clipboard and the wait cursor.
+class CQtUserInterface : public IUserInterface {
+public:
+    CQtUserInterface() = default;
+
+    // The main window owns the dialogs and shows the status messages.
+    void SetMainWindow(QWidget* window) { m_pMainWindow = window; }
+    void SetStatusSink(std::function<void(const std::string&)> sink) { m_statusSink = std::move(sink); }
+
+    Answer MessageBox(const std::string& text, Buttons buttons, Icon icon) override;
+    void SetStatusMessage(const std::string& text) override;
+    void CopyToClipboard(const std::string& text) override;
+    std::string GetClipboardText() override;
+    void BeginWaitCursor() override;
+    void EndWaitCursor() override;
+    bool IsShiftDown() override;
+    std::unique_ptr<IProgress> CreateProgress() override;
+
+    bool EditQuery(Query& query) override;
+    bool EditAddServer(uint32_t& address, int& port, std::string& hostName) override;
+    bool EditPassword(std::string& password) override;
+    bool EditServerFilter(ServerFilter& filter, const std::vector<std::string>& games,
+                          const std::vector<std::string>& maps) override;
+    bool EditMasterFilter(ServerFilter& filter, const std::vector<std::string>& games,
+                          const std::vector<std::string>& maps) override;
+    bool EditServerProperties(ServerInfo& server) override;
+
+private:
+    QPointer<QWidget> m_pMainWindow;
+    std::function<void(const std::string&)> m_statusSink;
+};
