@@ -1,6 +1,7 @@
 #include "net/CUdpSocket.h"
 
 #include <QSocketNotifier>
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -121,8 +122,10 @@ void CUdpSocket::Close() {
 }
 
 int CUdpSocket::ReceiveIntoDocument(const char* errorContext) {
+    // A ping of 0 means "no answer": an answer faster than a millisecond
+    // counts as 1 ms.
     if (m_nRoundTrip == 0 && m_liSent != 0)
-        m_nRoundTrip = static_cast<uint32_t>(ElapsedMs(m_liSent));
+        m_nRoundTrip = std::max<uint32_t>(1, static_cast<uint32_t>(ElapsedMs(m_liSent)));
     std::span<uint8_t> buffer = m_pDoc->GetRecvBuffer();
     std::memset(buffer.data(), 0, buffer.size());
     int error = 0;

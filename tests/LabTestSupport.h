@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QJsonObject>
+#include <functional>
+#include <memory>
+
+#include "net/CleaningTimer.h"
+#include "net/Clock.h"
+#include "net/EventWait.h"
+#include "net/SocketErrors.h"
+#include "tests/DocTestSupport.h"
+#include "tests/LabProcess.h"
+
+// Sleeps in the event loop until the condition holds or the time runs out.
+inline bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 20000) {
+    const auto deadline = SteadyClock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!condition()) {
+        if (SteadyClock::now() >= deadline)
+            return false;
+        WaitForEvents(25);
+    }
+    return true;
+}
+
+// A document against a running lab, with the cleaning pass that the main
+// window's timer would run.
+class LabDocFixture : public DocFixture {
+public:
+    bool StartLab(const QStringList& arguments) {
+        if (!lab.Start(arguments))
+            return false;
+        settings->m_strWONMaster = LabProcess::FormatIP(lab.MasterAddress()).toStdString();
+        settings->m_wWONPort = lab.MasterPort();
+        return true;
+    }
+    void StartCleaning() {
+        cleaning = std::make_unique<CleaningTimer>(*doc, settings->m_nCleanInterval);
+    }
+    // The lab's index-th server as a record of the document.
+    ServerInfo* Server(int index, uint32_t groups = GROUP_WON) {
+        return AddServer(lab.AddressAt(index), lab.ServerPort(), groups);
+    }
+    int FindIndex(const QString& behaviour, int skip = 0) const {
+        for (int i = 0; i < lab.ServerCount(); ++i)
+            if (lab.ServerAt(i).value("behaviour").toString() == behaviour && skip-- == 0)
+                return i;
+        return -1;
+    }
+    bool WaitForIdleSockets(int timeoutMs = 20000) {
+        return WaitUntil([this] { return doc->GetServerSocketCount() == 0; }, timeoutMs);
+    }
+
+    LabProcess lab;
+    std::unique_ptr<CleaningTimer> cleaning;
+};

@@ -1,0 +1,148 @@
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+
+#include "core/TextCompare.h"
+#include "tests/LabTestSupport.h"
+
+namespace {
+
+class MasterClientTest : public ::testing::Test, public LabDocFixture {
+protected:
+    void Start(const QStringList& args) {
+        ASSERT_TRUE(StartLab(args)) << lab.Error().toStdString();
+        settings->m_nCleanInterval = 20;
+        settings->m_nSocketTimeout = 500;
+        settings->m_nSendInterval = 1;
+        settings->m_nWONTimeout = 150;
+        settings->m_nWONRetries = 3;
+        settings->m_dwFlags = OPT_CLEAR_BEFORE_UPDATE | OPT_REFRESH_NEW_SERVERS;
+        StartCleaning();
+    }
+    void UpdateAndWait() {
+        doc->UpdateServerList();
+        ASSERT_TRUE(WaitUntil([this] { return !doc->IsUpdatingServerList(); }, 60000));
+    }
+    std::vector<uint32_t> BatchIds() const {
+        std::vector<uint32_t> ids;
+        for (const auto& e : view.entries)
+            if (e.hint == HINT_MASTER_PROGRESS && e.hasObject)
+                ids.push_back(e.data);
+        return ids;
+    }
+};
+
+} // namespace
+
+TEST_F(MasterClientTest, UpdateGetsEveryBatchThroughRetriesAndRefreshesTheNewServers) {
+    Start({"--servers", "500", "--seed", "21", "--latency", "0-10", "--silent", "0.05",
+           "--drop-first-master-request"});
+    // A favourite the master also lists keeps exactly what it had.
+    ServerInfo* favourite = AddServer(lab.AddressAt(3), lab.ServerPort(), GROUP_FAVOURITES);
+    favourite->m_strAnnotation = "mine";
+    UpdateAndWait();
+
+    EXPECT_EQ(doc->GetServerList().GetSize(), 500);
+    EXPECT_EQ(favourite->m_dwFlags & (GROUP_WON | GROUP_FAVOURITES), GROUP_FAVOURITES);
+    EXPECT_EQ(favourite->m_strAnnotation, "mine");
+    const std::vector<uint32_t> ids = BatchIds();
+    ASSERT_EQ(ids.size(), 3u) << "500 servers come in three batches of at most 231";
+    EXPECT_EQ(ids[0], 0u);
+    EXPECT_EQ(view.Count(HINT_SERVERS_RELOADED), 2) << "clearing first, then the complete list";
+    EXPECT_EQ(doc->GetActiveSocketCount(), 0);
+
+    int answered = 0;
+    for (int i = 0; i < lab.ServerCount(); ++i) {
+        const ServerInfo* s = doc->FindServer(lab.AddressAt(i), lab.ServerPort());
+        ASSERT_TRUE(s);
+        if (s != favourite) {
+            EXPECT_EQ(s->m_dwFlags & ~GROUP_FILTERED, GROUP_WON);
+        }
+        const bool silent = lab.ServerAt(i).value("behaviour").toString() == "silent";
+        if (s != favourite && !silent)
+            answered += s->m_nPing != 0;
+    }
+    int expectedAnswers = 0;
+    for (int i = 0; i < lab.ServerCount(); ++i)
+        expectedAnswers += lab.ServerAt(i).value("behaviour").toString() != "silent" && i != 3;
+    EXPECT_EQ(answered, expectedAnswers) << "every new server was refreshed";
+    ASSERT_GE(ui.statusMessages.size(), 2u);
+    EXPECT_EQ(ui.statusMessages[0], "Connecting to " + settings->m_strWONMaster + ":" +
+                                        std::to_string(settings->m_wWONPort) + "...");
+    EXPECT_EQ(ui.statusMessages[1].rfind("Connected to ", 0), 0u);
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(MasterClientTest, FilterAsksForAGameAndMapAndFillsTheNewRecords) {
+    Start({"--servers", "300", "--seed", "22"});
+    settings->m_dwFlags = OPT_SHOW_UPDATE_DIALOG; // no refresh, so the records stay as made
+    ui.onMasterFilter = [](ServerFilter& f) {
+        f.m_dwFlags = FILTER_GAME | FILTER_MAP | FILTER_TYPE;
+        f.m_strGame = "CSTRIKE";
+        f.m_strMap = "DE_";
+        f.m_strServerType = "dedicated";
+        return true;
+    };
+    UpdateAndWait();
+    int expected = 0;
+    for (int i = 0; i < lab.ServerCount(); ++i) {
+        const QJsonObject d = lab.ServerAt(i).value("details").toObject();
+        const std::string game = d.value("game").toString().toStdString();
+        const std::string map = d.value("map").toString().toStdString();
+        const bool match = EqualsNoCase(game, "cstrike") && map.size() >= 3 &&
+                           EqualsNoCase(map.substr(0, 3), "de_");
+        expected += match;
+        EXPECT_EQ(doc->FindServer(lab.AddressAt(i), lab.ServerPort()) != nullptr, match) << i;
+    }
+    ASSERT_GT(expected, 0);
+    EXPECT_EQ(doc->GetServerList().GetSize(), expected);
+    const ServerInfo* s = doc->GetServerList()[0];
+    EXPECT_EQ(s->m_strGame, "CSTRIKE");
+    EXPECT_EQ(s->m_strMap, "DE_");
+    EXPECT_EQ(s->m_cServerType, 'd');
+    EXPECT_EQ(s->m_nPing, 0u);
+    EXPECT_EQ(view.Count(HINT_MASTER_FILTER_CHANGED), 1);
+}
+
+TEST_F(MasterClientTest, CancelledFilterDialogStartsNothing) {
+    Start({"--servers", "5", "--seed", "23"});
+    settings->m_dwFlags |= OPT_SHOW_UPDATE_DIALOG;
+    ui.onMasterFilter = [](ServerFilter&) { return false; };
+    Server(0, GROUP_WON);
+    doc->UpdateServerList();
+    EXPECT_FALSE(doc->IsUpdatingServerList());
+    EXPECT_EQ(doc->GetServerList().GetSize(), 1) << "nothing was cleared either";
+}
+
+TEST_F(MasterClientTest, SilentMasterWithoutRetriesEndsAtTheFirstTimeOut) {
+    Start({"--servers", "5", "--seed", "24"});
+    settings->m_nWONRetries = 0;
+    // Nobody listens at this port: the request goes unanswered.
+    settings->m_wWONPort = static_cast<uint16_t>(lab.MasterPort() + 1000);
+    UpdateAndWait();
+    ASSERT_FALSE(view.entries.empty());
+    const auto& last = view.entries.back();
+    EXPECT_EQ(last.hint, HINT_MASTER_PROGRESS);
+    EXPECT_FALSE(last.hasObject) << "the time-out comes without an object";
+    EXPECT_EQ(BatchIds().size(), 1u) << "the request was not sent again";
+    EXPECT_EQ(doc->GetActiveSocketCount(), 0);
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(MasterClientTest, ResetDuringAnUpdateNeverRefreshesAFreedRecord) {
+    Start({"--servers", "120", "--seed", "25", "--batch-size", "40",
+           "--drop-first-master-request"});
+    settings->m_nWONTimeout = 300;
+    doc->UpdateServerList();
+    ASSERT_TRUE(WaitUntil([this] { return doc->GetServerList().GetSize() >= 40; }));
+    ASSERT_TRUE(doc->IsUpdatingServerList());
+    doc->DeleteContents(); // the first batch's records are gone
+    ASSERT_TRUE(WaitUntil([this] { return !doc->IsUpdatingServerList(); }, 60000));
+    EXPECT_EQ(doc->GetServerList().GetSize(), 120 - 40);
+    for (const auto& s : doc->GetServerList()) {
+        const int index = static_cast<int>(s->m_dwAddress - lab.BaseAddress());
+        if (lab.ServerAt(index).value("behaviour").toString() == "normal") {
+            EXPECT_NE(s->m_nPing, 0u);
+        }
+    }
+}
