@@ -11,10 +11,11 @@ constexpr char16_t kCp1252High[32] = {
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
-bool IsValidUtf8(const std::string& bytes) {
+// The text as UTF-8, or a null string when it is not valid UTF-8.
+QString DecodeUtf8(const std::string& bytes) {
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    (void)decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
-    return !decoder.hasError();
+    QString text = decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    return decoder.hasError() ? QString() : text;
 }
 
 } // namespace
@@ -28,8 +29,9 @@ QString DisplayText(const std::string& bytes) {
         }
     if (ascii)
         return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
-    if (IsValidUtf8(bytes))
-        return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    const QString utf8 = DecodeUtf8(bytes);
+    if (!utf8.isNull())
+        return utf8;
     QString out;
     out.reserve(static_cast<qsizetype>(bytes.size()));
     for (char c : bytes) {
@@ -44,7 +46,8 @@ std::string StoredText(const QString& text) {
     out.reserve(static_cast<size_t>(text.size()));
     for (QChar qc : text) {
         const char16_t u = qc.unicode();
-        if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) {
+        const bool unassigned = u >= 0x80 && u < 0xA0 && kCp1252High[u - 0x80] == u;
+        if (u < 0x80 || (u >= 0xA0 && u <= 0xFF) || unassigned) {
             out.push_back(static_cast<char>(u));
             continue;
         }

@@ -365,3 +365,34 @@ TEST_F(DocumentTest, AddPlayerQueryIgnoresEmptyNames) {
     EXPECT_EQ(doc->GetQueries()[0]->m_dwFlags, 0u);
     EXPECT_EQ(doc->GetQueries()[0]->m_strName, "(weird");
 }
+
+TEST_F(DocumentTest, EditedFilterDecidesTheFilteredGroup) {
+    ServerInfo* fast = AddServer(1, 1, GROUP_WON | GROUP_FILTERED);
+    ServerInfo* slow = AddServer(2, 1, GROUP_WON | GROUP_FILTERED);
+    ServerInfo* never = AddServer(3, 1, GROUP_WON | GROUP_FILTERED);
+    fast->m_nPing = 40;
+    slow->m_nPing = 900;
+    ui.onServerFilter = [](ServerFilter& f) {
+        f.m_dwFlags = FILTER_PING;
+        f.m_nMaxPing = 100;
+        return true;
+    };
+    doc->SetModifiedFlag(false);
+    doc->EditFilter();
+    EXPECT_TRUE(fast->m_dwFlags & GROUP_FILTERED);
+    EXPECT_FALSE(slow->m_dwFlags & GROUP_FILTERED);
+    EXPECT_FALSE(never->m_dwFlags & GROUP_FILTERED) << "a server that never answered fails";
+    EXPECT_TRUE(doc->IsModified());
+    EXPECT_EQ(view.Hints(), (std::vector<int>{HINT_GROUPS_CHANGED, HINT_FILTER_CHANGED}));
+    EXPECT_EQ(view.entries[0].data, GROUP_FILTERED);
+
+    // Cancel changes nothing; an inactive filter empties the group.
+    view.entries.clear();
+    ui.onServerFilter = [](ServerFilter&) { return false; };
+    doc->EditFilter();
+    EXPECT_EQ(doc->m_filter.m_dwFlags, FILTER_PING);
+    EXPECT_TRUE(view.entries.empty());
+    doc->m_filter.m_dwFlags = 0;
+    doc->ApplyFilter(false);
+    EXPECT_FALSE(fast->m_dwFlags & GROUP_FILTERED);
+}

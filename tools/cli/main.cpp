@@ -354,7 +354,9 @@ int RunFind(Session& session, const Options& o) {
         flags |= QF_REGEX;
     if (o.Has("--case"))
         flags |= QF_MATCHCASE;
-    SearchQuery query("", o.args[1], flags);
+    // Names are stored as the servers send them (Windows-1252); the terminal
+    // speaks UTF-8.
+    SearchQuery query("", StoredText(QString::fromLocal8Bit(o.args[1].c_str())), flags);
     if (!session.m_doc.RunQuery(query, false))
         return 1;
     QJsonArray found;

@@ -1,0 +1,90 @@
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include "tests/LabProcess.h"
+
+namespace {
+
+struct CliRun {
+    int exitCode;
+    QByteArray out;
+    QByteArray err;
+};
+
+class CliTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(lab.Start({"--servers", "30", "--seed", "31", "--silent", "0.1"}))
+            << lab.Error().toStdString();
+        QSettings ini(dir.filePath("cli.ini"), QSettings::IniFormat);
+        ini.setValue("Settings/WONTimeout", 150);
+        ini.setValue("Settings/WONRetries", 1);
+    }
+    CliRun Cli(QStringList args) {
+        args << "--settings" << dir.filePath("cli.ini") << "--clean-interval" << "20"
+             << "--send-interval" << "1" << "--timeout" << "500";
+        QProcess p;
+        p.start(SCOUTWIRE_CLI_PATH, args);
+        p.waitForFinished(60000);
+        return {p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
+    }
+    QString Doc() const { return dir.filePath("servers.scw"); }
+
+    LabProcess lab;
+    QTemporaryDir dir;
+};
+
+} // namespace
+
+TEST_F(CliTest, UpdateListPlayersAndFind) {
+    const CliRun update = Cli({"update", Doc(), "--master", lab.MasterText(), "--quiet"});
+    ASSERT_EQ(update.exitCode, 0) << update.err.toStdString();
+
+    const CliRun list = Cli({"list", Doc(), "--json"});
+    ASSERT_EQ(list.exitCode, 0);
+    const QJsonArray servers = QJsonDocument::fromJson(list.out).array();
+    ASSERT_EQ(servers.size(), 30);
+
+    const QJsonObject first = lab.ServerAt(0);
+    const CliRun players = Cli({"players", Doc(), lab.EndpointAt(0), "--json"});
+    ASSERT_EQ(players.exitCode, 0) << players.err.toStdString();
+    const QJsonObject server = QJsonDocument::fromJson(players.out).object();
+    EXPECT_EQ(server["playerList"].toArray().size(), first["players"].toArray().size());
+
+    // A name that the lab gives several players, found again after a refresh.
+    const QString name = first["players"].toArray().at(0).toObject()["name"].toString();
+    const CliRun find = Cli({"find", Doc(), QRegularExpression::escape(name).replace("\\ ", " "),
+                          "--regex", "--json", "--quiet"});
+    ASSERT_EQ(find.exitCode, 0) << find.err.toStdString();
+    const QJsonArray found = QJsonDocument::fromJson(find.out).array();
+    ASSERT_FALSE(found.isEmpty());
+    EXPECT_EQ(found.at(0).toObject()["name"].toString(), name);
+}
+
+TEST_F(CliTest, ErrorsGoToStandardErrorWithAFailingExit) {
+    const CliRun missing = Cli({"list", dir.filePath("nothing.scw")});
+    EXPECT_NE(missing.exitCode, 0);
+    EXPECT_TRUE(missing.err.contains("Cannot find this file"));
+    EXPECT_TRUE(missing.out.isEmpty());
+
+    const CliRun badOption = Cli({"list", Doc(), "--bogus"});
+    EXPECT_NE(badOption.exitCode, 0);
+    EXPECT_TRUE(badOption.err.contains("unknown option --bogus"));
+
+    // A master nobody answers: retries run out.
+    const CliRun silent = Cli({"update", Doc(), "--master", "127.0.0.1:9", "--quiet"});
+    EXPECT_NE(silent.exitCode, 0);
+    EXPECT_TRUE(silent.err.contains("Timed out waiting for response from master server"));
+
+    ASSERT_EQ(Cli({"new", Doc()}).exitCode, 0);
+    const CliRun badExpression = Cli({"find", Doc(), "(", "--regex", "--quiet"});
+    EXPECT_NE(badExpression.exitCode, 0);
+    EXPECT_TRUE(badExpression.err.contains("Bad expression:"));
+}
