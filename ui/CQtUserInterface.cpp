@@ -5,10 +5,13 @@
 #include <QMessageBox>
 
 #include "core/DisplayText.h"
+#include "ui/CAddServerDlg.h"
+#include "ui/CPasswordDlg.h"
 #include "ui/CProgressDlg.h"
-
-// Placeholder dialogs until the real ones are built: message boxes, the
-// clipboard, the cursor and the progress dialog are real.
+#include "ui/CQueryDlg.h"
+#include "ui/CServerFilterDlg.h"
+#include "ui/CServerPropertiesDlg.h"
+#include "ui/CUpdateListDlg.h"
 
 IUserInterface::Answer CQtUserInterface::MessageBox(const std::string& text, Buttons buttons,
                                                     Icon icon) {
@@ -76,15 +79,42 @@ std::unique_ptr<IProgress> CQtUserInterface::CreateProgress() {
     return dlg;
 }
 
-bool CQtUserInterface::EditQuery(Query&) { return false; }
-bool CQtUserInterface::EditAddServer(uint32_t&, int&, std::string&) { return false; }
-bool CQtUserInterface::EditPassword(std::string&) { return false; }
-bool CQtUserInterface::EditServerFilter(ServerFilter&, const std::vector<std::string>&,
-                                        const std::vector<std::string>&) {
-    return false;
+bool CQtUserInterface::EditQuery(Query& query) {
+    CQueryDlg dlg(query, m_pMainWindow);
+    return dlg.exec() == QDialog::Accepted;
 }
-bool CQtUserInterface::EditMasterFilter(ServerFilter&, const std::vector<std::string>&,
-                                        const std::vector<std::string>&) {
+
+bool CQtUserInterface::EditAddServer(uint32_t& address, int& port, std::string& hostName) {
+    CAddServerDlg dlg(address, port, hostName, m_pMainWindow);
+    if (dlg.exec() != QDialog::Accepted)
+        return false;
+    address = dlg.Address();
+    port = dlg.Port();
+    hostName = dlg.HostName();
     return true;
 }
-bool CQtUserInterface::EditServerProperties(ServerInfo&) { return false; }
+
+bool CQtUserInterface::EditPassword(std::string& password) {
+    CPasswordDlg dlg(password, m_pMainWindow);
+    if (dlg.exec() != QDialog::Accepted)
+        return false;
+    password = dlg.Password();
+    return true;
+}
+
+bool CQtUserInterface::EditServerFilter(ServerFilter& filter, const std::vector<std::string>& games,
+                                        const std::vector<std::string>& maps) {
+    CServerFilterDlg dlg(filter, games, maps, m_pMainWindow);
+    return dlg.exec() == QDialog::Accepted;
+}
+
+bool CQtUserInterface::EditMasterFilter(ServerFilter& filter, const std::vector<std::string>& games,
+                                        const std::vector<std::string>& maps) {
+    CUpdateListDlg dlg(filter, games, maps, m_pMainWindow);
+    return dlg.exec() == QDialog::Accepted;
+}
+
+bool CQtUserInterface::EditServerProperties(ServerInfo& server) {
+    CServerPropertiesDlg dlg(server, *this, m_pMainWindow);
+    return dlg.exec() == QDialog::Accepted;
+}

@@ -1,0 +1,190 @@
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include "core/CSettings.h"
+#include "tests/ui/DialogTestSupport.h"
+#include "ui/COptionsDlg.h"
+
+namespace {
+
+class OptionsDlgTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_dir.isValid());
+        // The store starts with values that differ from every default.
+        CSettings stored(IniPath());
+        stored.m_nCleanInterval = 700;
+        stored.m_nSocketTimeout = 3000;
+        stored.m_nMaxOpenSockets = 20;
+        stored.m_nSendInterval = 10;
+        stored.m_nRefreshInterval = 25500;
+        stored.m_nWONTimeout = 5000;
+        stored.m_nWONRetries = 1;
+        stored.m_strWONMaster = "master.example.org";
+        stored.m_strHLPath = "/opt/hl/hl.sh";
+        stored.m_strHLParams = "-dev";
+        stored.m_dwFlags = OPT_KEEP_PLAYERS | OPT_SHOW_UPDATE_DIALOG | 0x400;
+        stored.Save();
+    }
+
+    std::string IniPath() const { return m_dir.filePath("Scoutwire.ini").toStdString(); }
+    QString Text(const COptionsDlg& dlg, const char* name) const {
+        return Control<QLineEdit>(dlg, name)->text();
+    }
+    void SetText(const COptionsDlg& dlg, const char* name, const QString& text) const {
+        Control<QLineEdit>(dlg, name)->setText(text);
+    }
+    void Click(const COptionsDlg& dlg, const char* name) const {
+        Control<QPushButton>(dlg, name)->click();
+    }
+
+    QTemporaryDir m_dir;
+};
+
+} // namespace
+
+TEST_F(OptionsDlgTest, OpensWithTheStoredValues) {
+    CSettings settings(IniPath());
+    COptionsDlg dlg(settings);
+    EXPECT_EQ(dlg.windowTitle(), "Options");
+    EXPECT_EQ(Text(dlg, "hlPath"), "/opt/hl/hl.sh") << "the dialog loads the store";
+    EXPECT_EQ(Text(dlg, "hlParams"), "-dev");
+    EXPECT_EQ(Text(dlg, "refreshInterval"), "25") << "seconds, truncated";
+    EXPECT_EQ(Text(dlg, "cleanInterval"), "700");
+    EXPECT_EQ(Text(dlg, "socketTimeout"), "3000");
+    EXPECT_EQ(Text(dlg, "maxOpenSockets"), "20");
+    EXPECT_EQ(Text(dlg, "sendInterval"), "10");
+    EXPECT_EQ(Text(dlg, "wonTimeout"), "5000");
+    EXPECT_EQ(Text(dlg, "wonRetries"), "1");
+    auto* master = Control<QComboBox>(dlg, "wonMaster");
+    EXPECT_EQ(master->currentText(), "master.example.org");
+    ASSERT_EQ(master->count(), 3);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(master->itemText(i), CSettings::kMasterHosts[i]);
+    EXPECT_TRUE(Control<QCheckBox>(dlg, "keepPlayers")->isChecked());
+    EXPECT_TRUE(Control<QCheckBox>(dlg, "showUpdateDialog")->isChecked());
+    for (const char* name :
+         {"loadLastDoc", "updateQueries", "clearBeforeUpdate", "refreshNewServers"})
+        EXPECT_FALSE(Control<QCheckBox>(dlg, name)->isChecked()) << name;
+    // The check box that joined the dialog last is reached last.
+    EXPECT_EQ(TabOrder(*Control<QWidget>(dlg, "hlPath")),
+              (std::vector<std::string>{"hlPath",
+                                        "browse",
+                                        "hlParams",
+                                        "loadLastDoc",
+                                        "updateQueries",
+                                        "keepPlayers",
+                                        "refreshInterval",
+                                        "wonMaster",
+                                        "wonTimeout",
+                                        "wonRetries",
+                                        "clearBeforeUpdate",
+                                        "showUpdateDialog",
+                                        "maxOpenSockets",
+                                        "socketTimeout",
+                                        "sendInterval",
+                                        "cleanInterval",
+                                        "defaults",
+                                        "ok",
+                                        "cancel",
+                                        "reset",
+                                        "refreshNewServers"}));
+}
+
+TEST_F(OptionsDlgTest, DefaultsThenCancelKeepsTheDefaultsForTheRunButNotInTheStore) {
+    CSettings settings(IniPath());
+    {
+        COptionsDlg dlg(settings);
+        SetText(dlg, "hlParams", "-typed");
+        Click(dlg, "defaults");
+        EXPECT_EQ(Text(dlg, "cleanInterval"), "500");
+        EXPECT_EQ(Text(dlg, "socketTimeout"), "2000");
+        EXPECT_EQ(Text(dlg, "maxOpenSockets"), "50");
+        EXPECT_EQ(Text(dlg, "sendInterval"), "50");
+        EXPECT_EQ(Text(dlg, "hlParams"), "-typed");
+        Click(dlg, "cancel");
+        EXPECT_EQ(dlg.result(), QDialog::Rejected);
+    }
+    EXPECT_EQ(settings.m_nCleanInterval, 500);
+    EXPECT_EQ(settings.m_nSocketTimeout, 2000);
+    EXPECT_EQ(settings.m_nMaxOpenSockets, 50);
+    EXPECT_EQ(settings.m_nSendInterval, 50);
+    EXPECT_EQ(settings.m_strHLParams, "-typed") << "Defaults stored every field";
+    EXPECT_EQ(settings.m_nWONTimeout, 5000);
+
+    CSettings store(IniPath());
+    store.Load();
+    EXPECT_EQ(store.m_nSocketTimeout, 3000) << "nothing was saved";
+    EXPECT_EQ(store.m_strHLParams, "-dev");
+}
+
+TEST_F(OptionsDlgTest, ResetDiscardsWhatWasNotSaved) {
+    CSettings settings(IniPath());
+    COptionsDlg dlg(settings);
+    Click(dlg, "defaults");
+    SetText(dlg, "wonRetries", "9");
+    Control<QCheckBox>(dlg, "loadLastDoc")->setChecked(true);
+    Click(dlg, "reset");
+    EXPECT_EQ(Text(dlg, "socketTimeout"), "3000");
+    EXPECT_EQ(Text(dlg, "wonRetries"), "1");
+    EXPECT_FALSE(Control<QCheckBox>(dlg, "loadLastDoc")->isChecked());
+    EXPECT_EQ(settings.m_nSocketTimeout, 3000);
+}
+
+TEST_F(OptionsDlgTest, OkStoresAndSavesWithinTheLimits) {
+    {
+        CSettings settings(IniPath());
+        COptionsDlg dlg(settings);
+        SetText(dlg, "refreshInterval", "0");
+        SetText(dlg, "socketTimeout", "5");
+        SetText(dlg, "maxOpenSockets", "");
+        SetText(dlg, "wonRetries", "4");
+        Control<QComboBox>(dlg, "wonMaster")->setCurrentIndex(0);
+        Control<QCheckBox>(dlg, "keepPlayers")->setChecked(false);
+        Control<QCheckBox>(dlg, "refreshNewServers")->setChecked(true);
+        Click(dlg, "ok");
+        EXPECT_EQ(dlg.result(), QDialog::Accepted);
+        EXPECT_EQ(settings.m_nRefreshInterval, 1000);
+    }
+    CSettings settings(IniPath());
+    settings.Load();
+    EXPECT_EQ(settings.m_nRefreshInterval, 1000) << "0 s is saved as the least interval";
+    EXPECT_EQ(settings.m_nSocketTimeout, 11);
+    EXPECT_EQ(settings.m_nMaxOpenSockets, 0) << "an empty field is 0, which has no limit";
+    EXPECT_EQ(settings.m_nWONRetries, 4);
+    EXPECT_EQ(settings.m_strWONMaster, CSettings::kMasterHosts[0]);
+    EXPECT_EQ(settings.m_dwFlags, OPT_SHOW_UPDATE_DIALOG | OPT_REFRESH_NEW_SERVERS | 0x400u);
+    COptionsDlg again(settings);
+    EXPECT_EQ(Text(again, "refreshInterval"), "1");
+}
+
+TEST_F(OptionsDlgTest, AHugeRefreshIntervalDoesNotWrapAround) {
+    CSettings settings(IniPath());
+    COptionsDlg dlg(settings);
+    SetText(dlg, "refreshInterval", "3000000");
+    Click(dlg, "ok");
+    EXPECT_EQ(settings.m_nRefreshInterval, 2147483647);
+}
+
+TEST_F(OptionsDlgTest, BrowseStartsAtTheFieldAndTakesTheChosenFile) {
+    CSettings settings(IniPath());
+    COptionsDlg dlg(settings);
+    std::vector<QString> asked;
+    QString answer = "/games/Half-Life/hl.sh";
+    dlg.SetFileChooser([&](const QString& initial) {
+        asked.push_back(initial);
+        return answer;
+    });
+    Click(dlg, "browse");
+    answer.clear();
+    Click(dlg, "browse");
+    EXPECT_EQ(asked, (std::vector<QString>{"/opt/hl/hl.sh", "/games/Half-Life/hl.sh"}));
+    EXPECT_EQ(Text(dlg, "hlPath"), "/games/Half-Life/hl.sh")
+        << "a cancelled choice changes nothing";
+    Click(dlg, "ok");
+    EXPECT_EQ(settings.m_strHLPath, "/games/Half-Life/hl.sh");
+}

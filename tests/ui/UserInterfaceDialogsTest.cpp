@@ -1,0 +1,139 @@
+#include <QApplication>
+#include <QDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <functional>
+#include <gtest/gtest.h>
+
+#include "core/ServerInfo.h"
+#include "search/ServerFilter.h"
+#include "tests/ui/DialogTestSupport.h"
+#include "ui/CQtUserInterface.h"
+
+namespace {
+
+// Runs the step on the modal window once the event loop of exec() is
+// running. A step that finds no modal window fails the test and closes every
+// dialog, so that a test never hangs on one.
+void OnModal(std::function<void(QWidget&)> step) {
+    QTimer::singleShot(0, [step = std::move(step)] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal) {
+            ADD_FAILURE() << "no modal window is open";
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* dialog = qobject_cast<QDialog*>(w); dialog && dialog->isVisible())
+                    dialog->reject();
+            return;
+        }
+        try {
+            step(*modal);
+        } catch (const std::exception& e) {
+            ADD_FAILURE() << e.what();
+            if (auto* dialog = qobject_cast<QDialog*>(modal))
+                dialog->reject();
+        }
+    });
+}
+
+class UserInterfaceDialogs : public ::testing::Test {
+protected:
+    void SetUp() override { m_ui.SetMainWindow(&m_main); }
+
+    QWidget m_main;
+    CQtUserInterface m_ui;
+};
+
+} // namespace
+
+TEST_F(UserInterfaceDialogs, AddServerHandsBackTheValuesOnOkOnly) {
+    uint32_t address = 0x7F000001;
+    int port = 27015;
+    std::string hostName;
+    OnModal([this](QWidget& dlg) {
+        EXPECT_EQ(dlg.parentWidget(), &m_main);
+        EXPECT_EQ(dlg.windowTitle(), "Add Server");
+        Control<QLineEdit>(dlg, "port")->setText("27020");
+        Control<QLineEdit>(dlg, "hostName")->setText("hl.example.org");
+        Control<QPushButton>(dlg, "ok")->click();
+    });
+    ASSERT_TRUE(m_ui.EditAddServer(address, port, hostName));
+    EXPECT_EQ(address, 0x7F000001u);
+    EXPECT_EQ(port, 27020);
+    EXPECT_EQ(hostName, "hl.example.org");
+
+    OnModal([](QWidget& dlg) {
+        Control<QLineEdit>(dlg, "port")->setText("1");
+        Control<QPushButton>(dlg, "cancel")->click();
+    });
+    EXPECT_FALSE(m_ui.EditAddServer(address, port, hostName));
+    EXPECT_EQ(port, 27020);
+}
+
+TEST_F(UserInterfaceDialogs, ARefusedPortIsReportedInAMessageBoxOverTheDialog) {
+    uint32_t address = 0x7F000001;
+    int port = 27015;
+    std::string hostName;
+    std::string reported;
+    OnModal([&](QWidget& dlg) {
+        Control<QLineEdit>(dlg, "port")->setText("65536");
+        OnModal([&](QWidget& box) {
+            auto* message = qobject_cast<QMessageBox*>(&box);
+            if (!message) {
+                ADD_FAILURE() << "no message box";
+                qobject_cast<QDialog*>(&box)->reject();
+                return;
+            }
+            reported = message->text().toStdString();
+            message->accept();
+            OnModal([](QWidget& again) {
+                EXPECT_TRUE(qobject_cast<QDialog*>(&again)->isVisible()) << "still open";
+                Control<QLineEdit>(again, "port")->setText("27016");
+                Control<QPushButton>(again, "ok")->click();
+            });
+        });
+        Control<QPushButton>(dlg, "ok")->click();
+    });
+    ASSERT_TRUE(m_ui.EditAddServer(address, port, hostName));
+    EXPECT_EQ(reported, "Please enter an integer between 1 and 65535.");
+    EXPECT_EQ(port, 27016);
+}
+
+TEST_F(UserInterfaceDialogs, PasswordAndFiltersReportOkAndCancel) {
+    std::string password = "old";
+    OnModal([](QWidget& dlg) {
+        Control<QLineEdit>(dlg, "password")->setText("typed");
+        Control<QPushButton>(dlg, "cancel")->click();
+    });
+    EXPECT_FALSE(m_ui.EditPassword(password));
+    EXPECT_EQ(password, "old");
+    OnModal([](QWidget& dlg) {
+        Control<QLineEdit>(dlg, "password")->setText("typed");
+        Control<QPushButton>(dlg, "ok")->click();
+    });
+    EXPECT_TRUE(m_ui.EditPassword(password));
+    EXPECT_EQ(password, "typed");
+
+    ServerFilter filter;
+    OnModal([](QWidget& dlg) { Control<QPushButton>(dlg, "cancel")->click(); });
+    EXPECT_FALSE(m_ui.EditMasterFilter(filter, {"valve"}, {}));
+    OnModal([](QWidget& dlg) {
+        EXPECT_EQ(dlg.windowTitle(), "Server Filter");
+        Control<QLineEdit>(dlg, "maxPlayers")->setText("8");
+        Control<QPushButton>(dlg, "ok")->click();
+    });
+    EXPECT_TRUE(m_ui.EditServerFilter(filter, {}, {"de_dust"}));
+    EXPECT_EQ(filter.m_nMaxPlayers, 8);
+}
+
+TEST_F(UserInterfaceDialogs, ServerPropertiesEditsTheRecordOnOk) {
+    ServerInfo server(0x7F000001, 27015);
+    OnModal([](QWidget& dlg) {
+        Control<QPlainTextEdit>(dlg, "annotation")->setPlainText("a\nb");
+        Control<QPushButton>(dlg, "ok")->click();
+    });
+    EXPECT_TRUE(m_ui.EditServerProperties(server));
+    EXPECT_EQ(server.m_strAnnotation, "a\r\nb");
+}

@@ -1,0 +1,254 @@
+#include "ui/COptionsDlg.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <limits>
+
+#include "core/CSettings.h"
+#include "core/DisplayText.h"
+#include "ui/DialogControls.h"
+
+namespace {
+
+// The executable is a file name of this system, so typed text is stored in
+// the file system's encoding; an untouched field keeps its bytes.
+std::string PathForRecord(const QString& text, const std::string& original) {
+    if (text == DisplayText(original))
+        return original;
+    const QByteArray bytes = QFile::encodeName(text);
+    return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
+}
+
+// Seconds typed into the field as milliseconds; a number of seconds too large
+// for the record stays the largest interval it can hold instead of wrapping.
+int32_t SecondsToMilliseconds(int32_t seconds) {
+    const int64_t ms = static_cast<int64_t>(seconds) * 1000;
+    return static_cast<int32_t>(std::clamp<int64_t>(ms, std::numeric_limits<int32_t>::min(),
+                                                    std::numeric_limits<int32_t>::max()));
+}
+
+void ShowNumber(QLineEdit* edit, int32_t value) {
+    edit->setText(QString::number(value));
+}
+
+} // namespace
+
+COptionsDlg::COptionsDlg(CSettings& settings, QWidget* parent)
+    : QDialog(parent), m_settings(settings) {
+    setWindowTitle(tr("Options"));
+    m_pHLPath = LineEdit("hlPath", this);
+    m_pHLPath->setMinimumWidth(DluX(this, 185));
+    QPushButton* browse = PushButton(tr("Browse..."), "browse", this);
+    m_pHLParams = LineEdit("hlParams", this);
+    m_pLoadLastDoc = CheckBox(tr("&Load last used document"), "loadLastDoc", this);
+    m_pUpdateQueries =
+        CheckBox(tr("Update &queries while refreshing servers"), "updateQueries", this);
+    m_pKeepPlayers =
+        CheckBox(tr("Keep &player list if server is not responding"), "keepPlayers", this);
+    m_pRefreshInterval = DigitsEdit("refreshInterval", this);
+    m_pWONMaster = DropDownCombo("wonMaster", this);
+    m_pWONTimeout = DigitsEdit("wonTimeout", this);
+    m_pWONRetries = DigitsEdit("wonRetries", this);
+    m_pShowUpdateDialog =
+        CheckBox(tr("Show dialog be&fore server list update"), "showUpdateDialog", this);
+    m_pClearBeforeUpdate =
+        CheckBox(tr("Clear server list &before update"), "clearBeforeUpdate", this);
+    m_pRefreshNewServers =
+        CheckBox(tr("Refresh new ser&vers after update"), "refreshNewServers", this);
+    auto* advanced = new QGroupBox(tr("Advanced"), this);
+    m_pMaxOpenSockets = DigitsEdit("maxOpenSockets", advanced);
+    m_pSocketTimeout = DigitsEdit("socketTimeout", advanced);
+    m_pSendInterval = DigitsEdit("sendInterval", advanced);
+    m_pCleanInterval = DigitsEdit("cleanInterval", advanced);
+    QPushButton* defaults = PushButton(tr("Defaults"), "defaults", advanced);
+    QPushButton* ok = PushButton(tr("OK"), "ok", this);
+    QPushButton* cancel = PushButton(tr("Cancel"), "cancel", this);
+    QPushButton* reset = PushButton(tr("Reset"), "reset", this);
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(browse, &QPushButton::clicked, this, &COptionsDlg::Browse);
+    connect(defaults, &QPushButton::clicked, this, &COptionsDlg::OnDefaults);
+    connect(reset, &QPushButton::clicked, this, &COptionsDlg::OnReset);
+
+    for (const char* host : CSettings::kMasterHosts)
+        m_pWONMaster->addItem(QString::fromLatin1(host));
+    m_pWONMaster->setMinimumWidth(DluX(this, 93));
+    m_pRefreshInterval->setFixedWidth(DluX(this, 23));
+    for (QLineEdit* number : {m_pWONTimeout, m_pWONRetries, m_pMaxOpenSockets, m_pSocketTimeout,
+                              m_pSendInterval, m_pCleanInterval})
+        number->setFixedWidth(DluX(this, 40));
+
+    auto* paths = new QGridLayout;
+    paths->addWidget(MnemonicLabel(tr("&Half-Life executable:"), m_pHLPath, this), 0, 0);
+    paths->addWidget(m_pHLPath, 0, 1);
+    paths->addWidget(browse, 0, 2);
+    paths->addWidget(MnemonicLabel(tr("&Startup parameters:"), m_pHLParams, this), 1, 0);
+    paths->addWidget(m_pHLParams, 1, 1, 1, 2);
+
+    auto* left = new QGridLayout;
+    left->addWidget(m_pLoadLastDoc, 0, 0, 1, 3);
+    left->addWidget(m_pUpdateQueries, 1, 0, 1, 3);
+    left->addWidget(m_pKeepPlayers, 2, 0, 1, 3);
+    left->addWidget(MnemonicLabel(tr("&Auto refresh interval:"), m_pRefreshInterval, this), 3, 0);
+    left->addWidget(m_pRefreshInterval, 3, 1);
+    left->addWidget(HintLabel(tr("s  ( > 0 )"), this), 3, 2);
+    left->setColumnStretch(2, 1);
+    left->setRowStretch(4, 1);
+
+    auto* right = new QGridLayout;
+    right->addWidget(MnemonicLabel(tr("&WON master:"), m_pWONMaster, this), 0, 0);
+    right->addWidget(m_pWONMaster, 0, 1, 1, 2);
+    right->addWidget(MnemonicLabel(tr("W&ON time-out:"), m_pWONTimeout, this), 1, 0);
+    right->addWidget(m_pWONTimeout, 1, 1);
+    right->addWidget(HintLabel(tr("ms  ( > 10 )"), this), 1, 2);
+    right->addWidget(MnemonicLabel(tr("WO&N retries:"), m_pWONRetries, this), 2, 0);
+    right->addWidget(m_pWONRetries, 2, 1);
+    right->addWidget(m_pShowUpdateDialog, 3, 0, 1, 3);
+    right->addWidget(m_pClearBeforeUpdate, 4, 0, 1, 3);
+    right->addWidget(m_pRefreshNewServers, 5, 0, 1, 3);
+    right->setColumnStretch(2, 1);
+
+    auto* columns = new QHBoxLayout;
+    columns->addLayout(left, 1);
+    columns->addLayout(right, 1);
+
+    auto* grid = new QGridLayout(advanced);
+    grid->addWidget(
+        MnemonicLabel(tr("&Maximum number of open sockets:"), m_pMaxOpenSockets, advanced), 0, 0);
+    grid->addWidget(m_pMaxOpenSockets, 0, 1);
+    grid->addWidget(HintLabel(tr("( < 100 )"), advanced), 0, 2);
+    grid->addWidget(MnemonicLabel(tr("Socket &time-out:"), m_pSocketTimeout, advanced), 1, 0);
+    grid->addWidget(m_pSocketTimeout, 1, 1);
+    grid->addWidget(HintLabel(tr("ms  ( > 10 )"), advanced), 1, 2);
+    grid->addWidget(
+        MnemonicLabel(tr("Server &refresh send packet interval:"), m_pSendInterval, advanced), 2,
+        0);
+    grid->addWidget(m_pSendInterval, 2, 1);
+    grid->addWidget(HintLabel(tr("ms  ( > 0 )"), advanced), 2, 2);
+    grid->addWidget(
+        MnemonicLabel(tr("Socket &cache cleaning interval:"), m_pCleanInterval, advanced), 3, 0);
+    grid->addWidget(m_pCleanInterval, 3, 1);
+    grid->addWidget(HintLabel(tr("ms  ( > 10 )"), advanced), 3, 2);
+    grid->addWidget(defaults, 3, 4);
+    grid->setColumnStretch(3, 1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(paths);
+    layout->addLayout(columns);
+    layout->addWidget(advanced);
+    layout->addLayout(ButtonRow({ok, cancel, reset}));
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    // "Refresh new servers" joined the dialog last and is reached last.
+    SetTabChain({m_pHLPath,
+                 browse,
+                 m_pHLParams,
+                 m_pLoadLastDoc,
+                 m_pUpdateQueries,
+                 m_pKeepPlayers,
+                 m_pRefreshInterval,
+                 m_pWONMaster,
+                 m_pWONTimeout,
+                 m_pWONRetries,
+                 m_pClearBeforeUpdate,
+                 m_pShowUpdateDialog,
+                 m_pMaxOpenSockets,
+                 m_pSocketTimeout,
+                 m_pSendInterval,
+                 m_pCleanInterval,
+                 defaults,
+                 ok,
+                 cancel,
+                 reset,
+                 m_pRefreshNewServers});
+
+    m_settings.Load();
+    Fill();
+    m_pHLPath->setFocus();
+}
+
+bool COptionsDlg::Edit(CSettings& settings, QWidget* parent) {
+    COptionsDlg dlg(settings, parent);
+    return dlg.exec() == QDialog::Accepted;
+}
+
+void COptionsDlg::Fill() {
+    const CSettings& s = m_settings;
+    m_pHLPath->setText(DisplayText(s.m_strHLPath));
+    m_pHLParams->setText(DisplayText(s.m_strHLParams));
+    m_pLoadLastDoc->setChecked(s.m_dwFlags & OPT_LOAD_LAST_DOC);
+    m_pUpdateQueries->setChecked(s.m_dwFlags & OPT_UPDATE_QUERIES);
+    m_pKeepPlayers->setChecked(s.m_dwFlags & OPT_KEEP_PLAYERS);
+    ShowNumber(m_pRefreshInterval, s.m_nRefreshInterval / 1000);
+    m_pWONMaster->setCurrentText(DisplayText(s.m_strWONMaster));
+    ShowNumber(m_pWONTimeout, s.m_nWONTimeout);
+    ShowNumber(m_pWONRetries, s.m_nWONRetries);
+    m_pShowUpdateDialog->setChecked(s.m_dwFlags & OPT_SHOW_UPDATE_DIALOG);
+    m_pClearBeforeUpdate->setChecked(s.m_dwFlags & OPT_CLEAR_BEFORE_UPDATE);
+    m_pRefreshNewServers->setChecked(s.m_dwFlags & OPT_REFRESH_NEW_SERVERS);
+    ShowNumber(m_pMaxOpenSockets, s.m_nMaxOpenSockets);
+    ShowNumber(m_pSocketTimeout, s.m_nSocketTimeout);
+    ShowNumber(m_pSendInterval, s.m_nSendInterval);
+    ShowNumber(m_pCleanInterval, s.m_nCleanInterval);
+}
+
+void COptionsDlg::Store() {
+    CSettings& s = m_settings;
+    s.m_strHLPath = PathForRecord(m_pHLPath->text(), s.m_strHLPath);
+    s.m_strHLParams = RecordText(m_pHLParams->text(), s.m_strHLParams);
+    SetBit(s.m_dwFlags, OPT_LOAD_LAST_DOC, m_pLoadLastDoc->isChecked());
+    SetBit(s.m_dwFlags, OPT_UPDATE_QUERIES, m_pUpdateQueries->isChecked());
+    SetBit(s.m_dwFlags, OPT_KEEP_PLAYERS, m_pKeepPlayers->isChecked());
+    s.m_nRefreshInterval = SecondsToMilliseconds(ReadSignedInt(m_pRefreshInterval->text()));
+    s.m_strWONMaster = RecordText(m_pWONMaster, s.m_strWONMaster);
+    s.m_nWONTimeout = ReadSignedInt(m_pWONTimeout->text());
+    s.m_nWONRetries = ReadSignedInt(m_pWONRetries->text());
+    SetBit(s.m_dwFlags, OPT_SHOW_UPDATE_DIALOG, m_pShowUpdateDialog->isChecked());
+    SetBit(s.m_dwFlags, OPT_CLEAR_BEFORE_UPDATE, m_pClearBeforeUpdate->isChecked());
+    SetBit(s.m_dwFlags, OPT_REFRESH_NEW_SERVERS, m_pRefreshNewServers->isChecked());
+    s.m_nMaxOpenSockets = ReadSignedInt(m_pMaxOpenSockets->text());
+    s.m_nSocketTimeout = ReadSignedInt(m_pSocketTimeout->text());
+    s.m_nSendInterval = ReadSignedInt(m_pSendInterval->text());
+    s.m_nCleanInterval = ReadSignedInt(m_pCleanInterval->text());
+}
+
+void COptionsDlg::Browse() {
+    const QString initial = m_pHLPath->text();
+    QString chosen;
+    if (m_chooseFile)
+        chosen = m_chooseFile(initial);
+    else
+        chosen = QFileDialog::getOpenFileName(this, QString(), initial,
+                                              tr("Executable Files (*.exe *.bat *.sh)") +
+                                                  QStringLiteral(";;") + tr("All Files (*)"));
+    if (!chosen.isEmpty())
+        m_pHLPath->setText(QDir::toNativeSeparators(chosen));
+}
+
+void COptionsDlg::OnDefaults() {
+    Store();
+    m_settings.ResetAdvanced();
+    Fill();
+}
+
+void COptionsDlg::OnReset() {
+    m_settings.Load();
+    Fill();
+}
+
+void COptionsDlg::accept() {
+    Store();
+    m_settings.Save();
+    QDialog::accept();
+}

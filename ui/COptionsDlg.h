@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QDialog>
+#include <functional>
+
+class CSettings;
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+
+// "Options": the settings record, edited directly. It reloads the record
+// from the store when it opens; OK stores the fields and saves, "Defaults"
+// stores the fields and puts the advanced values back to their defaults
+// (kept for the run even if the dialog is then cancelled), "Reset" reloads
+// from the store.
+class COptionsDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit COptionsDlg(CSettings& settings, QWidget* parent = nullptr);
+
+    // Shows the dialog modally; true when it was closed with OK, and the
+    // caller then applies the new timer intervals.
+    static bool Edit(CSettings& settings, QWidget* parent);
+
+    void accept() override;
+
+    // Asks for an existing executable, starting at the given file; an empty
+    // answer leaves the field alone. A file dialog unless replaced.
+    void SetFileChooser(std::function<QString(const QString&)> chooser) {
+        m_chooseFile = std::move(chooser);
+    }
+
+private:
+    void Fill();
+    void Store();
+    void Browse();
+    void OnDefaults();
+    void OnReset();
+
+    CSettings& m_settings;
+    QLineEdit* m_pHLPath;
+    QLineEdit* m_pHLParams;
+    QCheckBox* m_pLoadLastDoc;
+    QCheckBox* m_pUpdateQueries;
+    QCheckBox* m_pKeepPlayers;
+    QLineEdit* m_pRefreshInterval;
+    QComboBox* m_pWONMaster;
+    QLineEdit* m_pWONTimeout;
+    QLineEdit* m_pWONRetries;
+    QCheckBox* m_pClearBeforeUpdate;
+    QCheckBox* m_pShowUpdateDialog;
+    QCheckBox* m_pRefreshNewServers;
+    QLineEdit* m_pMaxOpenSockets;
+    QLineEdit* m_pSocketTimeout;
+    QLineEdit* m_pSendInterval;
+    QLineEdit* m_pCleanInterval;
+    std::function<QString(const QString&)> m_chooseFile;
+};

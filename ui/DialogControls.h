@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+class QBoxLayout;
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QWidget;
+
+// Building blocks shared by the modal dialogs. Every control gets an object
+// name, so that tests drive the very widgets the user sees.
+
+// A label whose "&" mnemonic moves the focus to its buddy.
+QLabel* MnemonicLabel(const QString& text, QWidget* buddy, QWidget* parent);
+// A plain label without a mnemonic.
+QLabel* HintLabel(const QString& text, QWidget* parent);
+QLineEdit* LineEdit(const char* name, QWidget* parent);
+QLineEdit* ReadOnlyEdit(const char* name, QWidget* parent);
+// Accepts digits only as typed characters; text set by the program is shown
+// as it is, a sign included.
+QLineEdit* DigitsEdit(const char* name, QWidget* parent);
+QCheckBox* CheckBox(const QString& text, const char* name, QWidget* parent);
+QPushButton* PushButton(const QString& text, const char* name, QWidget* parent);
+// An editable combo box; typed text never becomes a list item.
+QComboBox* DropDownCombo(const char* name, QWidget* parent);
+// A selection-only "No" / "Yes" list (index 0 / 1).
+QComboBox* YesNoCombo(const char* name, QWidget* parent);
+QFrame* EtchedLine(QWidget* parent);
+
+// The focus moves through the widgets in the order given.
+void SetTabChain(std::initializer_list<QWidget*> widgets);
+
+// Items keep the record's bytes they were made from.
+void AddItems(QComboBox* combo, const std::vector<std::string>& items);
+
+// The bytes to store for a field's text. A text that still shows the
+// record's bytes, or an item of the list, gives those very bytes back, so
+// that a name received as UTF-8 is not re-encoded just by passing through a
+// dialog; only typed text goes through StoredText.
+std::string RecordText(const QString& text, const std::string& original);
+std::string RecordText(const QComboBox* combo, const std::string& original);
+
+// What GetDlgItemInt gives a signed field: the number, or 0 when the text is
+// not one (empty, or beyond 32 bits).
+int32_t ReadSignedInt(const QString& text);
+
+inline void SetBit(uint32_t& flags, uint32_t bit, bool on) {
+    if (on)
+        flags |= bit;
+    else
+        flags &= ~bit;
+}
+
+// Horizontal dialog units of the old templates in pixels of the widget's
+// font, so that fields keep their proportions.
+int DluX(const QWidget* widget, int units);
+
+// A row of buttons, right-aligned, in the order given.
+QBoxLayout* ButtonRow(std::initializer_list<QPushButton*> buttons);
