@@ -1,4 +1,128 @@
 #include "launch/JoinServer.h"
 
-// Placeholder until joining is built.
-void JoinServer(CScoutwireDoc&, ServerInfo&) {}
+#include <QFile>
+#include <algorithm>
+
+#include "core/CScoutwireDoc.h"
+#include "core/CSettings.h"
+#include "core/IUserInterface.h"
+#include "core/ServerInfo.h"
+#include "launch/GameCommandLine.h"
+#include "launch/ServerRecordGuard.h"
+#include "launch/ShellLaunch.h"
+#include "net/Clock.h"
+#include "net/EventWait.h"
+#include "net/QueryCommands.h"
+
+namespace {
+
+constexpr int kMinPollIntervalMs = 1000;
+constexpr int kPauseMs = 100;
+
+using Answer = IUserInterface::Answer;
+using Buttons = IUserInterface::Buttons;
+using Icon = IUserInterface::Icon;
+
+bool HasFreeSpot(const ServerInfo& server, int reserved) {
+    return server.m_nPlayers < server.m_nMaxPlayers - reserved;
+}
+
+// Polls the server behind the progress dialog until it has room. False when
+// the user cancels or the record leaves the document.
+bool WaitForFreeSpot(CScoutwireDoc& doc, ServerRecordGuard& guard, int reserved) {
+    std::unique_ptr<IProgress> progress = doc.GetUI().CreateProgress();
+    ServerInfo* server = guard.Get();
+    if (!progress || !server)
+        return false;
+    progress->SetRange(0, 0);
+    progress->SetStatus("Waiting for free spot on server " + server->m_strName + "...");
+    const int64_t interval = std::max(doc.GetSettings().m_nSocketTimeout, kMinPollIntervalMs);
+    uint64_t t0 = NowTicks();
+    // A full pool only means this poll is skipped; the next one may fit.
+    doc.RefreshServer(*server, CMD_DETAILS | CMD_PLAYERS);
+    for (;;) {
+        if (progress->CheckCancelButton())
+            return false;
+        server = guard.Get();
+        if (!server)
+            return false;
+        if (HasFreeSpot(*server, reserved))
+            return true;
+        // Sleeping in the event loop lets the replies, the cleaning pass and
+        // painting run; it wakes early for any event.
+        const int64_t untilPoll = interval - static_cast<int64_t>(ElapsedMs(t0));
+        WaitForEvents(std::clamp<int64_t>(untilPoll, 1, kPauseMs));
+        if (static_cast<int64_t>(ElapsedMs(t0)) > interval) {
+            server = guard.Get();
+            if (!server)
+                return false;
+            t0 = NowTicks();
+            doc.RefreshServer(*server, CMD_DETAILS);
+        }
+    }
+}
+
+void StartGame(CScoutwireDoc& doc, const ServerInfo& server) {
+    const CSettings& settings = doc.GetSettings();
+    QStringList arguments;
+    std::string refusal;
+    if (!GameArguments(settings.m_strHLParams, server, arguments, refusal)) {
+        doc.GetUI().MessageBox(refusal, Buttons::Ok, Icon::Error);
+        return;
+    }
+    const std::string folder = GameWorkingDirectory(settings.m_strHLPath);
+    const std::optional<int> failure = StartProgram(QFile::decodeName(settings.m_strHLPath.c_str()),
+                                                    arguments, QFile::decodeName(folder.c_str()));
+    if (failure)
+        ReportShellError(doc.GetUI(), *failure, "Error starting Half-Life");
+}
+
+} // namespace
+
+void JoinServer(CScoutwireDoc& doc, ServerInfo& record) {
+    if (doc.GetSettings().m_strHLPath.empty())
+        return;
+    IUserInterface& ui = doc.GetUI();
+    ServerRecordGuard guard(doc, record);
+    ServerInfo* server = &record;
+    const int reserved = std::max(server->GetReservedSlots(), 0);
+
+    if (server->m_nPing == 0) {
+        if (ui.MessageBox("Server seems down. Try to connect anyway?", Buttons::OkCancel,
+                          Icon::Warning) != Answer::Ok)
+            return;
+        if (!(server = guard.Get()))
+            return;
+    }
+
+    bool wait = false;
+    if (server->m_nMaxPlayers != 0 && server->m_nPlayers >= server->m_nMaxPlayers - reserved) {
+        std::string text = "Server seems full";
+        if (reserved > 0)
+            text += ", unless you can take a reserved slot";
+        text += ". Wait for a free spot?";
+        const Answer answer = ui.MessageBox(text, Buttons::YesNoCancel, Icon::Question);
+        if (answer == Answer::Cancel)
+            return;
+        wait = answer == Answer::Yes;
+        if (!(server = guard.Get()))
+            return;
+    }
+
+    if (server->m_bPassword) {
+        std::string password = server->m_strPassword;
+        if (!ui.EditPassword(password))
+            return;
+        if (!(server = guard.Get()))
+            return;
+        // Kept with the record for the next join; not an edit of the document
+        // worth a question on closing.
+        server->m_strPassword = password;
+    }
+
+    if (wait && !WaitForFreeSpot(doc, guard, reserved))
+        return;
+    if (!(server = guard.Get()))
+        return;
+    StartGame(doc, *server);
+}
