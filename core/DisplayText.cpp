@@ -13,7 +13,9 @@ constexpr char16_t kCp1252High[32] = {
 
 bool IsValidUtf8(const std::string& bytes) {
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    (void)decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    // decode() converts lazily: the text must be taken for the check to run.
+    const QString decoded =
+        decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
     return !decoder.hasError();
 }
 
