@@ -482,6 +482,7 @@ void CServerView::FitColumn() {
     m_bFitPending = true;
     QTimer::singleShot(0, this, [this] {
         m_bFitPending = false;
+        executeDelayedItemsLayout();
         const int wanted = std::max(sizeHintForColumn(0), viewport()->width());
         if (wanted != columnWidth(0))
             setColumnWidth(0, wanted);
