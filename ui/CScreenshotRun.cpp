@@ -1,0 +1,89 @@
+#include "ui/CScreenshotRun.h"
+
+#include <QCoreApplication>
+#include <QPixmap>
+#include <cstdio>
+
+#include "core/CScoutwireDoc.h"
+#include "search/SearchQuery.h"
+#include "ui/CMainFrame.h"
+#include "ui/CServerTreeItem.h"
+#include "ui/CServerView.h"
+#include "ui/CommandIds.h"
+
+namespace {
+
+constexpr int kPollMs = 200;
+// Time for the panes to take in the last notifications before the picture.
+constexpr int kSettleMs = 500;
+
+} // namespace
+
+CScreenshotRun::CScreenshotRun(CMainFrame& frame, CScoutwireDoc& doc, QString path, int timeoutMs)
+    : m_frame(frame), m_doc(doc), m_strPath(std::move(path)) {
+    m_doc.AddView(this);
+    connect(&m_poll, &QTimer::timeout, this, &CScreenshotRun::Check);
+    m_deadline.setSingleShot(true);
+    m_deadline.setInterval(timeoutMs);
+    connect(&m_deadline, &QTimer::timeout, this,
+            [this] { Finish(1, "the server list did not arrive in time"); });
+}
+
+CScreenshotRun::~CScreenshotRun() {
+    m_doc.RemoveView(this);
+}
+
+void CScreenshotRun::Start() {
+    m_deadline.start();
+    QTimer::singleShot(0, this, [this] {
+        m_frame.RouteCommand(ID_UPDATE_SERVER_LIST);
+        m_poll.start(kPollMs);
+    });
+}
+
+void CScreenshotRun::OnUpdate(IDocView*, int hint, const CUpdateHint* pHint) {
+    if (hint == HINT_SERVERS_RELOADED)
+        m_bReloaded = true;
+    else if (hint == HINT_MASTER_PROGRESS && !pHint)
+        QTimer::singleShot(0, this, [this] { Finish(1, "the master server did not answer"); });
+}
+
+void CScreenshotRun::Check() {
+    // Runs inside the refresh's own loop as well: wait until it has ended.
+    if (!m_bReloaded || m_doc.IsUpdatingServerList() || m_doc.IsRefreshing() ||
+        m_doc.GetServerSocketCount() > 0)
+        return;
+    m_poll.stop();
+    ShowResults();
+    QTimer::singleShot(kSettleMs, this, &CScreenshotRun::TakePicture);
+}
+
+void CScreenshotRun::ShowResults() {
+    m_doc.AddQuery(std::make_unique<SearchQuery>("Players with an e", "e", 0));
+    m_doc.RunAllQueries();
+    CServerView* tree = m_frame.GetServerView();
+    if (CServerTreeItem* won = tree->GroupItem(GROUP_WON)) {
+        won->setExpanded(true);
+        tree->setCurrentItem(won);
+        m_frame.ActivateView(tree);
+    }
+}
+
+void CScreenshotRun::TakePicture() {
+    const QPixmap picture = m_frame.grab();
+    if (picture.isNull() || !picture.save(m_strPath, "PNG"))
+        Finish(1, "the picture could not be written");
+    else
+        Finish(0, nullptr);
+}
+
+void CScreenshotRun::Finish(int code, const char* problem) {
+    if (m_bDone)
+        return;
+    m_bDone = true;
+    m_poll.stop();
+    m_deadline.stop();
+    if (problem)
+        std::fprintf(stderr, "scoutwire --screenshot: %s\n", problem);
+    QCoreApplication::exit(code);
+}

@@ -1,0 +1,16 @@
+// Scoutwire: the server browser's window.
+
+#include <QApplication>
+
+#include "ui/CScoutwireApp.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Tolvane"));
+    QApplication::setApplicationName(QStringLiteral("Scoutwire"));
+    QApplication::setDesktopFileName(QStringLiteral("scoutwire"));
+    CScoutwireApp theApp;
+    if (!theApp.InitInstance(QApplication::arguments()))
+        return 1;
+    return theApp.Run();
+}
