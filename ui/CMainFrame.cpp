@@ -27,17 +27,14 @@
 #include "ui/CServerView.h"
 #include "ui/CommandIds.h"
 
-#if __has_include("ui/COptionsDlg.h")
-#include "ui/COptionsDlg.h"
-#endif
-#if __has_include("ui/CAboutDlg.h")
+#include "core/HomePage.h"
 #include "ui/CAboutDlg.h"
-#endif
+#include "ui/COptionsDlg.h"
+#include "ui/ShellOpen.h"
 
 namespace {
 
 constexpr const char* kSettingsSection = "Settings";
-constexpr const char* kHomePage = "https://scoutwire.example.org/";
 constexpr int kRecentFiles = 4;
 // How often the toolbar's enabled and checked states are brought up to date
 // while nothing else prompts it.
@@ -952,37 +949,13 @@ void CMainFrame::SetStatusLine(const QString& text) {
 }
 
 void CMainFrame::OnOptions() {
-#if __has_include("ui/COptionsDlg.h")
-    const auto edit = [this](auto& settings) {
-        using Result = decltype(COptionsDlg::Edit(settings, this));
-        if constexpr (std::is_void_v<Result>) {
-            COptionsDlg::Edit(settings, this);
-            StartTimers();
-        } else if (COptionsDlg::Edit(settings, this)) {
-            StartTimers();
-        }
-    };
-    edit(m_settings);
-#else
-    // The Options dialog is the one place that edits the settings; until it
-    // is part of the program they stay as loaded.
-#endif
+    if (COptionsDlg::Edit(m_settings, this))
+        StartTimers();
 }
 
 void CMainFrame::OnAbout() {
-#if __has_include("ui/CAboutDlg.h")
-    CAboutDlg dlg(this);
+    CAboutDlg dlg(m_ui, this);
     dlg.exec();
-#else
-    // Stands in for the About box with its version line.
-    QMessageBox::about(this, QStringLiteral("About Scoutwire"),
-                       QStringLiteral("Scoutwire Application Version 1, 0, 29, 1 (Apr 17 2003)"));
-#endif
 }
 
-void CMainFrame::OnHomePage() {
-    // The shell launch of the home page.
-    if (!QDesktopServices::openUrl(QUrl(QString::fromLatin1(kHomePage))))
-        m_ui.MessageBox("error opening homepage (no application associated with this extension)",
-                        IUserInterface::Buttons::Ok, IUserInterface::Icon::Error);
-}
+void CMainFrame::OnHomePage() { ShellOpen(m_ui, kHomePageUrl, "error opening homepage"); }
