@@ -775,8 +775,13 @@ void CScoutwireDoc::CleanSockets() {
             ++it;
             continue;
         }
-        if (socket.m_liSent != 0 && ElapsedMs(socket.m_liSent, now) <= timeout)
-            break;
+        // A socket still in time does not hold up the finished ones behind
+        // it: with a silent server at the head, the whole pool would wait
+        // for its time-out. The pool is small, so the whole walk is cheap.
+        if (socket.m_liSent != 0 && ElapsedMs(socket.m_liSent, now) <= timeout) {
+            ++it;
+            continue;
+        }
         std::unique_ptr<CServerSocket> owned = std::move(*it);
         it = m_sockets.erase(it);
         if (owned->m_liSent != 0)

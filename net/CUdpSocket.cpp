@@ -5,6 +5,7 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -27,7 +28,9 @@ bool IsSilentReceiveError(int error) {
 
 CUdpSocket::CUdpSocket(CScoutwireDoc* doc) : m_pDoc(doc) {}
 
-CUdpSocket::~CUdpSocket() { Close(); }
+CUdpSocket::~CUdpSocket() {
+    Close();
+}
 
 bool CUdpSocket::Create() {
     Close();
@@ -43,6 +46,12 @@ bool CUdpSocket::Create() {
         errno = error;
         return false;
     }
+#ifdef SO_TIMESTAMPNS
+    // The kernel stamps each datagram as it arrives, so a busy event loop
+    // does not inflate the measured round trip.
+    const int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
+#endif
     m_fd = fd;
     m_pReadNotifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
     QObject::connect(m_pReadNotifier.get(), &QSocketNotifier::activated,
@@ -86,18 +95,52 @@ int CUdpSocket::Send(const void* data, int length) {
     return n < 0 ? -1 : static_cast<int>(n);
 }
 
-int CUdpSocket::Receive(void* buffer, int size, int& error) {
+int CUdpSocket::Receive(void* buffer, int size, int& error, uint64_t* arrival) {
     error = 0;
     if (m_fd < 0) {
         error = EBADF;
         return -1;
     }
-    const ssize_t n = ::recv(m_fd, buffer, static_cast<size_t>(size), 0);
+    iovec io{buffer, static_cast<size_t>(size)};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
+    msghdr message{};
+    message.msg_iov = &io;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    const ssize_t n = ::recvmsg(m_fd, &message, 0);
     if (n < 0) {
         error = errno;
         return -1;
     }
+    if (arrival)
+        *arrival = ArrivalTicks(message);
     return static_cast<int>(n);
+}
+
+uint64_t CUdpSocket::ArrivalTicks(const msghdr& message) {
+    const uint64_t now = NowTicks();
+#ifdef SCM_TIMESTAMPNS
+    for (const cmsghdr* c = CMSG_FIRSTHDR(&message); c;
+         c = CMSG_NXTHDR(const_cast<msghdr*>(&message), const_cast<cmsghdr*>(c))) {
+        if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_TIMESTAMPNS)
+            continue;
+        timespec stamp;
+        std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
+        timespec wall;
+        ::clock_gettime(CLOCK_REALTIME, &wall);
+        // The stamp is on the wall clock: step back from now on the
+        // monotonic clock by the time the datagram has waited.
+        const int64_t waited = (static_cast<int64_t>(wall.tv_sec) - stamp.tv_sec) * 1000000000LL +
+                               (wall.tv_nsec - stamp.tv_nsec);
+        if (waited > 0 && static_cast<uint64_t>(waited) < now)
+            return (now - static_cast<uint64_t>(waited)) | 1u;
+        return now;
+    }
+#else
+    (void)message;
+#endif
+    return now;
 }
 
 bool CUdpSocket::GetPeerName(std::string& address, uint16_t& port) const {
@@ -122,14 +165,18 @@ void CUdpSocket::Close() {
 }
 
 int CUdpSocket::ReceiveIntoDocument(const char* errorContext) {
-    // A ping of 0 means "no answer": an answer faster than a millisecond
-    // counts as 1 ms.
-    if (m_nRoundTrip == 0 && m_liSent != 0)
-        m_nRoundTrip = std::max<uint32_t>(1, static_cast<uint32_t>(ElapsedMs(m_liSent)));
     std::span<uint8_t> buffer = m_pDoc->GetRecvBuffer();
     std::memset(buffer.data(), 0, buffer.size());
     int error = 0;
-    const int n = Receive(buffer.data(), static_cast<int>(buffer.size()), error);
+    uint64_t arrival = 0;
+    const int n = Receive(buffer.data(), static_cast<int>(buffer.size()), error, &arrival);
+    // The round trip of the first request runs to the arrival of the first
+    // datagram. A ping of 0 means "no answer": an answer faster than a
+    // millisecond counts as 1 ms.
+    if (m_nRoundTrip == 0 && m_liSent != 0) {
+        const uint64_t until = n >= 0 ? arrival : NowTicks();
+        m_nRoundTrip = std::max<uint32_t>(1, static_cast<uint32_t>(ElapsedMs(m_liSent, until)));
+    }
     if (n < 0 && !IsSilentReceiveError(error)) {
         errno = error;
         ReportLastError(m_pDoc->GetUI(), errorContext);

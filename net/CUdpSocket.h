@@ -6,6 +6,7 @@
 
 class CScoutwireDoc;
 class QSocketNotifier;
+struct msghdr;
 
 // A connected, non-blocking UDP socket owned by the document. Readiness
 // arrives through a QSocketNotifier on the UI thread, so no handler ever runs
@@ -26,8 +27,9 @@ public:
     // One datagram to the peer: its length, or -1 (errno set).
     int Send(const void* data, int length);
     // One datagram from the peer into buffer: its length, 0, or -1 with the
-    // error code in error.
-    int Receive(void* buffer, int size, int& error);
+    // error code in error. arrival, when given, receives the time the
+    // datagram reached this machine.
+    int Receive(void* buffer, int size, int& error, uint64_t* arrival = nullptr);
     // The peer's dotted address and port.
     bool GetPeerName(std::string& address, uint16_t& port) const;
     // Closes the socket; no notification arrives after this.
@@ -40,9 +42,9 @@ public:
     // Sends "\xFF\xFF\xFF\xFF<command>\0" and stamps m_liSent.
     virtual bool SendCommand(const std::string& command);
 
-    uint64_t m_liSent = 0;      // when the last request was sent; 0 = finished
-    uint32_t m_nRoundTrip = 0;  // ms from the first request to the first datagram
-    std::string m_strCommand;   // the last command sent
+    uint64_t m_liSent = 0;     // when the last request was sent; 0 = finished
+    uint32_t m_nRoundTrip = 0; // ms from the first request to the first datagram
+    std::string m_strCommand;  // the last command sent
     int m_nBusy = 0;
 
 protected:
@@ -54,6 +56,8 @@ protected:
     CScoutwireDoc* m_pDoc;
 
 private:
+    static uint64_t ArrivalTicks(const msghdr& message);
+
     int m_fd = -1;
     std::unique_ptr<QSocketNotifier> m_pReadNotifier;
 };
