@@ -26,6 +26,9 @@ struct Config {
     int timeout = 2000;
     QString latency = "5-150";
     QString silent = "0.02";
+    int busyUi = 0;
+    bool qstat = false;
+    int basePort = 28615;
 };
 
 double ChildCpuSeconds() {
@@ -37,15 +40,23 @@ double ChildCpuSeconds() {
 
 QString BinDir() { return QCoreApplication::applicationDirPath(); }
 
+QString MasterText(const Config& c) { return QString("127.60.255.254:%1").arg(c.basePort + 1); }
+
 } // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     Config c;
     const QStringList args = app.arguments();
-    for (int i = 1; i + 1 < args.size(); i += 2) {
+    for (int i = 1; i < args.size(); ++i) {
         const QString& k = args[i];
-        const QString& v = args[i + 1];
+        if (k == "--qstat") {
+            c.qstat = true;
+            continue;
+        }
+        if (i + 1 >= args.size())
+            break;
+        const QString& v = args[++i];
         if (k == "--servers")
             c.servers = v.toInt();
         else if (k == "--send-interval")
@@ -60,14 +71,18 @@ int main(int argc, char** argv) {
             c.latency = v;
         else if (k == "--silent")
             c.silent = v;
+        else if (k == "--busy-ui")
+            c.busyUi = v.toInt();
+        else if (k == "--port")
+            c.basePort = v.toInt();
     }
 
     QTemporaryDir dir;
     const QString manifestPath = dir.filePath("manifest.json");
     QProcess lab;
     lab.start(BinDir() + "/scoutwire-lab",
-              {"--servers", QString::number(c.servers), "--base", "127.60.0.1", "--port", "28615",
-               "--master", "127.60.255.254:28616", "--seed", "42", "--latency", c.latency,
+              {"--servers", QString::number(c.servers), "--base", "127.60.0.1", "--port",
+               QString::number(c.basePort), "--master", MasterText(c), "--seed", "42", "--latency", c.latency,
                "--silent", c.silent, "--manifest", manifestPath});
     if (!lab.waitForReadyRead(60000)) {
         std::fprintf(stderr, "the lab did not start: %s\n", lab.readAllStandardError().constData());
@@ -88,7 +103,7 @@ int main(int argc, char** argv) {
     for (const QJsonValue& value : servers) {
         const QJsonObject s = value.toObject();
         const int latency = s["latencyMs"].toInt();
-        latencyOf[s["address"].toString() + ":28615"] = latency;
+        latencyOf[s["address"].toString() + ":" + QString::number(c.basePort)] = latency;
         const bool silent = s["behaviour"].toString() == "silent";
         const double hold = (silent ? c.timeout : 2.0 * latency) + c.cleanInterval / 2.0;
         held += hold;
@@ -103,11 +118,14 @@ int main(int argc, char** argv) {
     const double cpuBefore = ChildCpuSeconds();
     const auto start = std::chrono::steady_clock::now();
     QProcess cli;
-    cli.start(BinDir() + "/scoutwire-cli",
-              {"update", doc, "--master", "127.60.255.254:28616", "--settings", settings,
-               "--send-interval", QString::number(c.sendInterval), "--max-sockets",
-               QString::number(c.maxSockets), "--clean-interval", QString::number(c.cleanInterval),
-               "--timeout", QString::number(c.timeout), "--quiet"});
+    QStringList cliArgs = {"update", doc, "--master", MasterText(c), "--settings", settings,
+                           "--send-interval", QString::number(c.sendInterval), "--max-sockets",
+                           QString::number(c.maxSockets), "--clean-interval",
+                           QString::number(c.cleanInterval), "--timeout",
+                           QString::number(c.timeout), "--quiet"};
+    if (c.busyUi > 0)
+        cliArgs << "--busy-ui" << QString::number(c.busyUi);
+    cli.start(BinDir() + "/scoutwire-cli", cliArgs);
     cli.waitForFinished(-1);
     const double wallMs =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
@@ -140,6 +158,14 @@ int main(int argc, char** argv) {
     mean = errors.empty() ? 0 : mean / static_cast<double>(errors.size());
     const double p99 = errors.empty() ? 0 : errors[static_cast<size_t>(0.99 * static_cast<double>(errors.size() - 1))];
 
+    const QString label = QString("refresh %1%2").arg(c.servers).arg(c.busyUi ? " busy UI" : "");
+    auto row = [&](const QString& figure, double value, double bound) {
+        std::printf("ROW|%s: %s|%.2f|%.2f\n", qPrintable(label), qPrintable(figure), value, bound);
+    };
+    row("wall time (ms)", wallMs, 1.2 * boundMs);
+    row("CPU time / wall time", cpuMs / wallMs, 0.2);
+    row("ping error mean (ms)", mean, 1.0);
+    row("ping error p99 (ms)", p99, 3.0);
     std::printf("servers %d, send interval %d ms, pool %d, cleaning %d ms, time-out %d ms\n",
                 c.servers, c.sendInterval, c.maxSockets, c.cleanInterval, c.timeout);
     std::printf("  bound      %8.0f ms  = max(pacing %.0f, pool %.0f) + last hold %.0f\n", boundMs,
@@ -148,6 +174,37 @@ int main(int argc, char** argv) {
     std::printf("  CPU time   %8.0f ms  (%.1f%% of wall)\n", cpuMs, 100.0 * cpuMs / wallMs);
     std::printf("  answered   %8d of %d listed\n", answered, static_cast<int>(listed.size()));
     std::printf("  ping error mean %.2f ms, 99th percentile %.0f ms\n", mean, p99);
+    if (c.qstat) {
+        // The same fleet read by an independent client, at our settings and
+        // at its own defaults.
+        const QString listPath = dir.filePath("servers.txt");
+        QFile listFile(listPath);
+        listFile.open(QIODevice::WriteOnly);
+        for (const auto& entry : latencyOf)
+            listFile.write((entry.first + "\n").toLatin1());
+        listFile.close();
+        auto runQstat = [&](const QStringList& extra) {
+            const double before = ChildCpuSeconds();
+            const auto t0 = std::chrono::steady_clock::now();
+            QProcess q;
+            q.setStandardOutputFile(QProcess::nullDevice());
+            q.start("quakestat", QStringList{"-default", "hls", "-f", listPath, "-P", "-R"} + extra);
+            q.waitForFinished(-1);
+            const double wall =
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+            return std::pair<double, double>(wall, (ChildCpuSeconds() - before) * 1000.0);
+        };
+        const auto [qWall, qCpu] = runQstat({"-maxsim", QString::number(c.maxSockets),
+                                             "-sendinterval", QString::number(c.sendInterval)});
+        const auto [dWall, dCpu] = runQstat({});
+        std::printf("  qstat at our settings: wall %.0f ms, CPU %.0f ms; at its defaults: wall %.0f ms, CPU %.0f ms\n",
+                    qWall, qCpu, dWall, dCpu);
+        row("qstat same settings wall (ms)", qWall, qWall);
+        row("qstat same settings CPU (ms)", qCpu, qCpu);
+        row("qstat defaults wall (ms)", dWall, dWall);
+        row("ours / qstat same settings (wall)", wallMs / qWall, 1.0);
+        row("ours / qstat defaults (wall)", wallMs / dWall, 1.0);
+    }
     lab.terminate();
     lab.waitForFinished(5000);
     return 0;

@@ -6,6 +6,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTimer>
+#include <chrono>
 #include <cstdio>
 #include <map>
 #include <optional>
@@ -53,7 +55,7 @@ struct Options {
 bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
     static const std::vector<std::string> kWithValue = {
         "--settings", "--send-interval", "--max-sockets", "--timeout",
-        "--clean-interval", "--master", "--game", "--map"};
+        "--clean-interval", "--master", "--game", "--map", "--busy-ui"};
     static const std::vector<std::string> kSwitches = {"--json", "--no-refresh", "--regex",
                                                        "--case", "--quiet"};
     for (int i = 1; i < argc; ++i) {
@@ -462,6 +464,21 @@ int main(int argc, char** argv) {
         }
     settings->ApplyLimits();
     InstallCancelHandler();
+
+    // For measurements: keep the event loop as busy as a large window
+    // repainting would, blocking it for the given milliseconds every 20 ms.
+    QTimer busyUi;
+    if (auto busy = options.Value("--busy-ui")) {
+        int ms = 0;
+        if (!ParseNumber(*busy, ms) || ms < 0)
+            return Fail("bad number for --busy-ui: " + *busy);
+        QObject::connect(&busyUi, &QTimer::timeout, [ms] {
+            const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+            while (std::chrono::steady_clock::now() < until) {
+            }
+        });
+        busyUi.start(20);
+    }
 
     Session session(options, *settings);
     using Command = int (*)(Session&, const Options&);
