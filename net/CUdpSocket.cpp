@@ -175,7 +175,7 @@ int CUdpSocket::ReceiveIntoDocument(const char* errorContext) {
     // millisecond counts as 1 ms.
     if (m_nRoundTrip == 0 && m_liSent != 0) {
         const uint64_t until = n >= 0 ? arrival : NowTicks();
-        m_nRoundTrip = std::max<uint32_t>(1, static_cast<uint32_t>(ElapsedMs(m_liSent, until)));
+        m_nRoundTrip = std::max<uint32_t>(1, static_cast<uint32_t>(RoundedMs(m_liSent, until)));
     }
     if (n < 0 && !IsSilentReceiveError(error)) {
         errno = error;

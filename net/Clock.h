@@ -18,3 +18,8 @@ inline uint64_t ElapsedMs(uint64_t since, uint64_t now) {
 }
 
 inline uint64_t ElapsedMs(uint64_t since) { return ElapsedMs(since, NowTicks()); }
+
+// Rounded to the nearest millisecond, for measured round trips.
+inline uint64_t RoundedMs(uint64_t since, uint64_t now) {
+    return now > since ? (now - since + 500000u) / 1000000u : 0;
+}
