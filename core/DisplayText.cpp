@@ -13,7 +13,10 @@ constexpr char16_t kCp1252High[32] = {
 
 bool IsValidUtf8(const std::string& bytes) {
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    (void)decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    // decode() only returns a view: the bytes are decoded, and errors
+    // noticed, when it is turned into a string.
+    const QString decoded =
+        decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
     return !decoder.hasError();
 }
 
