@@ -93,9 +93,13 @@ struct Setup {
     QTreeView* report = nullptr;
 };
 
+// Made on first use and destroyed before the application object.
+std::unique_ptr<Setup> g_pSetup;
+
 Setup& Shared() {
-    static Setup setup;
-    return setup;
+    if (!g_pSetup)
+        g_pSetup = std::make_unique<Setup>();
+    return *g_pSetup;
 }
 
 void BM_FillServerList(benchmark::State& state) {
@@ -172,5 +176,6 @@ int main(int argc, char** argv) {
         return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    g_pSetup.reset();
     return 0;
 }
