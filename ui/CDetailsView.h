@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QWidget>
+#include <memory>
 #include <vector>
 
 #include "core/UpdateHint.h"
@@ -10,6 +11,7 @@
 
 class CScoutwireDoc;
 class IMainFrame;
+class QMenu;
 class ServerInfo;
 
 // A list pane: the servers of a group, the players of a server, the
@@ -47,6 +49,9 @@ public:
     ServerInfo* GetCurrentServer() const;
     // The widget that takes the focus (the list itself).
     QWidget* FocusWidget() const;
+    // The context menu of the current mode and row, or none when it would be
+    // empty. Each action's data is its command id.
+    std::unique_ptr<QMenu> CreateContextMenu();
 
     uint32_t m_dwTreeModes = 0;
     uint32_t m_dwListModes = 0;
