@@ -260,10 +260,12 @@ TEST_F(ServerViewTest, InsertAddsTheSelectedServerToTheFavourites) {
     Select(item);
     Press(Qt::Key_Insert);
     EXPECT_TRUE(server->m_dwFlags & GROUP_FAVOURITES);
-    // Selecting asked the server again; its answer brings the ping back.
-    EXPECT_TRUE(WaitUntil([&] { return CServerTreeItem::ServerImage(*server) == 2; }));
+    // Checked at once: the details pane writes the player count there when
+    // the server's answer arrives.
     EXPECT_EQ(h.Frame().MessageText(),
               "Added '" + DisplayText(server->m_strName) + "' to favourites");
+    // Selecting asked the server again; its answer brings the ping back.
+    EXPECT_TRUE(WaitUntil([&] { return CServerTreeItem::ServerImage(*server) == 2; }));
     EXPECT_EQ(Group(GROUP_FAVOURITES)->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
     EXPECT_NE(ChildFor(Expanded(GROUP_FAVOURITES), server), nullptr);
     EXPECT_EQ(CServerTreeItem::ServerImage(*Server(FirstIndex(true))), 1);
