@@ -41,12 +41,16 @@ protected:
     }
     // The document saved and read back holds the same record.
     void ExpectSurvivesSaveAndOpen(const ServerInfo& server) {
+        // Opening replaces every record: keep what to compare first.
+        const uint32_t address = server.m_dwAddress;
+        const uint16_t port = server.m_wPort;
+        const std::string name = server.m_strName;
         const std::string path = dir.filePath("hostile.scw").toStdString();
         ASSERT_TRUE(doc->OnSaveDocument(path));
         ASSERT_TRUE(doc->OnOpenDocument(path));
-        const ServerInfo* back = doc->FindServer(server.m_dwAddress, server.m_wPort);
+        const ServerInfo* back = doc->FindServer(address, port);
         ASSERT_TRUE(back);
-        EXPECT_EQ(back->m_strName.size(), server.m_strName.size());
+        EXPECT_EQ(back->m_strName, name);
     }
 };
 
