@@ -497,7 +497,7 @@ bool CScoutwireDoc::OnReceiveServerSocket(CServerSocket& socket, int count) {
     // answers with a list batch is not listened to.
     if (type == 'f')
         return true;
-    ParseReply(type, ReplyPayload(datagram), address, port);
+    DispatchReply(type, ReplyPayload(datagram), address, port, &socket.m_bUnsupportedShown);
     return true;
 }
 
@@ -510,8 +510,11 @@ void CScoutwireDoc::OnReceiveSocket(CUdpSocket& socket, int count) {
     }
     const uint32_t address = ParseIP(peer);
     const std::span<const uint8_t> datagram(m_recvBuffer.data(), static_cast<size_t>(count));
+    bool* unsupportedShown = m_pMasterSocket && &socket == m_pMasterSocket.get()
+                                 ? &m_pMasterSocket->m_bUnsupportedShown
+                                 : nullptr;
     if (address != 0 && HasReplyPrefix(datagram))
-        ParseReply(ReplyType(datagram), ReplyPayload(datagram), address, port);
+        DispatchReply(ReplyType(datagram), ReplyPayload(datagram), address, port, unsupportedShown);
 }
 
 namespace {
@@ -564,6 +567,11 @@ std::unique_ptr<PlayerList> BuildPlayerList(const PlayersReply& reply, const Pla
 
 void CScoutwireDoc::ParseReply(uint8_t type, std::span<const uint8_t> payload, uint32_t address,
                                uint16_t port) {
+    DispatchReply(type, payload, address, port, nullptr);
+}
+
+void CScoutwireDoc::DispatchReply(uint8_t type, std::span<const uint8_t> payload, uint32_t address,
+                                  uint16_t port, bool* unsupportedShown) {
     const DecodedReply reply = DecodePayload(type, payload);
     if (const auto* details = std::get_if<DetailsReply>(&reply)) {
         ServerInfo* server = FindServer(address, port);
@@ -612,10 +620,24 @@ void CScoutwireDoc::ParseReply(uint8_t type, std::span<const uint8_t> payload, u
         if (m_pMasterSocket)
             OnMasterList(*list);
     } else if (const auto* unsupported = std::get_if<UnsupportedReply>(&reply)) {
-        ShowError(m_ui, UnsupportedReplyText(unsupported->type, FormatAddress(address, port)));
+        ReportUnsupported(unsupported->type, address, port, unsupportedShown);
     }
     // 'd' and 'j' are answered with silence, and so is a list batch too short
     // to carry its batch id.
+}
+
+void CScoutwireDoc::ReportUnsupported(uint8_t type, uint32_t address, uint16_t port,
+                                      bool* unsupportedShown) {
+    // The box runs a nested event loop in which the same peer's next
+    // datagrams are dispatched: a flood of them would otherwise open a box
+    // inside a box for every one.
+    if (m_bUnsupportedBoxOpen || (unsupportedShown && *unsupportedShown))
+        return;
+    if (unsupportedShown)
+        *unsupportedShown = true;
+    m_bUnsupportedBoxOpen = true;
+    ShowError(m_ui, UnsupportedReplyText(type, FormatAddress(address, port)));
+    m_bUnsupportedBoxOpen = false;
 }
 
 // ---------------------------------------------------------------------------
@@ -902,22 +924,51 @@ void CScoutwireDoc::OnMasterList(const MasterListReply& reply) {
     if (refreshNew && !m_pNewServers)
         m_pNewServers = std::make_unique<ServerList>(1);
     CMasterSocket& master = *m_pMasterSocket;
-    for (const MasterEntry& entry : reply.entries) {
+    const size_t room = static_cast<size_t>(CMasterSocket::kMaxEntries - master.m_nEntriesTaken);
+    const std::span<const MasterEntry> entries(reply.entries.data(),
+                                               std::min(reply.entries.size(), room));
+    master.m_nEntriesTaken += static_cast<int>(entries.size());
+    AddMasterEntries(entries, refreshNew);
+    SetModifiedFlag();
+    const bool exhausted =
+        master.m_nEntriesTaken >= CMasterSocket::kMaxEntries ||
+        static_cast<int>(master.m_requestedIds.size()) >= CMasterSocket::kMaxBatches;
+    if (reply.nextBatchId != 0 && !exhausted) {
+        // An id asked for already: a late copy of a reply handled before
+        // (after a re-sent request), or a master that goes round in circles.
+        // The request outstanding stays as it is; a master that never moves
+        // on runs out of retries and times out like a silent one.
+        if (!master.m_requestedIds.count(reply.nextBatchId))
+            RequestServerList(reply.nextBatchId);
+        return;
+    }
+    EndMasterExchange(refreshNew);
+}
+
+void CScoutwireDoc::AddMasterEntries(std::span<const MasterEntry> entries, bool refreshNew) {
+    if (entries.empty())
+        return;
+    const CMasterSocket& master = *m_pMasterSocket;
+    std::vector<std::unique_ptr<ServerInfo>> created;
+    created.reserve(entries.size());
+    for (const MasterEntry& entry : entries) {
         auto server = std::make_unique<ServerInfo>(entry.address, entry.port);
         server->m_dwFlags = GROUP_WON;
         server->m_strGame = master.m_strGame;
         server->m_strMap = master.m_strMap;
         if (master.m_bHasType)
             server->m_cServerType = master.m_bDedicated ? 'd' : 'l';
-        ServerInfo* raw = server.get();
-        if (m_serverList.InsertUnique(std::move(server)) >= 0 && refreshNew)
-            m_pNewServers->InsertUnique(raw);
+        created.push_back(std::move(server));
     }
-    SetModifiedFlag();
-    if (reply.nextBatchId != 0) {
-        RequestServerList(reply.nextBatchId);
-        return;
-    }
+    // One merge per batch: a list of a few hundred thousand servers would
+    // take minutes to build one sorted insertion at a time. Records already
+    // listed stay exactly as they were; the copies made here are dropped.
+    std::vector<ServerInfo*> added = m_serverList.InsertManyUnique(std::move(created));
+    if (refreshNew)
+        m_pNewServers->InsertManyUnique(std::move(added));
+}
+
+void CScoutwireDoc::EndMasterExchange(bool refreshNew) {
     DestroyMasterSocket();
     ApplyFilter(false);
     UpdateAllViews(nullptr, HINT_SERVERS_RELOADED);

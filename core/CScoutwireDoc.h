@@ -18,6 +18,7 @@ class CServerSocket;
 class CSettings;
 class CUdpSocket;
 class IUserInterface;
+struct MasterEntry;
 struct MasterListReply;
 
 // The one document: it owns every server record, the player queries, both
@@ -111,7 +112,14 @@ public:
     uint8_t m_bHasHeader = 1;
 
 private:
+    // ParseReply's work; unsupportedShown is the receiving socket's "box
+    // already shown" flag, or null when the reply came from elsewhere.
+    void DispatchReply(uint8_t type, std::span<const uint8_t> payload, uint32_t address,
+                       uint16_t port, bool* unsupportedShown);
+    void ReportUnsupported(uint8_t type, uint32_t address, uint16_t port, bool* unsupportedShown);
     void OnMasterList(const MasterListReply& reply);
+    void AddMasterEntries(std::span<const MasterEntry> entries, bool refreshNew);
+    void EndMasterExchange(bool refreshNew);
     void DestroySocket(std::unique_ptr<CUdpSocket> socket);
     void DestroyServerSockets();
     void DestroyMasterSocket();
@@ -135,6 +143,9 @@ private:
     // Sockets closed while one of their handlers was on the call stack; they
     // are freed once the handler has returned.
     std::vector<std::unique_ptr<CUdpSocket>> m_retiredSockets;
+    // An "Unsupported command" box is open: further ones are dropped, never
+    // stacked one inside the other.
+    bool m_bUnsupportedBoxOpen = false;
     OwningServerList m_serverList{1};
     std::vector<std::unique_ptr<SearchQuery>> m_queries;
     bool m_bRefreshing = false;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
@@ -72,6 +74,52 @@ public:
         i = -1 - i;
         m_elements.insert(m_elements.begin() + i, std::move(element));
         return i;
+    }
+
+    // Inserts many elements at once instead of one search and one shift of
+    // the tail each, which costs the square of the list's length when
+    // thousands arrive in no particular order: the new elements are sorted,
+    // placed by binary search, and the held ones move at most once. An
+    // element equal to one already held, or to an earlier one of `elements`,
+    // is not inserted (an owning array lets it be destroyed with the
+    // argument). Returns the inserted elements in sorted order.
+    std::vector<T*> InsertManyUnique(std::vector<Slot> elements) {
+        std::stable_sort(elements.begin(), elements.end(), [this](const Slot& a, const Slot& b) {
+            return Compare(*Raw(a), *Raw(b)) < 0;
+        });
+        std::vector<Slot> kept;
+        std::vector<size_t> at; // where each kept element goes among the held ones
+        const T* previous = nullptr;
+        int low = 0;
+        for (Slot& element : elements) {
+            const T* raw = Raw(element);
+            const bool repeated = previous && Compare(*raw, *previous) == 0;
+            previous = raw;
+            if (repeated)
+                continue;
+            const int found = Find(*raw, low, GetSize());
+            if (found >= 0)
+                continue;
+            low = -1 - found;
+            at.push_back(static_cast<size_t>(low));
+            kept.push_back(std::move(element));
+        }
+        std::vector<T*> inserted;
+        inserted.reserve(kept.size());
+        for (const Slot& element : kept)
+            inserted.push_back(Raw(element));
+        // Fill from the back: the held elements from at[j] up move past the
+        // j + 1 new ones that sort before them.
+        size_t end = m_elements.size();
+        m_elements.resize(end + kept.size());
+        for (size_t j = kept.size(); j-- > 0;) {
+            const auto first = m_elements.begin() + static_cast<std::ptrdiff_t>(at[j]);
+            const auto last = m_elements.begin() + static_cast<std::ptrdiff_t>(end);
+            std::move_backward(first, last, last + static_cast<std::ptrdiff_t>(j + 1));
+            m_elements[at[j] + j] = std::move(kept[j]);
+            end = at[j];
+        }
+        return inserted;
     }
 
     // Appends without searching; the caller guarantees the order (for

@@ -15,6 +15,7 @@ bool CMasterSocket::SendListRequest(int32_t batchId) {
         return false;
     }
     m_nBatchId = batchId;
+    m_requestedIds.insert(static_cast<uint32_t>(batchId));
     return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_set>
 
 #include "net/CUdpSocket.h"
 
@@ -10,6 +11,12 @@
 class CMasterSocket : public CUdpSocket {
 public:
     using CUdpSocket::CUdpSocket;
+
+    // A master controls every batch id: one exchange follows at most this
+    // many batches and takes at most this many entries, far more than any
+    // real list (a few tens of thousands of servers), then counts as complete.
+    static constexpr int kMaxBatches = 10000;
+    static constexpr int kMaxEntries = 1000000;
 
     bool SendListRequest(int32_t batchId);
     // Re-sends the last batch request while retries are left.
@@ -23,4 +30,11 @@ public:
     uint8_t m_bHasEmpty = 0;
     uint8_t m_bDedicated = 0;
     uint8_t m_bHasType = 0;
+
+    // Every id asked for in this exchange: a reply that names one of them
+    // again is a late copy or a master going round in circles.
+    std::unordered_set<uint32_t> m_requestedIds;
+    int m_nEntriesTaken = 0;
+    // The "Unsupported command" box is shown once per exchange.
+    bool m_bUnsupportedShown = false;
 };

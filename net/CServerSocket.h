@@ -22,4 +22,7 @@ public:
     std::string m_strPending;
     uint32_t m_dwAddress = 0;
     uint16_t m_wPort = 0;
+    // The "Unsupported command" box is shown once per socket: a server that
+    // floods us with replies of unknown types gets one box, not one each.
+    bool m_bUnsupportedShown = false;
 };

@@ -491,7 +491,7 @@ TEST(LabTest, ExitsWithAMessageWhenItCannotStart) {
     EXPECT_TRUE(second.readAllStandardError().contains("cannot bind"));
     EXPECT_TRUE(second.readAllStandardOutput().isEmpty());
 
-    for (const QStringList& bad : {QStringList{"--batch-size", "232"},
+    for (const QStringList& bad : {QStringList{"--batch-size", "10917"},
                                    {"--base", "10.0.0.1"},
                                    {"--silent", "0.7", "--message", "0.7"},
                                    {"--latency", "9-3"}}) {

@@ -185,6 +185,18 @@ ServerSummary Fleet::DrawSummary(int index) const {
         s.behaviour = Behaviour::Message;
     else if (roll < (edge += m_options.draining))
         s.behaviour = Behaviour::Draining;
+    else if (roll < (edge += m_options.unterminated))
+        s.behaviour = Behaviour::Unterminated;
+    else if (roll < (edge += m_options.overcount))
+        s.behaviour = Behaviour::Overcount;
+    else if (roll < (edge += m_options.oversize))
+        s.behaviour = Behaviour::Oversize;
+    else if (roll < (edge += m_options.flood))
+        s.behaviour = Behaviour::Flood;
+    else if (roll < (edge += m_options.unsolicited))
+        s.behaviour = Behaviour::Unsolicited;
+    else if (roll < (edge += m_options.flapping))
+        s.behaviour = Behaviour::Flapping;
 
     s.game = static_cast<uint8_t>(PickGame(rng));
     const MapRange maps = kGames[s.game].maps;
@@ -250,6 +262,25 @@ int Fleet::PlayersNow(int index, Clock::time_point now) const {
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(now - m_start);
     const long long gone = elapsed.count() / m_options.drainIntervalMs;
     return static_cast<int>(std::max<long long>(0, s.players - gone));
+}
+
+bool Fleet::IsUp(int index, Clock::time_point now) const {
+    const ServerSummary& s = Summary(index);
+    if (s.behaviour == Behaviour::Silent)
+        return false;
+    if (s.behaviour != Behaviour::Flapping)
+        return true;
+    // Odd and even servers take turns, so some of them are always up.
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(now - m_start);
+    return (elapsed.count() / m_options.flapPeriodMs + index) % 2 == 0;
+}
+
+uint32_t Fleet::ListedAddress(int i) const {
+    // Multiplying by a prime above the list's length visits every index once,
+    // in an order far from sorted: the client cannot get away with appending.
+    const auto n = static_cast<uint64_t>(m_options.serversListed);
+    const uint64_t scrambled = (static_cast<uint64_t>(i) * 1000003ull + 12345ull) % n;
+    return kListedBase + static_cast<uint32_t>(scrambled);
 }
 
 bool Fleet::DropsRequest(int index, uint32_t requestNumber) const {

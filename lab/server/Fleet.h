@@ -25,11 +25,18 @@ public:
     // -1 when the address is not one of the fleet's.
     int IndexOf(uint32_t address) const;
     uint16_t Port() const { return m_options.port; }
+    const LabOptions& Options() const { return m_options; }
     const ServerSummary& Summary(int index) const { return m_summaries[size_t(index)]; }
     // The content as the lab starts; draining servers lose players later.
     ServerContent Content(int index) const;
     // A draining server loses its last player every drain interval.
     int PlayersNow(int index, Clock::time_point now) const;
+    // Silent servers never are; flapping ones are up for every other period.
+    bool IsUp(int index, Clock::time_point now) const;
+    // The i-th of the made-up addresses the master lists under --servers-listed.
+    int ListedCount() const { return m_options.serversListed; }
+    uint32_t ListedAddress(int i) const;
+    static constexpr uint32_t kListedBase = 0x7FC80000; // 127.200.0.0
     // Whether the lossy network swallows the n-th request to a server.
     bool DropsRequest(int index, uint32_t requestNumber) const;
 

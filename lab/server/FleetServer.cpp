@@ -11,7 +11,7 @@ namespace lab {
 
 namespace {
 
-enum class Command { Details, Players, Rules, Unknown };
+using Command = FleetServer::Command;
 
 // 0xFF 0xFF 0xFF 0xFF, the command word, 0x00 (a missing 0x00 is forgiven).
 Command ReadCommand(const uint8_t* data, size_t length) {
@@ -73,29 +73,75 @@ void FleetServer::Answer(const uint8_t* data, size_t length, const sockaddr_in& 
         return;
     if (m_fleet.DropsRequest(index, m_requestsSeen[size_t(index)]++))
         return;
+    const auto now = ReplyQueue::Clock::now();
     const ServerSummary& summary = m_fleet.Summary(index);
-    if (summary.behaviour == Behaviour::Silent)
+    if (!m_fleet.IsUp(index, now))
         return;
     if (summary.behaviour == Behaviour::DetailsOnly && command != Command::Details)
         return;
 
-    const auto now = ReplyQueue::Clock::now();
+    const auto due = now + std::chrono::milliseconds(summary.latencyMs);
+    m_replies->Schedule(due, destination, from, Reply(index, command, destination, now));
+    switch (summary.behaviour) {
+    case Behaviour::Flood:
+        for (int i = 0; i < m_fleet.Options().floodCount; ++i)
+            m_replies->Schedule(due, destination, from, ReplyEncoder::Unsupported('Z'));
+        break;
+    case Behaviour::Unsolicited: {
+        // The two replies nobody asked for come from the server itself; a
+        // third comes from the address beside it, to the same client port,
+        // and must never reach a socket connected to this server.
+        for (const Command other : {Command::Details, Command::Players, Command::Rules})
+            if (other != command)
+                m_replies->Schedule(due, destination, from, Reply(index, other, destination, now));
+        ServerContent impostor = m_fleet.Content(index);
+        impostor.name = "Not this server";
+        const uint32_t beside = destination + 1;
+        m_replies->Schedule(due, beside, from,
+                            ReplyEncoder::Details(impostor, FormatIPv4(beside).toStdString(), 0));
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+ReplyEncoder::Bytes FleetServer::Reply(int index, Command command, uint32_t destination,
+                                       ReplyQueue::Clock::time_point now) {
+    const ServerSummary& summary = m_fleet.Summary(index);
     const ServerContent content = m_fleet.Content(index);
-    ReplyEncoder::Bytes reply;
-    if (summary.behaviour == Behaviour::Message) {
-        reply = ReplyEncoder::Message(content.message);
-    } else if (command == Command::Details) {
+    const Behaviour behaviour = summary.behaviour;
+    if (behaviour == Behaviour::Message)
+        return ReplyEncoder::Message(content.message);
+    const int players = m_fleet.PlayersNow(index, now);
+    if (command == Command::Details) {
         const std::string address =
             FormatIPv4(destination).toStdString() + ":" + std::to_string(m_fleet.Port());
-        reply = ReplyEncoder::Details(content, address, m_fleet.PlayersNow(index, now));
-    } else if (command == Command::Players) {
-        reply = ReplyEncoder::Players(content.playerList, m_fleet.PlayersNow(index, now),
-                                      m_playersAnswers[size_t(index)]++);
-    } else {
-        reply = ReplyEncoder::Rules(content.rules);
+        if (behaviour == Behaviour::Unterminated)
+            return ReplyEncoder::DetailsUnterminated(content, address);
+        if (behaviour == Behaviour::Oversize)
+            return ReplyEncoder::DetailsOversize(content, address, players);
+        return ReplyEncoder::Details(content, address, players);
     }
-    m_replies->Schedule(now + std::chrono::milliseconds(summary.latencyMs), destination, from,
-                        std::move(reply));
+    if (command == Command::Players) {
+        const uint32_t answer = m_playersAnswers[size_t(index)]++;
+        if (behaviour == Behaviour::Unterminated)
+            return ReplyEncoder::PlayersUnterminated(content.playerList, players, answer);
+        if (behaviour == Behaviour::Oversize)
+            return ReplyEncoder::PlayersOversize();
+        ReplyEncoder::Bytes reply = ReplyEncoder::Players(content.playerList, players, answer);
+        if (behaviour == Behaviour::Overcount)
+            ReplyEncoder::RaiseCount(reply);
+        return reply;
+    }
+    if (behaviour == Behaviour::Unterminated)
+        return ReplyEncoder::RulesUnterminated(content.rules);
+    if (behaviour == Behaviour::Oversize)
+        return ReplyEncoder::RulesOversize();
+    ReplyEncoder::Bytes reply = ReplyEncoder::Rules(content.rules);
+    if (behaviour == Behaviour::Overcount)
+        ReplyEncoder::RaiseCount(reply);
+    return reply;
 }
 
 } // namespace lab

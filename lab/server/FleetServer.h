@@ -1,6 +1,8 @@
 #pragma once
 
 #include "LabSocket.h"
+#include "ReplyEncoder.h"
+#include "ReplyQueue.h"
 
 #include <QObject>
 #include <QSocketNotifier>
@@ -12,7 +14,6 @@
 namespace lab {
 
 class Fleet;
-class ReplyQueue;
 
 // Every game server of the fleet behind one socket bound to 0.0.0.0 and the
 // fleet's port: a request's destination address says which server it is for,
@@ -24,9 +25,14 @@ public:
 
     bool Start(QString& error);
 
+    enum class Command { Details, Players, Rules, Unknown };
+
 private:
     void OnReadable();
     void Answer(const uint8_t* data, size_t length, const sockaddr_in& from, uint32_t destination);
+    // What the index-th server answers to one command, hostile or not.
+    ReplyEncoder::Bytes Reply(int index, Command command, uint32_t destination,
+                              ReplyQueue::Clock::time_point now);
 
     const Fleet& m_fleet;
     LabSocket m_socket;

@@ -7,7 +7,6 @@ namespace lab {
 namespace {
 
 constexpr int kMaxServers = 1000000;
-constexpr int kMaxBatch = 231;
 
 bool ReadInt(const QString& text, int lo, int hi, int& out) {
     bool ok = false;
@@ -72,12 +71,44 @@ QString ParseLabOptions(const QStringList& arguments, LabOptions& options) {
     const QCommandLineOption loss("loss", "Fraction of requests dropped.", "F");
     const QCommandLineOption dropFirst("drop-first-master-request",
                                        "The master ignores the first request for each batch.");
-    const QCommandLineOption batch("batch-size", "Entries per master batch (1-231).", "N");
+    const QCommandLineOption unterminated("unterminated",
+                                          "Fraction whose strings lack their terminator.", "F");
+    const QCommandLineOption overcount(
+        "overcount", "Fraction whose player and rule counts exceed the datagram.", "F");
+    const QCommandLineOption oversize("oversize", "Fraction answering with 65507-byte datagrams.",
+                                      "F");
+    const QCommandLineOption flood("flood",
+                                   "Fraction following each answer with a flood of "
+                                   "unsupported 'Z' replies.",
+                                   "F");
+    const QCommandLineOption floodCount("flood-count", "Datagrams per flood (default 1000).", "N");
+    const QCommandLineOption unsolicited(
+        "unsolicited", "Fraction also sending replies to commands never sent.", "F");
+    const QCommandLineOption flapping(
+        "flapping", "Fraction going silent and coming back every --flap-period.", "F");
+    const QCommandLineOption flapPeriod("flap-period", "Ms a flapping server stays up, then down.",
+                                        "MS");
+    const QCommandLineOption masterMode(
+        "master-mode", "normal, repeat (next id = the id asked for) or endless (always a new id).",
+        "MODE");
+    const QCommandLineOption masterFlood(
+        "master-flood", "Unsupported 'Z' replies the master sends after each batch.", "N");
+    const QCommandLineOption serversListed(
+        "servers-listed",
+        "The master lists N made-up addresses (127.200.0.0 up, in scrambled "
+        "order, none of them answering) instead of the fleet.",
+        "N");
+    const QCommandLineOption batch(
+        "batch-size",
+        QStringLiteral("Entries per master batch (1-%1, default 231).").arg(kMaxBatchEntries), "N");
     const QCommandLineOption drain("drain-interval", "Ms between two players leaving.", "MS");
     const QCommandLineOption manifest("manifest", "Write what is served to this JSON file.",
                                       "FILE");
-    parser.addOptions({servers, base, port, master, seed, latency, silent, detailsOnly, message,
-                       draining, loss, dropFirst, batch, drain, manifest});
+    parser.addOptions(
+        {servers,       base,       port,        master,   seed,         latency,    silent,
+         detailsOnly,   message,    draining,    loss,     unterminated, overcount,  oversize,
+         flood,         floodCount, unsolicited, flapping, flapPeriod,   masterMode, masterFlood,
+         serversListed, dropFirst,  batch,       drain,    manifest});
 
     if (!parser.parse(QStringList{QStringLiteral("scoutwire-lab")} + arguments))
         return parser.errorText();
@@ -118,20 +149,51 @@ QString ParseLabOptions(const QStringList& arguments, LabOptions& options) {
             return QStringLiteral("--latency wants MIN-MAX in ms, MIN <= MAX");
     }
     const std::pair<const QCommandLineOption*, double*> fractions[] = {
-        {&silent, &options.silent},   {&detailsOnly, &options.detailsOnly},
-        {&message, &options.message}, {&draining, &options.draining},
-        {&loss, &options.loss},
+        {&silent, &options.silent},       {&detailsOnly, &options.detailsOnly},
+        {&message, &options.message},     {&draining, &options.draining},
+        {&loss, &options.loss},           {&unterminated, &options.unterminated},
+        {&overcount, &options.overcount}, {&oversize, &options.oversize},
+        {&flood, &options.flood},         {&unsolicited, &options.unsolicited},
+        {&flapping, &options.flapping},
     };
     for (const auto& [option, target] : fractions) {
         if (parser.isSet(*option) && !ReadFraction(parser.value(*option), *target))
             return QStringLiteral("--%1 wants a fraction from 0 to 1").arg(option->names().first());
     }
-    if (options.silent + options.detailsOnly + options.message + options.draining > 1.0 + 1e-9)
-        return QStringLiteral("--silent, --details-only, --message and --draining add up to more "
-                              "than 1");
+    if (options.silent + options.detailsOnly + options.message + options.draining +
+            options.unterminated + options.overcount + options.oversize + options.flood +
+            options.unsolicited + options.flapping >
+        1.0 + 1e-9)
+        return QStringLiteral("the behaviour fractions (--silent, --details-only, --message, "
+                              "--draining, --unterminated, --overcount, --oversize, --flood, "
+                              "--unsolicited, --flapping) add up to more than 1");
+    if (parser.isSet(floodCount) &&
+        !ReadInt(parser.value(floodCount), 1, 1000000, options.floodCount))
+        return QStringLiteral("--flood-count wants a number from 1 to 1000000");
+    if (parser.isSet(flapPeriod) &&
+        !ReadInt(parser.value(flapPeriod), 1, 86400000, options.flapPeriodMs))
+        return QStringLiteral("--flap-period wants a positive number of ms");
+    if (parser.isSet(masterMode)) {
+        const QString mode = parser.value(masterMode);
+        if (mode == QLatin1String("normal"))
+            options.masterMode = MasterMode::Normal;
+        else if (mode == QLatin1String("repeat"))
+            options.masterMode = MasterMode::Repeat;
+        else if (mode == QLatin1String("endless"))
+            options.masterMode = MasterMode::Endless;
+        else
+            return QStringLiteral("--master-mode wants normal, repeat or endless");
+    }
+    if (parser.isSet(masterFlood) &&
+        !ReadInt(parser.value(masterFlood), 0, 1000000, options.masterFlood))
+        return QStringLiteral("--master-flood wants a number from 0 to 1000000");
+    if (parser.isSet(serversListed) &&
+        !ReadInt(parser.value(serversListed), 0, kMaxServers, options.serversListed))
+        return QStringLiteral("--servers-listed wants a number from 0 to %1").arg(kMaxServers);
     options.dropFirstMasterRequest = parser.isSet(dropFirst);
-    if (parser.isSet(batch) && !ReadInt(parser.value(batch), 1, kMaxBatch, options.batchSize))
-        return QStringLiteral("--batch-size wants a number from 1 to %1").arg(kMaxBatch);
+    if (parser.isSet(batch) &&
+        !ReadInt(parser.value(batch), 1, kMaxBatchEntries, options.batchSize))
+        return QStringLiteral("--batch-size wants a number from 1 to %1").arg(kMaxBatchEntries);
     if (parser.isSet(drain) && !ReadInt(parser.value(drain), 1, 86400000, options.drainIntervalMs))
         return QStringLiteral("--drain-interval wants a positive number of ms");
     options.manifestPath = parser.value(manifest);

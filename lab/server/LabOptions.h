@@ -6,6 +6,12 @@
 
 namespace lab {
 
+// How the master hands out batch ids. Normal ends the list with id 0; the
+// two hostile modes never do: Repeat answers every request for a batch other
+// than the first with that same id as the next one, Endless always hands out
+// an id it never gave before (the entries go round the list again).
+enum class MasterMode { Normal, Repeat, Endless };
+
 // What the command line asks the lab to serve. Fractions are in [0, 1]; the
 // behaviour fractions together at most 1, the rest of the fleet is normal.
 struct LabOptions {
@@ -22,9 +28,21 @@ struct LabOptions {
     double message = 0;
     double draining = 0;
     double loss = 0;
+    // Hostile servers, fractions of the fleet like the behaviours above.
+    double unterminated = 0; // strings run to the end of the datagram
+    double overcount = 0;    // player and rule counts larger than the datagram holds
+    double oversize = 0;     // every reply is a 65507-byte datagram
+    double flood = 0;        // each answer is followed by floodCount type 'Z' datagrams
+    double unsolicited = 0;  // answers also carry replies to commands never sent
+    double flapping = 0;     // silent for every other half of flapPeriodMs
+    int floodCount = 1000;
+    int flapPeriodMs = 10000;
     bool dropFirstMasterRequest = false;
     int batchSize = 231;
     int drainIntervalMs = 2000;
+    MasterMode masterMode = MasterMode::Normal;
+    int masterFlood = 0;   // type 'Z' datagrams the master sends after each batch
+    int serversListed = 0; // 0: the master lists the fleet; else this many made-up addresses
     QString manifestPath;
 
     uint32_t LastAddress() const { return baseAddress + static_cast<uint32_t>(servers) - 1; }
@@ -37,5 +55,9 @@ QString ParseLabOptions(const QStringList& arguments, LabOptions& options);
 QString FormatIPv4(uint32_t address);
 // Dotted quad with every number in 0..255; 0 when the text is not one.
 uint32_t ParseIPv4(const QString& text);
+
+// The largest UDP payload, and the most master entries one datagram holds.
+constexpr int kMaxDatagram = 65507;
+constexpr int kMaxBatchEntries = (kMaxDatagram - 10) / 6;
 
 } // namespace lab

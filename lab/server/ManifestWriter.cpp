@@ -32,6 +32,18 @@ const char* TrailerName(Trailer trailer) {
     return "none";
 }
 
+const char* MasterModeName(MasterMode mode) {
+    switch (mode) {
+    case MasterMode::Normal:
+        return "normal";
+    case MasterMode::Repeat:
+        return "repeat";
+    case MasterMode::Endless:
+        return "endless";
+    }
+    return "normal";
+}
+
 QJsonObject Details(const ServerContent& c) {
     QJsonObject d{
         {"name", Text(c.name)},
@@ -110,6 +122,10 @@ bool Write(const Fleet& fleet, const LabOptions& options, const QString& path, Q
         {"seed", QString::number(options.seed)},
         {"batchSize", options.batchSize},
         {"drainIntervalMs", options.drainIntervalMs},
+        {"floodCount", options.floodCount},
+        {"flapPeriodMs", options.flapPeriodMs},
+        {"masterMode", MasterModeName(options.masterMode)},
+        {"serversListed", options.serversListed},
         {"servers", servers},
     };
     // Indented reads well; a huge fleet is written compact to stay a

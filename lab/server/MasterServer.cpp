@@ -6,6 +6,8 @@
 #include "MasterRequest.h"
 #include "ReplyEncoder.h"
 
+#include <algorithm>
+
 namespace lab {
 
 MasterServer::MasterServer(const Fleet& fleet, const LabOptions& options, QObject* parent)
@@ -42,28 +44,53 @@ void MasterServer::Answer(const uint8_t* data, size_t length, const sockaddr_in&
     const std::optional<MasterRequest> request = MasterRequest::Parse(data, length);
     if (!request)
         return;
-    // Id 0 starts the list; any other id must be one this master handed out.
+    const bool listed = m_fleet.ListedCount() > 0;
+    const int size = listed ? m_fleet.ListedCount() : m_fleet.Size();
+    const bool endless = m_options.masterMode == MasterMode::Endless;
+    // Id 0 starts the list; any other id must be one this master handed out
+    // (an endless master hands out ids past the end and wraps them round).
     const uint32_t id = request->batchId;
-    if (id != 0 && (id % 4 != 3 || id / 4 >= uint32_t(m_fleet.Size())))
+    if (id != 0 && (id % 4 != 3 || (!endless && id / 4 >= uint32_t(size))))
         return;
     if (m_options.dropFirstMasterRequest && m_droppedOnce.emplace(id, request->filter).second)
         return;
 
-    const MasterFilter filter(request->filter);
-    const auto now = std::chrono::steady_clock::now();
+    // An endless master's ids count on past the end of the list, lap after
+    // lap: every batch it hands out is new, and still a pure function of
+    // its id.
+    const uint32_t virtualStart = id / 4;
+    const int start = int(virtualStart % uint32_t(size));
     std::vector<ReplyEncoder::MasterEntry> entries;
-    uint32_t next = 0;
-    for (int i = int(id / 4); i < m_fleet.Size(); ++i) {
-        if (!filter.Matches(m_fleet.Summary(i), m_fleet.PlayersNow(i, now)))
-            continue;
-        if (int(entries.size()) == m_options.batchSize) {
-            next = BatchIdOf(i);
-            break;
+    int end = size; // one past the last index looked at
+    if (listed) {
+        // Made-up addresses: no fleet behind them, so no filter either.
+        end = std::min(size, start + m_options.batchSize);
+        for (int i = start; i < end; ++i)
+            entries.push_back({m_fleet.ListedAddress(i), m_fleet.Port()});
+    } else {
+        const MasterFilter filter(request->filter);
+        const auto now = std::chrono::steady_clock::now();
+        for (int i = start; i < size; ++i) {
+            if (!filter.Matches(m_fleet.Summary(i), m_fleet.PlayersNow(i, now)))
+                continue;
+            if (int(entries.size()) == m_options.batchSize) {
+                end = i;
+                break;
+            }
+            entries.push_back({m_fleet.AddressOf(i), m_fleet.Port()});
         }
-        entries.push_back({m_fleet.AddressOf(i), m_fleet.Port()});
     }
+    uint32_t next = end < size ? BatchIdOf(end) : 0;
+    if (m_options.masterMode == MasterMode::Repeat && id != 0)
+        next = id;
+    else if (endless)
+        next = (virtualStart + uint32_t(end - start)) * 4 + 3;
     const ReplyEncoder::Bytes reply = ReplyEncoder::MasterBatch(next, entries);
     m_socket.Send(reply.data(), reply.size(), from, 0);
+    for (int i = 0; i < m_options.masterFlood; ++i) {
+        const ReplyEncoder::Bytes unsupported = ReplyEncoder::Unsupported('Z');
+        m_socket.Send(unsupported.data(), unsupported.size(), from, 0);
+    }
 }
 
 } // namespace lab

@@ -20,7 +20,9 @@ struct LabOptions;
 // A batch id names the fleet index where the batch starts (id = index * 4 + 3,
 // so it is never 0 and stays below 2^24 for up to four million servers), which
 // makes every batch a pure function of (id, filter): any client may ask for
-// any id it was given, and a retry gets the same answer.
+// any id it was given, and a retry gets the same answer. The hostile master
+// modes bend this (see MasterMode); an endless master's ids wrap round the
+// list, so every one of them is answered.
 class MasterServer : public QObject {
 public:
     MasterServer(const Fleet& fleet, const LabOptions& options, QObject* parent = nullptr);

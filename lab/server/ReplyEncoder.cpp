@@ -29,9 +29,11 @@ public:
         U32(bits);
     }
     void String(const std::string& text) {
-        m_bytes.insert(m_bytes.end(), text.begin(), text.end());
+        Raw(text);
         U8(0);
     }
+    void Raw(const std::string& text) { m_bytes.insert(m_bytes.end(), text.begin(), text.end()); }
+    size_t Size() const { return m_bytes.size(); }
     Bytes Take() { return std::move(m_bytes); }
 
 private:
@@ -115,6 +117,98 @@ Bytes MasterBatch(uint32_t nextBatchId, const std::vector<MasterEntry>& entries)
         w.U8(static_cast<uint8_t>(entry.address));
         w.U8(static_cast<uint8_t>(entry.port >> 8));
         w.U8(static_cast<uint8_t>(entry.port));
+    }
+    return w.Take();
+}
+
+Bytes Unsupported(char type) {
+    Writer w(type);
+    w.U8(0);
+    return w.Take();
+}
+
+Bytes DetailsUnterminated(const ServerContent& c, const std::string& addressText) {
+    Writer w('m');
+    w.String(addressText);
+    w.Raw(c.name);
+    return w.Take();
+}
+
+Bytes PlayersUnterminated(const std::vector<LabPlayer>& players, int count, uint32_t answerNumber) {
+    if (count < 1) {
+        Writer w('D');
+        w.U8(1);
+        w.U8(1);
+        w.Raw("Nameless");
+        return w.Take();
+    }
+    Bytes reply = Players(players, count - 1, answerNumber);
+    reply[5] = static_cast<uint8_t>(count);
+    const LabPlayer& last = players[static_cast<size_t>(count - 1)];
+    reply.push_back(last.index);
+    reply.insert(reply.end(), last.name.begin(), last.name.end());
+    if (last.name.empty())
+        reply.push_back('x');
+    return reply;
+}
+
+Bytes RulesUnterminated(const std::vector<LabRule>& rules) {
+    Bytes reply = Rules(rules);
+    if (!rules.empty())
+        reply.pop_back();
+    return reply;
+}
+
+void RaiseCount(Bytes& reply) {
+    if (reply.size() > 5 && reply[4] == 'D')
+        reply[5] = 0xFF;
+    if (reply.size() > 6 && reply[4] == 'E')
+        reply[5] = reply[6] = 0xFF;
+}
+
+namespace {
+
+constexpr size_t kMaxDatagram = 65507;
+
+} // namespace
+
+Bytes DetailsOversize(const ServerContent& c, const std::string& addressText, int players) {
+    const size_t rest = Details(c, addressText, players).size() - c.name.size();
+    ServerContent padded = c;
+    padded.name.resize(kMaxDatagram - rest, '.');
+    return Details(padded, addressText, players);
+}
+
+Bytes PlayersOversize() {
+    constexpr int kCount = 255;
+    constexpr size_t kFixed = 1 + 1 + 4 + 4; // index, terminator, frags, time
+    const size_t room = kMaxDatagram - 6;    // header and count
+    Writer w('D');
+    w.U8(kCount);
+    for (int i = 0; i < kCount; ++i) {
+        const size_t left = room - (w.Size() - 6);
+        const size_t share = i + 1 == kCount ? left : room / kCount;
+        std::string name = "Big player " + std::to_string(i + 1) + " ";
+        name.resize(share - kFixed, '.');
+        w.U8(static_cast<uint8_t>(i + 1));
+        w.String(name);
+        w.I32(i);
+        w.F32(static_cast<float>(i));
+    }
+    return w.Take();
+}
+
+Bytes RulesOversize() {
+    constexpr size_t kRule = 64;          // bytes per rule, terminators included
+    const size_t room = kMaxDatagram - 7; // header and count
+    const size_t count = room / kRule;
+    Writer w('E');
+    w.U16(static_cast<uint16_t>(count));
+    for (size_t i = 0; i < count; ++i) {
+        const std::string key = "big_rule_" + std::to_string(100000 + i);
+        const size_t share = i + 1 == count ? room - (w.Size() - 7) : kRule;
+        w.String(key);
+        w.String(std::string(share - key.size() - 2, 'v'));
     }
     return w.Take();
 }

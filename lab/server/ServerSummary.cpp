@@ -14,6 +14,18 @@ const char* BehaviourName(Behaviour behaviour) {
         return "message";
     case Behaviour::Draining:
         return "draining";
+    case Behaviour::Unterminated:
+        return "unterminated";
+    case Behaviour::Overcount:
+        return "overcount";
+    case Behaviour::Oversize:
+        return "oversize";
+    case Behaviour::Flood:
+        return "flood";
+    case Behaviour::Unsolicited:
+        return "unsolicited";
+    case Behaviour::Flapping:
+        return "flapping";
     }
     return "normal";
 }

@@ -4,7 +4,20 @@
 
 namespace lab {
 
-enum class Behaviour : uint8_t { Normal, Silent, DetailsOnly, Message, Draining };
+enum class Behaviour : uint8_t {
+    Normal,
+    Silent,
+    DetailsOnly,
+    Message,
+    Draining,
+    // The hostile ones: see LabOptions.
+    Unterminated,
+    Overcount,
+    Oversize,
+    Flood,
+    Unsolicited,
+    Flapping,
+};
 
 const char* BehaviourName(Behaviour behaviour);
 

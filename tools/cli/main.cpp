@@ -17,11 +17,13 @@
 #include "core/DisplayText.h"
 #include "net/Address.h"
 #include "net/CleaningTimer.h"
+#include "net/Clock.h"
 #include "net/EventWait.h"
 #include "net/QueryCommands.h"
 #include "net/SocketErrors.h"
 #include "search/ExpressionMatcher.h"
 #include "tools/cli/CliUserInterface.h"
+#include "tools/cli/ProcessStats.h"
 
 namespace {
 
@@ -36,6 +38,10 @@ const char* const kUsage =
     "  find FILE EXPR [--regex] [--case] [--json]\n"
     "                                   refresh, then find players by name\n"
     "  query ADDR:PORT... [--json]      query servers (details, players, rules) and print them\n"
+    "  soak FILE [--master HOST[:PORT]] [--minutes M] [--interval S]\n"
+    "                                   fetch the list once, then refresh every server every\n"
+    "                                   S seconds (default 5) for M minutes (default 2),\n"
+    "                                   printing memory, descriptors and sockets each minute\n"
     "options: --settings INI  --send-interval MS  --max-sockets N  --timeout MS\n"
     "         --clean-interval MS  --quiet\n";
 
@@ -54,8 +60,8 @@ struct Options {
 
 bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
     static const std::vector<std::string> kWithValue = {
-        "--settings", "--send-interval", "--max-sockets", "--timeout",
-        "--clean-interval", "--master", "--game", "--map", "--busy-ui"};
+        "--settings", "--send-interval", "--max-sockets", "--timeout", "--clean-interval",
+        "--master",   "--game",          "--map",         "--minutes", "--interval", "--busy-ui"};
     static const std::vector<std::string> kSwitches = {"--json", "--no-refresh", "--regex",
                                                        "--case", "--quiet"};
     for (int i = 1; i < argc; ++i) {
@@ -249,18 +255,26 @@ int RunNew(Session& session, const Options& o) {
     return session.Save(o.args[0]) ? 0 : 1;
 }
 
+bool ApplyMasterOption(CSettings& settings, const Options& o) {
+    if (auto master = o.Value("--master")) {
+        const size_t colon = master->rfind(':');
+        int port = 27010;
+        if (colon != std::string::npos && !ParseNumber(master->substr(colon + 1), port)) {
+            Fail("bad master port in " + *master);
+            return false;
+        }
+        settings.m_strWONMaster = master->substr(0, colon);
+        settings.m_wWONPort = static_cast<uint16_t>(port);
+    }
+    return true;
+}
+
 int RunUpdate(Session& session, const Options& o) {
     if (o.args.size() != 1)
         return Fail("update needs FILE");
     CSettings& settings = session.m_settings;
-    if (auto master = o.Value("--master")) {
-        const size_t colon = master->rfind(':');
-        int port = 27010;
-        if (colon != std::string::npos && !ParseNumber(master->substr(colon + 1), port))
-            return Fail("bad master port in " + *master);
-        settings.m_strWONMaster = master->substr(0, colon);
-        settings.m_wWONPort = static_cast<uint16_t>(port);
-    }
+    if (!ApplyMasterOption(settings, o))
+        return 1;
     if (o.Value("--game") || o.Value("--map")) {
         session.m_ui.m_bHasMasterFilter = true;
         session.m_ui.m_strGame = o.Value("--game").value_or("");
@@ -431,6 +445,76 @@ int RunQuery(Session& session, const Options& o) {
     return silent == 0 ? 0 : 2;
 }
 
+// Auto refresh left running, as the main window's timer does it: the tick
+// posts a refresh of every server, and a tick that finds a refresh still
+// running is skipped. What a long run must not grow is printed each minute.
+int RunSoak(Session& session, const Options& o) {
+    if (o.args.size() != 1)
+        return Fail("soak needs FILE");
+    int minutes = 2;
+    int interval = 5;
+    if ((o.Value("--minutes") && !ParseNumber(*o.Value("--minutes"), minutes)) || minutes < 1)
+        return Fail("--minutes wants a positive number");
+    if ((o.Value("--interval") && !ParseNumber(*o.Value("--interval"), interval)) || interval < 1)
+        return Fail("--interval wants a positive number of seconds");
+    CSettings& settings = session.m_settings;
+    if (!ApplyMasterOption(settings, o))
+        return 1;
+    settings.m_dwFlags &= ~(OPT_SHOW_UPDATE_DIALOG | OPT_REFRESH_NEW_SERVERS);
+    session.m_ui.m_bProgress = false;
+    if (!session.Open(o.args[0], true))
+        return 1;
+    session.Cleaning();
+    CScoutwireDoc& doc = session.m_doc;
+    doc.UpdateServerList();
+    while (doc.IsUpdatingServerList())
+        WaitForEvents(settings.m_nCleanInterval);
+    if (session.m_bMasterTimedOut)
+        return Fail("Timed out waiting for response from master server");
+
+    int refreshes = 0;
+    int skipped = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        QMetaObject::invokeMethod(
+            &tick,
+            [&] {
+                if (doc.IsRefreshing()) {
+                    ++skipped;
+                    return;
+                }
+                ++refreshes;
+                session.RefreshAll();
+            },
+            Qt::QueuedConnection);
+    });
+    int minute = 0;
+    QTimer report;
+    QObject::connect(&report, &QTimer::timeout, [&] {
+        const ProcessStats stats = ProcessStats::Read();
+        int answering = 0;
+        for (const auto& s : doc.GetServerList())
+            answering += s->m_nPing != 0;
+        std::printf("minute %d: rss %ld kB, fds %d, sockets %d, open queries %d, refreshes %d, "
+                    "skipped ticks %d, answering %d/%d\n",
+                    ++minute, stats.rssKb, stats.fds, stats.sockets, doc.GetActiveSocketCount(),
+                    refreshes, skipped, answering, doc.GetServerList().GetSize());
+        std::fflush(stdout);
+    });
+    tick.start(interval * 1000);
+    report.start(60000);
+    const uint64_t start = NowTicks();
+    const uint64_t total = static_cast<uint64_t>(minutes) * 60000;
+    while (minute < minutes) {
+        const uint64_t elapsed = ElapsedMs(start);
+        WaitForEvents(elapsed < total ? static_cast<int64_t>(total - elapsed) + 1000 : 1000);
+    }
+    tick.stop();
+    while (doc.GetServerSocketCount() > 0)
+        WaitForEvents(settings.m_nCleanInterval);
+    return session.Save(o.args[0]) ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -483,9 +567,8 @@ int main(int argc, char** argv) {
     Session session(options, *settings);
     using Command = int (*)(Session&, const Options&);
     const std::map<std::string, Command> commands = {
-        {"new", RunNew},         {"update", RunUpdate}, {"refresh", RunRefresh},
-        {"list", RunList},       {"players", RunPlayers}, {"find", RunFind},
-        {"query", RunQuery}};
+        {"new", RunNew},         {"update", RunUpdate}, {"refresh", RunRefresh}, {"list", RunList},
+        {"players", RunPlayers}, {"find", RunFind},     {"query", RunQuery},     {"soak", RunSoak}};
     const auto it = commands.find(options.command);
     if (it == commands.end()) {
         std::fputs(kUsage, stderr);
