@@ -1,6 +1,8 @@
 #include "LabOptions.h"
 
 #include <QCommandLineParser>
+#include <cstdio>
+#include <cstdlib>
 
 namespace lab {
 
@@ -110,8 +112,14 @@ QString ParseLabOptions(const QStringList& arguments, LabOptions& options) {
          flood,         floodCount, unsolicited, flapping, flapPeriod,   masterMode, masterFlood,
          serversListed, dropFirst,  batch,       drain,    manifest});
 
+    const QCommandLineOption help("help", "Show the options and exit.");
+    parser.addOption(help);
     if (!parser.parse(QStringList{QStringLiteral("scoutwire-lab")} + arguments))
         return parser.errorText();
+    if (parser.isSet(help)) {
+        std::fputs(qPrintable(parser.helpText()), stdout);
+        std::exit(0);
+    }
     if (!parser.positionalArguments().isEmpty())
         return QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first());
 
