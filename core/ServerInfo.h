@@ -15,6 +15,15 @@ constexpr uint32_t GROUP_MANUAL = 0x40000;
 constexpr uint32_t GROUP_FILTERED = 0x80000;
 constexpr uint32_t GROUP_FOUND = 0x100000;
 constexpr uint32_t GROUP_ALL = 0x1F0000;
+// Servers listed by Steam (its master server or its web service).
+constexpr uint32_t GROUP_STEAM = 0x200000;
+
+// How a server is queried: the old text queries ("details", "players",
+// "rules") or the A2S queries of today's servers. A server of unknown
+// protocol (added by hand) is asked both ways and keeps whichever answers.
+constexpr uint8_t PROTOCOL_UNKNOWN = 0;
+constexpr uint8_t PROTOCOL_LEGACY = 1;
+constexpr uint8_t PROTOCOL_A2S = 2;
 
 // One game server as the program knows it.
 class ServerInfo {
@@ -55,6 +64,7 @@ public:
     std::string m_strHostName;
     std::string m_strError;
     uint8_t m_bConnectByHostName = 0;
+    uint8_t m_nProtocol = PROTOCOL_UNKNOWN;
     std::unique_ptr<PlayerList> m_pPlayers;
     std::unique_ptr<RuleList> m_pRules;
 };
