@@ -27,6 +27,9 @@ scoutwire_build() {
   local dir=$1
   shift
   export CCACHE_BASEDIR="$PWD"
+  # The precompiled headers would otherwise make ccache pass every compile
+  # straight to the compiler.
+  export CCACHE_SLOPPINESS=pch_defines,time_macros
   cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
   cmake --build "$dir" -j"$(nproc)"
 }
