@@ -672,20 +672,23 @@ void CDetailsView::Impl::Copy() {
     WaitCursor wait(doc.GetUI());
     const std::vector<int> rows = SelectedRows();
     const int columns = model->columnCount();
-    std::string text;
+    // Each cell is read as the screen reads it: one cell in the old code page
+    // must not turn the UTF-8 cells beside it into mojibake. The clipboard
+    // then gets the text as UTF-8, which reads back unchanged.
+    QString text;
     for (size_t i = 0; i < rows.size(); ++i) {
         if (i > 0)
-            text += "\r\n";
+            text += QStringLiteral("\r\n");
         for (int c = 0; c < columns; ++c) {
             if (c > 0)
-                text += '\t';
-            text += model->CellText(rows[i], c);
+                text += QLatin1Char('\t');
+            text += DisplayText(model->CellText(rows[i], c));
         }
     }
     if (rows.size() > 1)
-        text += "\r\n";
-    if (!text.empty())
-        frame.CopyToClipboard(text);
+        text += QStringLiteral("\r\n");
+    if (!text.isEmpty())
+        frame.CopyToClipboard(text.toStdString());
 }
 
 void CDetailsView::Impl::CopyServerAddress() {

@@ -5,6 +5,7 @@
 #include <QSignalSpy>
 #include <QStackedLayout>
 
+#include "core/DisplayText.h"
 #include "tests/ui/DetailsViewFixture.h"
 #include "ui/CommandIds.h"
 #include "ui/IListSelectionListener.h"
@@ -171,28 +172,32 @@ TEST_F(DetailsViewTest, QueriesFlagsHeaderDoesNothing) {
     EXPECT_EQ(frame.LastMessage(), "2 queries");
 }
 
-TEST_F(DetailsViewTest, CopyGivesTheCellsAsShownInTheRecordsBytes) {
+TEST_F(DetailsViewTest, CopyGivesEachCellAsShown) {
+    // One name in the old code page beside UTF-8 cells: each reads as it does
+    // on the screen.
     ServerInfo* s = AddServer(1, "\xC5land", 25);
     s->m_strGame = "cstrike";
-    s->m_strMap = "de_dust";
+    s->m_strMap = "caf\xC3\xA9";
     s->m_nPlayers = 3;
     s->m_nMaxPlayers = 16;
     s->m_cServerType = 'd';
     s->m_cOS = 'l';
-    s->m_strAnnotation = "note\r\nmore";
+    s->m_strAnnotation = "\xE2\x82\xAC note\r\nmore";
     AddServer(2, "\xF8st", 0);
     // Without a listener a selected row is not asked for its details again.
     top->RemoveSelectionListener(bottom);
     ShowGroup(GROUP_WON);
 
+    const QString first = QString::fromUtf8(
+        "\xC3\x85land\tcstrike\tcaf\xC3\xA9\t3\t16\t25\t127.200.0.1:27015\t-dl\t\xE2\x82\xAC note");
     SelectRows(top, {0});
     top->OnCommand(ID_EDIT_COPY);
-    EXPECT_EQ(frame.clipboard,
-              "\xC5land\tcstrike\tde_dust\t3\t16\t25\t127.200.0.1:27015\t-dl\tnote");
+    EXPECT_EQ(DisplayText(frame.clipboard), first);
     SelectRows(top, {0, 1});
     top->OnCommand(ID_EDIT_COPY);
-    EXPECT_EQ(frame.clipboard, "\xC5land\tcstrike\tde_dust\t3\t16\t25\t127.200.0.1:27015\t-dl\tnote"
-                               "\r\n\xF8st\t\t\t--\t0\t-\t127.200.0.2:27015\t-..\t\r\n");
+    EXPECT_EQ(DisplayText(frame.clipboard),
+              first +
+                  QString::fromUtf8("\r\n\xC3\xB8st\t\t\t--\t0\t-\t127.200.0.2:27015\t-..\t\r\n"));
     EXPECT_EQ(f.ui.waitCursorDepth, 0);
 
     const int copies = frame.copies;
