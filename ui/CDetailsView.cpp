@@ -183,8 +183,17 @@ QAbstractItemView* CDetailsView::Impl::ActiveList() const {
 
 void CDetailsView::Impl::ApplyColumnWidths() {
     const uint32_t mode = Mode();
-    for (int c = 0; c < ColumnCount(mode); ++c)
-        report->header()->resizeSection(c, SharedColumnWidth(mode, c));
+    QHeaderView* header = report->header();
+    const int charWidth = header->fontMetrics().averageCharWidth();
+    for (int c = 0; c < ColumnCount(mode); ++c) {
+        int width = SharedColumnWidth(mode, c);
+        // Not resized yet: the described width in this font, and never less
+        // than the whole title.
+        if (width < 0)
+            width = std::max(ScaledColumnWidth(ColumnAt(mode, c).initialWidth, charWidth),
+                             header->sectionSizeHint(c));
+        header->resizeSection(c, width);
+    }
 }
 
 void CDetailsView::Impl::OnColumnResized(int column, int width) {
