@@ -844,7 +844,20 @@ void CDetailsView::Impl::OnListTyped(const QString& text) {
         m_typed.clear();
     m_typed += text;
     m_typedTimer.start();
-    const int row = model->FindRowByText(StoredText(m_typed), 0);
+    // As the list asks: a new search starts after the focused row, so that
+    // typing one letter again and again steps through the rows it begins;
+    // more letters of one word go on from the focused row itself.
+    QString probe = m_typed;
+    bool fresh = m_typed.size() == 1;
+    if (m_typed.size() > 1 && m_typed.count(m_typed.front()) == m_typed.size()) {
+        probe = m_typed.left(1);
+        fresh = true;
+    }
+    const int focused = FocusedRow();
+    int start = focused < 0 ? 0 : (fresh ? focused + 1 : focused);
+    if (start >= model->rowCount())
+        start = 0;
+    const int row = model->FindRowByText(StoredText(probe), start);
     if (row >= 0 && row < model->rowCount())
         SelectRow(row);
 }
