@@ -7,9 +7,12 @@
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QScrollBar>
 #include <QStackedLayout>
 #include <algorithm>
+#include <optional>
 #include <type_traits>
+#include <unordered_set>
 
 #include "core/CScoutwireDoc.h"
 #include "core/DisplayText.h"
@@ -70,7 +73,8 @@ struct CDetailsView::Impl : IDetailsListHost {
     void ShowRules(ServerInfo* server);
     void ClearView();
     SearchQuery* LiveShownQuery() const;
-    void Refill(uint32_t mode, bool resort);
+    void Refill(uint32_t mode, bool resort, bool samePlace = false);
+    std::string RowKey(int row) const;
     void ApplyColumnWidths();
     void OnColumnClicked(int column);
     void OnColumnResized(int column, int width);
@@ -131,6 +135,10 @@ struct CDetailsView::Impl : IDetailsListHost {
     bool m_bApplyingWidths = false;
     QString m_typed;
     QElapsedTimer m_typedTimer;
+    // What each row stands for (RowKey), taken while its record was alive:
+    // a refill finds the selected rows again by it.
+    std::vector<std::string> m_rowKeys;
+    bool m_bRestoring = false;
     // The context of every connection to the widgets: destroyed first, so no
     // signal reaches this object once it is going away.
     std::unique_ptr<QObject> m_pContext = std::make_unique<QObject>();
@@ -202,10 +210,12 @@ void CDetailsView::Impl::OnColumnResized(int column, int width) {
 }
 
 void CDetailsView::Impl::ShowServerGroup(uint32_t mask) {
+    // The tree's item kind comes with the group bits; a hint has them alone.
+    const bool same = Mode() == LIST_SERVERS && (mask & GROUP_ALL) == (m_dwGroupMask & GROUP_ALL);
     m_dwGroupMask = mask;
     m_pShownServer = nullptr;
     m_pShownQuery = nullptr;
-    Refill(LIST_SERVERS, false);
+    Refill(LIST_SERVERS, false, same);
     if (mask & GROUP_FILTERED)
         SetStatusLine(QStringLiteral("Filter: ") + DisplayText(doc.m_filter.GetDescription()));
     else if (mask & GROUP_FOUND)
@@ -216,10 +226,11 @@ void CDetailsView::Impl::ShowServerGroup(uint32_t mask) {
 }
 
 void CDetailsView::Impl::ShowPlayers(ServerInfo* server) {
+    const bool same = Mode() == LIST_PLAYERS && server == m_pShownServer;
     m_pShownServer = server;
     m_pShownQuery = nullptr;
     m_dwGroupMask = 0;
-    Refill(LIST_PLAYERS, false);
+    Refill(LIST_PLAYERS, false, same);
     frame.SetMessageText(server ? PlayersStatusText(*server, model->rowCount()) : QString());
 }
 
@@ -227,7 +238,7 @@ void CDetailsView::Impl::ShowQueries() {
     m_pShownServer = nullptr;
     m_pShownQuery = nullptr;
     m_dwGroupMask = 0;
-    Refill(LIST_QUERIES, false);
+    Refill(LIST_QUERIES, false, Mode() == LIST_QUERIES);
     SetStatusLine(QString());
     const int n = model->rowCount();
     frame.SetMessageText(QStringLiteral("%1 %2").arg(n).arg(n == 1 ? QStringLiteral("query")
@@ -235,10 +246,11 @@ void CDetailsView::Impl::ShowQueries() {
 }
 
 void CDetailsView::Impl::ShowResults(SearchQuery* query) {
+    const bool same = Mode() == LIST_RESULTS && query == m_pShownQuery;
     m_pShownQuery = query;
     m_pShownServer = nullptr;
     m_dwGroupMask = 0;
-    Refill(LIST_RESULTS, false);
+    Refill(LIST_RESULTS, false, same);
     size_t servers = 0;
     if (query)
         servers = query->m_servers.size();
@@ -251,10 +263,11 @@ void CDetailsView::Impl::ShowResults(SearchQuery* query) {
 }
 
 void CDetailsView::Impl::ShowRules(ServerInfo* server) {
+    const bool same = Mode() == LIST_RULES && server == m_pShownServer;
     m_pShownServer = server;
     m_pShownQuery = nullptr;
     m_dwGroupMask = 0;
-    Refill(LIST_RULES, false);
+    Refill(LIST_RULES, false, same);
 }
 
 // The shown query when it still belongs to the document, else none (all
@@ -271,16 +284,68 @@ void CDetailsView::Impl::ClearView() {
     m_bApplyingWidths = true;
     model->SetMode(LIST_NONE);
     m_bApplyingWidths = false;
+    m_rowKeys.clear();
     m_dwGroupMask = 0;
     m_pShownServer = nullptr;
     m_pShownQuery = nullptr;
 }
 
+// A row's identity across refills. Servers are known by their address, which
+// is unique in the document; players, rules and found players are made anew
+// by every reply or run, so they are known by what they show; queries are
+// the document's own and only compared.
+std::string CDetailsView::Impl::RowKey(int row) const {
+    // Many players share a name; the slot tells them apart.
+    const auto PlayerKey = [](const PlayerInfo& player) {
+        return std::to_string(player.m_nIndex) + '\t' + player.m_strName;
+    };
+    const auto endpoint = [](const ServerInfo* server) {
+        return server ? FormatAddress(server->m_dwAddress, server->m_wPort) : std::string();
+    };
+    switch (Mode()) {
+    case LIST_SERVERS:
+        return endpoint(model->ServerAt(row));
+    case LIST_PLAYERS:
+        if (const PlayerInfo* player = model->PlayerAt(row))
+            return PlayerKey(*player);
+        break;
+    case LIST_QUERIES:
+        return std::to_string(reinterpret_cast<uintptr_t>(model->QueryAt(row)));
+    case LIST_RESULTS:
+        if (const FoundPlayer* found = model->ResultAt(row))
+            return endpoint(found->m_pServer) + '\t' + PlayerKey(*found->m_pPlayer);
+        break;
+    case LIST_RULES:
+        if (const RuleInfo* rule = model->RuleAt(row))
+            return rule->m_strKey;
+        break;
+    default:
+        break;
+    }
+    return {};
+}
+
 // Fills (or re-sorts) the rows of a mode from its source: the document's
 // servers of m_dwGroupMask, the shown server's players or rules, the
 // document's queries, the shown query's results or those of every query.
-void CDetailsView::Impl::Refill(uint32_t mode, bool resort) {
+// A refill of the list already shown (samePlace) keeps its scroll position,
+// and the selected and focused rows wherever they are sorted to now.
+void CDetailsView::Impl::Refill(uint32_t mode, bool resort, bool samePlace) {
     const uint32_t before = Mode();
+    const bool keep = samePlace && !resort && before == mode;
+    std::unordered_set<std::string> keptSelection;
+    std::optional<std::string> keptFocus;
+    QAbstractItemView* list = ActiveList();
+    const int keptTop = list->verticalScrollBar()->value();
+    const int keptLeft = list->horizontalScrollBar()->value();
+    if (keep) {
+        for (int row : SelectedRows())
+            if (static_cast<size_t>(row) < m_rowKeys.size())
+                keptSelection.insert(m_rowKeys[static_cast<size_t>(row)]);
+        if (const int focused = FocusedRow();
+            focused >= 0 && static_cast<size_t>(focused) < m_rowKeys.size())
+            keptFocus = m_rowKeys[static_cast<size_t>(focused)];
+    }
     // A change of columns resizes the header's sections: those are not the
     // user's widths.
     m_bApplyingWidths = true;
@@ -345,10 +410,43 @@ void CDetailsView::Impl::Refill(uint32_t mode, bool resort) {
     if (Mode() != before)
         ApplyColumnWidths();
     m_bApplyingWidths = false;
-    // Row 0 takes the focus, not the selection. A re-sort leaves the
-    // selection on the row positions.
-    if (model->rowCount() > 0)
-        selection->setCurrentIndex(model->index(0, 0), QItemSelectionModel::NoUpdate);
+    const int count = model->rowCount();
+    m_rowKeys.clear();
+    m_rowKeys.reserve(static_cast<size_t>(count));
+    for (int row = 0; row < count; ++row)
+        m_rowKeys.push_back(RowKey(row));
+    // Row 0 takes the focus, not the selection, unless the focused row is
+    // kept. A re-sort leaves the selection on the row positions.
+    int focus = 0;
+    if (keep) {
+        // The listeners were told of this selection already.
+        m_bRestoring = true;
+        QItemSelection kept;
+        const int lastColumn = std::max(model->columnCount() - 1, 0);
+        int runStart = -1;
+        for (int row = 0; row <= count; ++row) {
+            const bool selected =
+                row < count && keptSelection.count(m_rowKeys[static_cast<size_t>(row)]) > 0;
+            if (selected && runStart < 0)
+                runStart = row;
+            if (!selected && runStart >= 0) {
+                kept.select(model->index(runStart, 0), model->index(row - 1, lastColumn));
+                runStart = -1;
+            }
+            if (row < count && keptFocus && m_rowKeys[static_cast<size_t>(row)] == *keptFocus)
+                focus = row;
+        }
+        selection->select(kept, QItemSelectionModel::ClearAndSelect);
+    }
+    if (count > 0)
+        selection->setCurrentIndex(model->index(focus, 0), QItemSelectionModel::NoUpdate);
+    if (keep) {
+        // The scroll range is only known once the list has laid out its rows.
+        list->doItemsLayout();
+        list->verticalScrollBar()->setValue(keptTop);
+        list->horizontalScrollBar()->setValue(keptLeft);
+        m_bRestoring = false;
+    }
 }
 
 void CDetailsView::Impl::OnColumnClicked(int column) {
@@ -503,7 +601,7 @@ void CDetailsView::Impl::RequestServerInfo(ServerInfo* server) {
 }
 
 void CDetailsView::Impl::OnSelectionChanged(const QItemSelection& selected) {
-    if (selected.isEmpty() || m_listeners.empty())
+    if (m_bRestoring || selected.isEmpty() || m_listeners.empty())
         return;
     const int row = SingleSelectedRow();
     if (row < 0)
@@ -549,6 +647,7 @@ void CDetailsView::Impl::OnUpdate(int hint, const CUpdateHint* pHint) {
         // message box may let the list paint before anything refills it: no
         // row and no shown object may point at them.
         model->RemoveAllRows();
+        m_rowKeys.clear();
         m_pShownServer = nullptr;
         m_pShownQuery = nullptr;
         break;
@@ -562,6 +661,7 @@ void CDetailsView::Impl::OnUpdate(int hint, const CUpdateHint* pHint) {
             break;
         default:
             model->RemoveAllRows();
+            m_rowKeys.clear();
             m_pShownServer = nullptr;
             break;
         }

@@ -210,6 +210,36 @@ TEST_F(DetailsViewTest, CopyGivesEachCellAsShown) {
     EXPECT_EQ(frame.clipboard, "127.200.0.2:27015");
 }
 
+TEST_F(DetailsViewTest, ARefillKeepsTheScrollPositionAndTheSelectedRecords) {
+    for (int i = 0; i < 80; ++i)
+        AddServer(i + 1, QStringLiteral("s%1").arg(i, 2, 10, QLatin1Char('0')).toStdString(), 10);
+    ShowGroup(GROUP_WON);
+    QTreeView* list = Report(top);
+    SelectRows(top, {50, 51, 53});
+    Focus(top, 53);
+    list->scrollTo(Model(top)->index(60, 0), QAbstractItemView::PositionAtTop);
+    const int scrolled = list->verticalScrollBar()->value();
+    ASSERT_GT(scrolled, 0);
+
+    // One server sorts before every row, a selected one leaves the list.
+    AddServer(100, "a first", 10);
+    f.doc->FindServer(0x7FC80000u + 52, 27015)->m_dwFlags = GROUP_MANUAL; // s51
+    const CUpdateHint hint(GROUP_WON);
+    f.doc->UpdateAllViews(nullptr, HINT_GROUPS_CHANGED, &hint);
+    ASSERT_EQ(Rows(top), 80);
+    EXPECT_EQ(Cell(top, 0, 0), "a first");
+    std::vector<QString> selected;
+    for (const QModelIndex& index : Selection(top)->selectedRows())
+        selected.push_back(Cell(top, index.row(), 0));
+    std::sort(selected.begin(), selected.end());
+    EXPECT_EQ(selected, (std::vector<QString>{"s50", "s53"}));
+    EXPECT_EQ(Cell(top, Selection(top)->currentIndex().row(), 0), "s53");
+    EXPECT_EQ(list->verticalScrollBar()->value(), scrolled);
+
+    ShowGroup(GROUP_MANUAL);
+    EXPECT_FALSE(Selection(top)->hasSelection()) << "another list starts afresh";
+}
+
 TEST_F(DetailsViewTest, FavouritesCommandsCountAndNotifyOnce) {
     AddServer(1, "a", 10);
     AddServer(2, "b", 10, GROUP_WON | GROUP_FAVOURITES);
