@@ -3,7 +3,6 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -74,7 +73,7 @@ bool CAddServerDlg::ReadPort() {
     const qlonglong value = m_pPort->text().trimmed().toLongLong(&ok);
     QString problem;
     if (!ok)
-        problem = tr("Please enter an integer.");
+        problem = IntegerMessage();
     else if (value < 1 || value > 65535)
         problem = tr("Please enter an integer between %1 and %2.").arg(1).arg(65535);
     if (problem.isEmpty()) {
@@ -92,5 +91,5 @@ void CAddServerDlg::Report(const QString& text) {
         m_reporter(text);
         return;
     }
-    QMessageBox::warning(this, QStringLiteral("Scoutwire"), text);
+    ReportToUser(this, text);
 }

@@ -7,9 +7,12 @@
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QScrollBar>
 #include <QStackedLayout>
 #include <algorithm>
+#include <optional>
 #include <type_traits>
+#include <unordered_set>
 
 #include "core/CScoutwireDoc.h"
 #include "core/DisplayText.h"
@@ -70,7 +73,8 @@ struct CDetailsView::Impl : IDetailsListHost {
     void ShowRules(ServerInfo* server);
     void ClearView();
     SearchQuery* LiveShownQuery() const;
-    void Refill(uint32_t mode, bool resort);
+    void Refill(uint32_t mode, bool resort, bool samePlace = false);
+    std::string RowKey(int row) const;
     void ApplyColumnWidths();
     void OnColumnClicked(int column);
     void OnColumnResized(int column, int width);
@@ -131,6 +135,10 @@ struct CDetailsView::Impl : IDetailsListHost {
     bool m_bApplyingWidths = false;
     QString m_typed;
     QElapsedTimer m_typedTimer;
+    // What each row stands for (RowKey), taken while its record was alive:
+    // a refill finds the selected rows again by it.
+    std::vector<std::string> m_rowKeys;
+    bool m_bRestoring = false;
     // The context of every connection to the widgets: destroyed first, so no
     // signal reaches this object once it is going away.
     std::unique_ptr<QObject> m_pContext = std::make_unique<QObject>();
@@ -183,8 +191,17 @@ QAbstractItemView* CDetailsView::Impl::ActiveList() const {
 
 void CDetailsView::Impl::ApplyColumnWidths() {
     const uint32_t mode = Mode();
-    for (int c = 0; c < ColumnCount(mode); ++c)
-        report->header()->resizeSection(c, SharedColumnWidth(mode, c));
+    QHeaderView* header = report->header();
+    const int charWidth = header->fontMetrics().averageCharWidth();
+    for (int c = 0; c < ColumnCount(mode); ++c) {
+        int width = SharedColumnWidth(mode, c);
+        // Not resized yet: the described width in this font, and never less
+        // than the whole title.
+        if (width < 0)
+            width = std::max(ScaledColumnWidth(ColumnAt(mode, c).initialWidth, charWidth),
+                             header->sectionSizeHint(c));
+        header->resizeSection(c, width);
+    }
 }
 
 void CDetailsView::Impl::OnColumnResized(int column, int width) {
@@ -193,10 +210,12 @@ void CDetailsView::Impl::OnColumnResized(int column, int width) {
 }
 
 void CDetailsView::Impl::ShowServerGroup(uint32_t mask) {
+    // The tree's item kind comes with the group bits; a hint has them alone.
+    const bool same = Mode() == LIST_SERVERS && (mask & GROUP_ALL) == (m_dwGroupMask & GROUP_ALL);
     m_dwGroupMask = mask;
     m_pShownServer = nullptr;
     m_pShownQuery = nullptr;
-    Refill(LIST_SERVERS, false);
+    Refill(LIST_SERVERS, false, same);
     if (mask & GROUP_FILTERED)
         SetStatusLine(QStringLiteral("Filter: ") + DisplayText(doc.m_filter.GetDescription()));
     else if (mask & GROUP_FOUND)
@@ -207,10 +226,11 @@ void CDetailsView::Impl::ShowServerGroup(uint32_t mask) {
 }
 
 void CDetailsView::Impl::ShowPlayers(ServerInfo* server) {
+    const bool same = Mode() == LIST_PLAYERS && server == m_pShownServer;
     m_pShownServer = server;
     m_pShownQuery = nullptr;
     m_dwGroupMask = 0;
-    Refill(LIST_PLAYERS, false);
+    Refill(LIST_PLAYERS, false, same);
     frame.SetMessageText(server ? PlayersStatusText(*server, model->rowCount()) : QString());
 }
 
@@ -218,7 +238,7 @@ void CDetailsView::Impl::ShowQueries() {
     m_pShownServer = nullptr;
     m_pShownQuery = nullptr;
     m_dwGroupMask = 0;
-    Refill(LIST_QUERIES, false);
+    Refill(LIST_QUERIES, false, Mode() == LIST_QUERIES);
     SetStatusLine(QString());
     const int n = model->rowCount();
     frame.SetMessageText(QStringLiteral("%1 %2").arg(n).arg(n == 1 ? QStringLiteral("query")
@@ -226,10 +246,11 @@ void CDetailsView::Impl::ShowQueries() {
 }
 
 void CDetailsView::Impl::ShowResults(SearchQuery* query) {
+    const bool same = Mode() == LIST_RESULTS && query == m_pShownQuery;
     m_pShownQuery = query;
     m_pShownServer = nullptr;
     m_dwGroupMask = 0;
-    Refill(LIST_RESULTS, false);
+    Refill(LIST_RESULTS, false, same);
     size_t servers = 0;
     if (query)
         servers = query->m_servers.size();
@@ -242,10 +263,11 @@ void CDetailsView::Impl::ShowResults(SearchQuery* query) {
 }
 
 void CDetailsView::Impl::ShowRules(ServerInfo* server) {
+    const bool same = Mode() == LIST_RULES && server == m_pShownServer;
     m_pShownServer = server;
     m_pShownQuery = nullptr;
     m_dwGroupMask = 0;
-    Refill(LIST_RULES, false);
+    Refill(LIST_RULES, false, same);
 }
 
 // The shown query when it still belongs to the document, else none (all
@@ -262,16 +284,68 @@ void CDetailsView::Impl::ClearView() {
     m_bApplyingWidths = true;
     model->SetMode(LIST_NONE);
     m_bApplyingWidths = false;
+    m_rowKeys.clear();
     m_dwGroupMask = 0;
     m_pShownServer = nullptr;
     m_pShownQuery = nullptr;
 }
 
+// A row's identity across refills. Servers are known by their address, which
+// is unique in the document; players, rules and found players are made anew
+// by every reply or run, so they are known by what they show; queries are
+// the document's own and only compared.
+std::string CDetailsView::Impl::RowKey(int row) const {
+    // Many players share a name; the slot tells them apart.
+    const auto PlayerKey = [](const PlayerInfo& player) {
+        return std::to_string(player.m_nIndex) + '\t' + player.m_strName;
+    };
+    const auto endpoint = [](const ServerInfo* server) {
+        return server ? FormatAddress(server->m_dwAddress, server->m_wPort) : std::string();
+    };
+    switch (Mode()) {
+    case LIST_SERVERS:
+        return endpoint(model->ServerAt(row));
+    case LIST_PLAYERS:
+        if (const PlayerInfo* player = model->PlayerAt(row))
+            return PlayerKey(*player);
+        break;
+    case LIST_QUERIES:
+        return std::to_string(reinterpret_cast<uintptr_t>(model->QueryAt(row)));
+    case LIST_RESULTS:
+        if (const FoundPlayer* found = model->ResultAt(row))
+            return endpoint(found->m_pServer) + '\t' + PlayerKey(*found->m_pPlayer);
+        break;
+    case LIST_RULES:
+        if (const RuleInfo* rule = model->RuleAt(row))
+            return rule->m_strKey;
+        break;
+    default:
+        break;
+    }
+    return {};
+}
+
 // Fills (or re-sorts) the rows of a mode from its source: the document's
 // servers of m_dwGroupMask, the shown server's players or rules, the
 // document's queries, the shown query's results or those of every query.
-void CDetailsView::Impl::Refill(uint32_t mode, bool resort) {
+// A refill of the list already shown (samePlace) keeps its scroll position,
+// and the selected and focused rows wherever they are sorted to now.
+void CDetailsView::Impl::Refill(uint32_t mode, bool resort, bool samePlace) {
     const uint32_t before = Mode();
+    const bool keep = samePlace && !resort && before == mode;
+    std::unordered_set<std::string> keptSelection;
+    std::optional<std::string> keptFocus;
+    QAbstractItemView* list = ActiveList();
+    const int keptTop = list->verticalScrollBar()->value();
+    const int keptLeft = list->horizontalScrollBar()->value();
+    if (keep) {
+        for (int row : SelectedRows())
+            if (static_cast<size_t>(row) < m_rowKeys.size())
+                keptSelection.insert(m_rowKeys[static_cast<size_t>(row)]);
+        if (const int focused = FocusedRow();
+            focused >= 0 && static_cast<size_t>(focused) < m_rowKeys.size())
+            keptFocus = m_rowKeys[static_cast<size_t>(focused)];
+    }
     // A change of columns resizes the header's sections: those are not the
     // user's widths.
     m_bApplyingWidths = true;
@@ -336,10 +410,43 @@ void CDetailsView::Impl::Refill(uint32_t mode, bool resort) {
     if (Mode() != before)
         ApplyColumnWidths();
     m_bApplyingWidths = false;
-    // Row 0 takes the focus, not the selection. A re-sort leaves the
-    // selection on the row positions.
-    if (model->rowCount() > 0)
-        selection->setCurrentIndex(model->index(0, 0), QItemSelectionModel::NoUpdate);
+    const int count = model->rowCount();
+    m_rowKeys.clear();
+    m_rowKeys.reserve(static_cast<size_t>(count));
+    for (int row = 0; row < count; ++row)
+        m_rowKeys.push_back(RowKey(row));
+    // Row 0 takes the focus, not the selection, unless the focused row is
+    // kept. A re-sort leaves the selection on the row positions.
+    int focus = 0;
+    if (keep) {
+        // The listeners were told of this selection already.
+        m_bRestoring = true;
+        QItemSelection kept;
+        const int lastColumn = std::max(model->columnCount() - 1, 0);
+        int runStart = -1;
+        for (int row = 0; row <= count; ++row) {
+            const bool selected =
+                row < count && keptSelection.count(m_rowKeys[static_cast<size_t>(row)]) > 0;
+            if (selected && runStart < 0)
+                runStart = row;
+            if (!selected && runStart >= 0) {
+                kept.select(model->index(runStart, 0), model->index(row - 1, lastColumn));
+                runStart = -1;
+            }
+            if (row < count && keptFocus && m_rowKeys[static_cast<size_t>(row)] == *keptFocus)
+                focus = row;
+        }
+        selection->select(kept, QItemSelectionModel::ClearAndSelect);
+    }
+    if (count > 0)
+        selection->setCurrentIndex(model->index(focus, 0), QItemSelectionModel::NoUpdate);
+    if (keep) {
+        // The scroll range is only known once the list has laid out its rows.
+        list->doItemsLayout();
+        list->verticalScrollBar()->setValue(keptTop);
+        list->horizontalScrollBar()->setValue(keptLeft);
+        m_bRestoring = false;
+    }
 }
 
 void CDetailsView::Impl::OnColumnClicked(int column) {
@@ -494,7 +601,7 @@ void CDetailsView::Impl::RequestServerInfo(ServerInfo* server) {
 }
 
 void CDetailsView::Impl::OnSelectionChanged(const QItemSelection& selected) {
-    if (selected.isEmpty() || m_listeners.empty())
+    if (m_bRestoring || selected.isEmpty() || m_listeners.empty())
         return;
     const int row = SingleSelectedRow();
     if (row < 0)
@@ -540,6 +647,7 @@ void CDetailsView::Impl::OnUpdate(int hint, const CUpdateHint* pHint) {
         // message box may let the list paint before anything refills it: no
         // row and no shown object may point at them.
         model->RemoveAllRows();
+        m_rowKeys.clear();
         m_pShownServer = nullptr;
         m_pShownQuery = nullptr;
         break;
@@ -553,6 +661,7 @@ void CDetailsView::Impl::OnUpdate(int hint, const CUpdateHint* pHint) {
             break;
         default:
             model->RemoveAllRows();
+            m_rowKeys.clear();
             m_pShownServer = nullptr;
             break;
         }
@@ -672,20 +781,23 @@ void CDetailsView::Impl::Copy() {
     WaitCursor wait(doc.GetUI());
     const std::vector<int> rows = SelectedRows();
     const int columns = model->columnCount();
-    std::string text;
+    // Each cell is read as the screen reads it: one cell in the old code page
+    // must not turn the UTF-8 cells beside it into mojibake. The clipboard
+    // then gets the text as UTF-8, which reads back unchanged.
+    QString text;
     for (size_t i = 0; i < rows.size(); ++i) {
         if (i > 0)
-            text += "\r\n";
+            text += QStringLiteral("\r\n");
         for (int c = 0; c < columns; ++c) {
             if (c > 0)
-                text += '\t';
-            text += model->CellText(rows[i], c);
+                text += QLatin1Char('\t');
+            text += DisplayText(model->CellText(rows[i], c));
         }
     }
     if (rows.size() > 1)
-        text += "\r\n";
-    if (!text.empty())
-        frame.CopyToClipboard(text);
+        text += QStringLiteral("\r\n");
+    if (!text.isEmpty())
+        frame.CopyToClipboard(text.toStdString());
 }
 
 void CDetailsView::Impl::CopyServerAddress() {
@@ -832,7 +944,20 @@ void CDetailsView::Impl::OnListTyped(const QString& text) {
         m_typed.clear();
     m_typed += text;
     m_typedTimer.start();
-    const int row = model->FindRowByText(StoredText(m_typed), 0);
+    // As the list asks: a new search starts after the focused row, so that
+    // typing one letter again and again steps through the rows it begins;
+    // more letters of one word go on from the focused row itself.
+    QString probe = m_typed;
+    bool fresh = m_typed.size() == 1;
+    if (m_typed.size() > 1 && m_typed.count(m_typed.front()) == m_typed.size()) {
+        probe = m_typed.left(1);
+        fresh = true;
+    }
+    const int focused = FocusedRow();
+    int start = focused < 0 ? 0 : (fresh ? focused + 1 : focused);
+    if (start >= model->rowCount())
+        start = 0;
+    const int row = model->FindRowByText(StoredText(probe), start);
     if (row >= 0 && row < model->rowCount())
         SelectRow(row);
 }

@@ -243,7 +243,9 @@ void CMainFrame::CreateActions() {
     autoRefresh->setToolTip(tr("Auto Refresh"));
     autoRefresh->setCheckable(true);
     AddAction(ID_PROPERTIES, tr("&Properties"), tr("Show the properties of the selected item"),
-              {K(Qt::ALT | Qt::Key_Return), K(Qt::ALT | Qt::Key_Enter)});
+              // The first one names the key in the menu: Qt calls the main
+              // Enter key "Return".
+              {K(Qt::ALT | Qt::Key_Enter), K(Qt::ALT | Qt::Key_Return)});
 
     AddAction(ID_VIEW_TOOLBAR, tr("&Toolbar"), tr("Show or hide the toolbar"));
     AddAction(ID_VIEW_STATUS_BAR, tr("&Status Bar"), tr("Show or hide the status bar"));
@@ -456,6 +458,8 @@ void CMainFrame::showEvent(QShowEvent* event) {
     if (!m_bSizesApplied && m_pOuter) {
         ApplyPaneSizes();
         m_bSizesApplied = true;
+        // Commands go to the tree from the start; so do the keys.
+        ActivateView(m_pTree);
     }
 }
 

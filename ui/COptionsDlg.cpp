@@ -203,24 +203,41 @@ void COptionsDlg::Fill() {
     ShowNumber(m_pCleanInterval, s.m_nCleanInterval);
 }
 
-void COptionsDlg::Store() {
+bool COptionsDlg::Store() {
+    // Every number is read before anything is stored: a refused one leaves
+    // the record as it was.
+    int32_t refresh = 0;
+    int32_t wonTimeout = 0;
+    int32_t wonRetries = 0;
+    int32_t maxSockets = 0;
+    int32_t socketTimeout = 0;
+    int32_t sendInterval = 0;
+    int32_t cleanInterval = 0;
+    if (!ReadSignedInt(m_pRefreshInterval, refresh) || !ReadSignedInt(m_pWONTimeout, wonTimeout) ||
+        !ReadSignedInt(m_pWONRetries, wonRetries) ||
+        !ReadSignedInt(m_pMaxOpenSockets, maxSockets) ||
+        !ReadSignedInt(m_pSocketTimeout, socketTimeout) ||
+        !ReadSignedInt(m_pSendInterval, sendInterval) ||
+        !ReadSignedInt(m_pCleanInterval, cleanInterval))
+        return false;
     CSettings& s = m_settings;
     s.m_strHLPath = PathForRecord(m_pHLPath->text(), s.m_strHLPath);
     s.m_strHLParams = RecordText(m_pHLParams->text(), s.m_strHLParams);
     SetBit(s.m_dwFlags, OPT_LOAD_LAST_DOC, m_pLoadLastDoc->isChecked());
     SetBit(s.m_dwFlags, OPT_UPDATE_QUERIES, m_pUpdateQueries->isChecked());
     SetBit(s.m_dwFlags, OPT_KEEP_PLAYERS, m_pKeepPlayers->isChecked());
-    s.m_nRefreshInterval = SecondsToMilliseconds(ReadSignedInt(m_pRefreshInterval->text()));
+    s.m_nRefreshInterval = SecondsToMilliseconds(refresh);
     s.m_strWONMaster = RecordText(m_pWONMaster, s.m_strWONMaster);
-    s.m_nWONTimeout = ReadSignedInt(m_pWONTimeout->text());
-    s.m_nWONRetries = ReadSignedInt(m_pWONRetries->text());
+    s.m_nWONTimeout = wonTimeout;
+    s.m_nWONRetries = wonRetries;
     SetBit(s.m_dwFlags, OPT_SHOW_UPDATE_DIALOG, m_pShowUpdateDialog->isChecked());
     SetBit(s.m_dwFlags, OPT_CLEAR_BEFORE_UPDATE, m_pClearBeforeUpdate->isChecked());
     SetBit(s.m_dwFlags, OPT_REFRESH_NEW_SERVERS, m_pRefreshNewServers->isChecked());
-    s.m_nMaxOpenSockets = ReadSignedInt(m_pMaxOpenSockets->text());
-    s.m_nSocketTimeout = ReadSignedInt(m_pSocketTimeout->text());
-    s.m_nSendInterval = ReadSignedInt(m_pSendInterval->text());
-    s.m_nCleanInterval = ReadSignedInt(m_pCleanInterval->text());
+    s.m_nMaxOpenSockets = maxSockets;
+    s.m_nSocketTimeout = socketTimeout;
+    s.m_nSendInterval = sendInterval;
+    s.m_nCleanInterval = cleanInterval;
+    return true;
 }
 
 void COptionsDlg::Browse() {
@@ -237,7 +254,8 @@ void COptionsDlg::Browse() {
 }
 
 void COptionsDlg::OnDefaults() {
-    Store();
+    if (!Store())
+        return;
     m_settings.ResetAdvanced();
     Fill();
 }
@@ -248,7 +266,8 @@ void COptionsDlg::OnReset() {
 }
 
 void COptionsDlg::accept() {
-    Store();
+    if (!Store())
+        return;
     m_settings.Save();
     QDialog::accept();
 }

@@ -32,7 +32,8 @@ public:
 
 private:
     void Fill();
-    void Store();
+    // False when a field was refused; the record is then unchanged.
+    bool Store();
     void Browse();
     void OnDefaults();
     void OnReset();

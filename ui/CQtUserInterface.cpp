@@ -17,6 +17,9 @@ IUserInterface::Answer CQtUserInterface::MessageBox(const std::string& text, But
                                                     Icon icon) {
     QMessageBox box(m_pMainWindow);
     box.setWindowTitle(QStringLiteral("Scoutwire"));
+    // The text may carry what a server, a master or a file said: it is shown
+    // as it is, never read as markup.
+    box.setTextFormat(Qt::PlainText);
     box.setText(DisplayText(text));
     switch (icon) {
     case Icon::Information:

@@ -98,6 +98,10 @@ CServerFilterDlg::CServerFilterDlg(ServerFilter& filter, const std::vector<std::
 }
 
 void CServerFilterDlg::accept() {
+    int32_t ping = 0;
+    int32_t players = 0;
+    if (!ReadSignedInt(m_pPing, ping) || !ReadSignedInt(m_pPlayers, players))
+        return;
     uint32_t& flags = m_filter.m_dwFlags;
     SetBit(flags, FILTER_GAME, m_pGameCheck->isChecked());
     SetBit(flags, FILTER_MAP, m_pMapCheck->isChecked());
@@ -115,8 +119,8 @@ void CServerFilterDlg::accept() {
     m_filter.m_strMap = RecordText(m_pMap, m_filter.m_strMap);
     m_filter.m_strServerType = RecordText(m_pType, m_filter.m_strServerType);
     m_filter.m_strOS = RecordText(m_pOS, m_filter.m_strOS);
-    m_filter.m_nMaxPing = static_cast<uint32_t>(ReadSignedInt(m_pPing->text()));
+    m_filter.m_nMaxPing = static_cast<uint32_t>(ping);
     // The record holds eight bits; a larger number keeps its low byte.
-    m_filter.m_nMaxPlayers = static_cast<uint8_t>(ReadSignedInt(m_pPlayers->text()));
+    m_filter.m_nMaxPlayers = static_cast<uint8_t>(players);
     QDialog::accept();
 }

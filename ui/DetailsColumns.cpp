@@ -54,13 +54,14 @@ std::span<const ColumnSpec> Columns(uint32_t mode) {
 
 using WidthTable = std::array<std::array<int, kMaxColumns>, kModes>;
 
+// The described widths are pixels of the old list font, whose average
+// character is 6 pixels wide.
+constexpr int kDescribedCharWidth = 6;
+
 WidthTable InitialWidths() {
     WidthTable table{};
-    for (uint32_t mode = 0; mode < kModes; ++mode) {
-        const auto columns = Columns(mode);
-        for (size_t c = 0; c < columns.size(); ++c)
-            table[mode][c] = columns[c].initialWidth;
-    }
+    for (auto& row : table)
+        row.fill(-1);
     return table;
 }
 
@@ -85,12 +86,16 @@ const ColumnSpec& ColumnAt(uint32_t mode, int column) {
 }
 
 int SharedColumnWidth(uint32_t mode, int column) {
-    return InTable(mode, column) ? Widths()[mode][static_cast<size_t>(column)] : 0;
+    return InTable(mode, column) ? Widths()[mode][static_cast<size_t>(column)] : -1;
 }
 
 void SetSharedColumnWidth(uint32_t mode, int column, int width) {
     if (InTable(mode, column) && width >= 0)
         Widths()[mode][static_cast<size_t>(column)] = width;
+}
+
+int ScaledColumnWidth(int describedWidth, int averageCharWidth) {
+    return (describedWidth * averageCharWidth + kDescribedCharWidth / 2) / kDescribedCharWidth;
 }
 
 void ResetSharedColumnWidths() {

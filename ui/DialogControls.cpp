@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 
@@ -114,10 +115,29 @@ std::string RecordText(const QComboBox* combo, const std::string& original) {
     return StoredText(text);
 }
 
-int32_t ReadSignedInt(const QString& text) {
-    bool ok = false;
-    const int value = text.trimmed().toInt(&ok);
-    return ok ? value : 0;
+QString IntegerMessage() {
+    return QObject::tr("Please enter an integer.");
+}
+
+void ReportToUser(QWidget* dialog, const QString& text) {
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Scoutwire"), text, QMessageBox::Ok,
+                    dialog);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+bool ReadSignedInt(QLineEdit* edit, int32_t& value) {
+    const QString text = edit->text().trimmed();
+    bool ok = text.isEmpty();
+    const int read = ok ? 0 : text.toInt(&ok);
+    if (ok) {
+        value = read;
+        return true;
+    }
+    ReportToUser(edit->window(), IntegerMessage());
+    edit->setFocus();
+    edit->selectAll();
+    return false;
 }
 
 int DluX(const QWidget* widget, int units) {

@@ -48,9 +48,14 @@ void AddItems(QComboBox* combo, const std::vector<std::string>& items);
 std::string RecordText(const QString& text, const std::string& original);
 std::string RecordText(const QComboBox* combo, const std::string& original);
 
-// What GetDlgItemInt gives a signed field: the number, or 0 when the text is
-// not one (empty, or beyond 32 bits).
-int32_t ReadSignedInt(const QString& text);
+// The framework's message for a field that must hold an integer.
+QString IntegerMessage();
+// A warning box over the dialog; the text is shown as it is, never as markup.
+void ReportToUser(QWidget* dialog, const QString& text);
+// A signed field: its number, or 0 when it is empty. A text that is no
+// 32-bit number is not stored as anything: the user is told with the integer
+// message, the field gets the focus, and the answer is false.
+bool ReadSignedInt(QLineEdit* edit, int32_t& value);
 
 inline void SetBit(uint32_t& flags, uint32_t bit, bool on) {
     if (on)

@@ -5,6 +5,7 @@
 #include <QSignalSpy>
 #include <QStackedLayout>
 
+#include "core/DisplayText.h"
 #include "tests/ui/DetailsViewFixture.h"
 #include "ui/CommandIds.h"
 #include "ui/IListSelectionListener.h"
@@ -171,28 +172,32 @@ TEST_F(DetailsViewTest, QueriesFlagsHeaderDoesNothing) {
     EXPECT_EQ(frame.LastMessage(), "2 queries");
 }
 
-TEST_F(DetailsViewTest, CopyGivesTheCellsAsShownInTheRecordsBytes) {
+TEST_F(DetailsViewTest, CopyGivesEachCellAsShown) {
+    // One name in the old code page beside UTF-8 cells: each reads as it does
+    // on the screen.
     ServerInfo* s = AddServer(1, "\xC5land", 25);
     s->m_strGame = "cstrike";
-    s->m_strMap = "de_dust";
+    s->m_strMap = "caf\xC3\xA9";
     s->m_nPlayers = 3;
     s->m_nMaxPlayers = 16;
     s->m_cServerType = 'd';
     s->m_cOS = 'l';
-    s->m_strAnnotation = "note\r\nmore";
+    s->m_strAnnotation = "\xE2\x82\xAC note\r\nmore";
     AddServer(2, "\xF8st", 0);
     // Without a listener a selected row is not asked for its details again.
     top->RemoveSelectionListener(bottom);
     ShowGroup(GROUP_WON);
 
+    const QString first = QString::fromUtf8(
+        "\xC3\x85land\tcstrike\tcaf\xC3\xA9\t3\t16\t25\t127.200.0.1:27015\t-dl\t\xE2\x82\xAC note");
     SelectRows(top, {0});
     top->OnCommand(ID_EDIT_COPY);
-    EXPECT_EQ(frame.clipboard,
-              "\xC5land\tcstrike\tde_dust\t3\t16\t25\t127.200.0.1:27015\t-dl\tnote");
+    EXPECT_EQ(DisplayText(frame.clipboard), first);
     SelectRows(top, {0, 1});
     top->OnCommand(ID_EDIT_COPY);
-    EXPECT_EQ(frame.clipboard, "\xC5land\tcstrike\tde_dust\t3\t16\t25\t127.200.0.1:27015\t-dl\tnote"
-                               "\r\n\xF8st\t\t\t--\t0\t-\t127.200.0.2:27015\t-..\t\r\n");
+    EXPECT_EQ(DisplayText(frame.clipboard),
+              first +
+                  QString::fromUtf8("\r\n\xC3\xB8st\t\t\t--\t0\t-\t127.200.0.2:27015\t-..\t\r\n"));
     EXPECT_EQ(f.ui.waitCursorDepth, 0);
 
     const int copies = frame.copies;
@@ -203,6 +208,36 @@ TEST_F(DetailsViewTest, CopyGivesTheCellsAsShownInTheRecordsBytes) {
     Focus(top, 1);
     top->OnCommand(ID_COPY_SERVER_ADDRESS);
     EXPECT_EQ(frame.clipboard, "127.200.0.2:27015");
+}
+
+TEST_F(DetailsViewTest, ARefillKeepsTheScrollPositionAndTheSelectedRecords) {
+    for (int i = 0; i < 80; ++i)
+        AddServer(i + 1, QStringLiteral("s%1").arg(i, 2, 10, QLatin1Char('0')).toStdString(), 10);
+    ShowGroup(GROUP_WON);
+    QTreeView* list = Report(top);
+    SelectRows(top, {50, 51, 53});
+    Focus(top, 53);
+    list->scrollTo(Model(top)->index(60, 0), QAbstractItemView::PositionAtTop);
+    const int scrolled = list->verticalScrollBar()->value();
+    ASSERT_GT(scrolled, 0);
+
+    // One server sorts before every row, a selected one leaves the list.
+    AddServer(100, "a first", 10);
+    f.doc->FindServer(0x7FC80000u + 52, 27015)->m_dwFlags = GROUP_MANUAL; // s51
+    const CUpdateHint hint(GROUP_WON);
+    f.doc->UpdateAllViews(nullptr, HINT_GROUPS_CHANGED, &hint);
+    ASSERT_EQ(Rows(top), 80);
+    EXPECT_EQ(Cell(top, 0, 0), "a first");
+    std::vector<QString> selected;
+    for (const QModelIndex& index : Selection(top)->selectedRows())
+        selected.push_back(Cell(top, index.row(), 0));
+    std::sort(selected.begin(), selected.end());
+    EXPECT_EQ(selected, (std::vector<QString>{"s50", "s53"}));
+    EXPECT_EQ(Cell(top, Selection(top)->currentIndex().row(), 0), "s53");
+    EXPECT_EQ(list->verticalScrollBar()->value(), scrolled);
+
+    ShowGroup(GROUP_MANUAL);
+    EXPECT_FALSE(Selection(top)->hasSelection()) << "another list starts afresh";
 }
 
 TEST_F(DetailsViewTest, FavouritesCommandsCountAndNotifyOnce) {
@@ -349,18 +384,20 @@ TEST_F(DetailsViewTest, ModelStaysConsistentThroughEveryChange) {
 }
 
 TEST_F(DetailsViewTest, TypingFindsTheRowByThePrimaryKey) {
-    for (const char* name : {"Alpha", "bravo", "Charlie", "delta", "echo"})
+    for (const char* name : {"Alpha", "bravo", "Charlie", "delta", "dingo", "echo"})
         AddServer(static_cast<int>(name[1]), name, static_cast<uint32_t>(name[0]));
     ShowGroup(GROUP_WON);
     QTest::keyClicks(Report(top), "ch");
     EXPECT_EQ(Selection(top)->currentIndex().row(), 2);
     EXPECT_TRUE(Selection(top)->isRowSelected(2));
     QTest::qWait(QApplication::keyboardInputInterval() + 50);
-    QTest::keyClicks(Report(top), "BZ");
-    EXPECT_EQ(Selection(top)->currentIndex().row(), 2) << "the place where it would go";
+    QTest::keyClicks(Report(top), "d");
+    EXPECT_EQ(Selection(top)->currentIndex().row(), 3) << "the place where it would go";
+    QTest::keyClicks(Report(top), "d");
+    EXPECT_EQ(Selection(top)->currentIndex().row(), 4) << "the letter again: the next row";
     QTest::qWait(QApplication::keyboardInputInterval() + 50);
     QTest::keyClicks(Report(top), "z");
-    EXPECT_EQ(Selection(top)->currentIndex().row(), 2) << "past the end finds nothing";
+    EXPECT_EQ(Selection(top)->currentIndex().row(), 4) << "past the end finds nothing";
 
     ClickHeader(top, 6); // IP: the typed text is read as an address
     QTest::qWait(QApplication::keyboardInputInterval() + 50);
@@ -393,16 +430,27 @@ TEST_F(DetailsViewTest, KeysAndDoubleClick) {
     EXPECT_FALSE(top->OnUpdateCommand(ID_FILE_SAVE, enabled, checked));
 }
 
-TEST_F(DetailsViewTest, ColumnWidthsAreSharedPerMode) {
+TEST_F(DetailsViewTest, ColumnWidthsShowWholeTitlesAndAreSharedPerMode) {
     ServerInfo* s = AddServer(1, "a", 10);
+    QHeaderView* header = Report(top)->header();
+    const auto titlesFit = [&](const char* list) {
+        for (int c = 0; c < header->count(); ++c) {
+            const QString title = Model(top)->headerData(c, Qt::Horizontal).toString();
+            EXPECT_GT(header->sectionSize(c), header->fontMetrics().horizontalAdvance(title))
+                << list << ": " << title.toStdString();
+        }
+    };
     ShowGroup(GROUP_WON);
-    EXPECT_EQ(Report(top)->header()->sectionSize(0), 250);
-    Report(top)->header()->resizeSection(0, 123);
+    titlesFit("servers");
+    EXPECT_GT(header->sectionSize(0), header->sectionSize(1)) << "the described proportions";
+    header->resizeSection(0, 123);
     SelectTree(0, s);
-    EXPECT_EQ(Report(top)->header()->sectionSize(0), 250) << "players keep their own widths";
-    EXPECT_EQ(Report(top)->header()->sectionSize(1), 50);
+    titlesFit("players");
+    EXPECT_NE(header->sectionSize(0), 123) << "players keep their own widths";
+    SelectTree(ITEM_GROUP | ITEM_QUERY);
+    titlesFit("queries");
     ShowGroup(GROUP_WON);
-    EXPECT_EQ(Report(top)->header()->sectionSize(0), 123);
+    EXPECT_EQ(header->sectionSize(0), 123);
     CDetailsView other(*f.doc, frame);
     other.m_dwTreeModes = 0x1E;
     other.OnInitialUpdate();

@@ -1,9 +1,13 @@
 #pragma once
 
 #include <QApplication>
+#include <QDialog>
 #include <QKeyEvent>
 #include <QString>
+#include <QTimer>
 #include <QWidget>
+#include <functional>
+#include <gtest/gtest.h>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -47,4 +51,27 @@ inline std::vector<std::string> TabOrder(QWidget& first) {
         w = w->nextInFocusChain();
     } while (w && w != &first);
     return names;
+}
+
+// Runs the step on the modal window once the event loop of exec() is
+// running. A step that finds no modal window fails the test and closes every
+// dialog, so that a test never hangs on one.
+inline void OnModal(std::function<void(QWidget&)> step) {
+    QTimer::singleShot(0, [step = std::move(step)] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal) {
+            ADD_FAILURE() << "no modal window is open";
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* dialog = qobject_cast<QDialog*>(w); dialog && dialog->isVisible())
+                    dialog->reject();
+            return;
+        }
+        try {
+            step(*modal);
+        } catch (const std::exception& e) {
+            ADD_FAILURE() << e.what();
+            if (auto* dialog = qobject_cast<QDialog*>(modal))
+                dialog->reject();
+        }
+    });
 }

@@ -1,6 +1,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <gtest/gtest.h>
 
@@ -81,7 +82,7 @@ TEST(ServerFilterDlg, OkStoresEveryControl) {
     EXPECT_EQ(filter.m_strServerType, "");
 }
 
-TEST(ServerFilterDlg, NumberFieldsTakeOnlyDigitsAndCancelChangesNothing) {
+TEST(ServerFilterDlg, NumberFieldsTakeDigitsRefuseWhatIsNot32BitsAndCancelChangesNothing) {
     ServerFilter filter;
     const ServerFilter before = filter;
     CServerFilterDlg dlg(filter, {}, {});
@@ -91,6 +92,20 @@ TEST(ServerFilterDlg, NumberFieldsTakeOnlyDigitsAndCancelChangesNothing) {
     TypeKeys(dlg, "2-5x0");
     EXPECT_EQ(ping->text(), "250");
     Control<QCheckBox>(dlg, "fullCheck")->setChecked(true);
+
+    Control<QLineEdit>(dlg, "maxPlayers")->setText("4294967296");
+    QString reported;
+    OnModal([&](QWidget& box) {
+        if (auto* message = qobject_cast<QMessageBox*>(&box))
+            reported = message->text();
+        qobject_cast<QDialog*>(&box)->accept();
+    });
+    Control<QPushButton>(dlg, "ok")->click();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(reported, "Please enter an integer.");
+    EXPECT_EQ(filter, before) << "refused, not stored as 0";
+    EXPECT_EQ(dlg.result(), QDialog::Rejected);
+
     Control<QPushButton>(dlg, "cancel")->click();
     EXPECT_EQ(filter, before);
 }

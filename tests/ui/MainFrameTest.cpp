@@ -43,6 +43,15 @@ TEST(MainFrame, FirstStartWithAnEmptySettingsFile) {
     EXPECT_EQ(frame.MessageText(), "Ready");
     ASSERT_TRUE(WaitUntil([&] { return frame.SocketsText() == "Active sockets: 0"; }, 3000));
     EXPECT_FALSE(frame.Action(ID_AUTO_REFRESH)->isChecked());
+    // The menu names the key as the user knows it; the main Enter key works.
+    QAction* properties = frame.Action(ID_PROPERTIES);
+    EXPECT_EQ(properties->shortcut().toString(QKeySequence::NativeText), "Alt+Enter");
+    EXPECT_TRUE(properties->shortcuts().contains(QKeySequence(Qt::ALT | Qt::Key_Return)));
+    // Arrows, Delete and Insert reach the tree without a click.
+    EXPECT_TRUE(WaitUntil([&] { return QApplication::focusWidget() == frame.GetServerView(); }))
+        << "focus on "
+        << (QApplication::focusWidget() ? QApplication::focusWidget()->metaObject()->className()
+                                        : "nothing");
 
     h.Exit();
     // The first exit writes every setting, the pane sizes among them.

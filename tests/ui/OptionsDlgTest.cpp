@@ -1,6 +1,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -168,6 +169,32 @@ TEST_F(OptionsDlgTest, AHugeRefreshIntervalDoesNotWrapAround) {
     SetText(dlg, "refreshInterval", "3000000");
     Click(dlg, "ok");
     EXPECT_EQ(settings.m_nRefreshInterval, 2147483647);
+}
+
+TEST_F(OptionsDlgTest, ANumberBeyond32BitsIsRefusedNotStoredAsZero) {
+    CSettings settings(IniPath());
+    COptionsDlg dlg(settings);
+    SetText(dlg, "hlParams", "-typed");
+    SetText(dlg, "socketTimeout", "4294967296");
+    std::vector<QString> reported;
+    const auto answerTheBox = [&] {
+        OnModal([&](QWidget& box) {
+            auto* message = qobject_cast<QMessageBox*>(&box);
+            reported.push_back(message ? message->text() : QStringLiteral("no message box"));
+            qobject_cast<QDialog*>(&box)->accept();
+        });
+    };
+    answerTheBox();
+    Click(dlg, "ok");
+    answerTheBox();
+    Click(dlg, "defaults");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(reported, (std::vector<QString>(2, "Please enter an integer.")));
+    EXPECT_EQ(dlg.result(), QDialog::Rejected) << "the dialog stays open";
+    EXPECT_EQ(settings.m_nSocketTimeout, 3000) << "nothing is stored";
+    EXPECT_EQ(settings.m_strHLParams, "-dev");
+    EXPECT_EQ(settings.m_nCleanInterval, 700) << "Defaults did not go on";
+    EXPECT_EQ(dlg.focusWidget(), Control<QWidget>(dlg, "socketTimeout"));
 }
 
 TEST_F(OptionsDlgTest, BrowseStartsAtTheFieldAndTakesTheChosenFile) {

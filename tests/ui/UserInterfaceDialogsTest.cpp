@@ -1,42 +1,20 @@
 #include <QApplication>
 #include <QDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTimer>
-#include <functional>
+#include <QTextDocument>
 #include <gtest/gtest.h>
 
 #include "core/ServerInfo.h"
+#include "launch/GameCommandLine.h"
 #include "search/ServerFilter.h"
 #include "tests/ui/DialogTestSupport.h"
 #include "ui/CQtUserInterface.h"
 
 namespace {
-
-// Runs the step on the modal window once the event loop of exec() is
-// running. A step that finds no modal window fails the test and closes every
-// dialog, so that a test never hangs on one.
-void OnModal(std::function<void(QWidget&)> step) {
-    QTimer::singleShot(0, [step = std::move(step)] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (!modal) {
-            ADD_FAILURE() << "no modal window is open";
-            for (QWidget* w : QApplication::topLevelWidgets())
-                if (auto* dialog = qobject_cast<QDialog*>(w); dialog && dialog->isVisible())
-                    dialog->reject();
-            return;
-        }
-        try {
-            step(*modal);
-        } catch (const std::exception& e) {
-            ADD_FAILURE() << e.what();
-            if (auto* dialog = qobject_cast<QDialog*>(modal))
-                dialog->reject();
-        }
-    });
-}
 
 class UserInterfaceDialogs : public ::testing::Test {
 protected:
@@ -136,4 +114,30 @@ TEST_F(UserInterfaceDialogs, ServerPropertiesEditsTheRecordOnOk) {
     });
     EXPECT_TRUE(m_ui.EditServerProperties(server));
     EXPECT_EQ(server.m_strAnnotation, "a\r\nb");
+}
+
+TEST_F(UserInterfaceDialogs, ServerTextInAMessageBoxIsNeverMarkup) {
+    ServerInfo server(0x7F000001, 27015);
+    server.m_strGame = "<b>x</b>";
+    QStringList arguments;
+    std::string refusal;
+    ASSERT_FALSE(GameArguments("", server, arguments, refusal));
+    QString shown;
+    Qt::TextFormat format = Qt::AutoText;
+    OnModal([&](QWidget& box) {
+        auto* message = qobject_cast<QMessageBox*>(&box);
+        if (!message) {
+            ADD_FAILURE() << "no message box";
+            qobject_cast<QDialog*>(&box)->reject();
+            return;
+        }
+        shown = message->text();
+        if (auto* label = message->findChild<QLabel*>(QStringLiteral("qt_msgbox_label")))
+            format = label->textFormat();
+        message->accept();
+    });
+    m_ui.MessageBox(refusal, IUserInterface::Buttons::Ok, IUserInterface::Icon::Error);
+    EXPECT_TRUE(shown.contains("\"<b>x</b>\"")) << shown.toStdString();
+    EXPECT_TRUE(Qt::mightBeRichText(shown)) << "a text Qt would read as markup";
+    EXPECT_EQ(format, Qt::PlainText);
 }
