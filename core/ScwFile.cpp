@@ -1,6 +1,7 @@
 #include "core/ScwFile.h"
 
 #include <QFile>
+#include <algorithm>
 #include <QSaveFile>
 
 #include "core/ScwArchiveReader.h"
@@ -13,8 +14,14 @@ constexpr std::string_view kServerClass = "ServerInfo";
 constexpr std::string_view kSearchQueryClass = "SearchQuery";
 constexpr std::string_view kFilterClass = "ServerFilter";
 constexpr std::string_view kQueryClass = "Query";
+constexpr std::string_view kServerExtraClass = "ServerExtra";
 
-constexpr uint16_t kDocSchema = 3;
+// Schema 3 is what every reader since the filters came understands; schema 4
+// appends what servers of today's protocol need, and is written only when a
+// server needs it, so that a document of old-protocol servers stays byte for
+// byte what it always was.
+constexpr uint16_t kClassicDocSchema = 3;
+constexpr uint16_t kServerExtraSchema = 1;
 constexpr uint16_t kServerSchema = 5;
 constexpr uint16_t kQuerySchema = 3;
 constexpr uint16_t kFilterSchema = 1;
@@ -24,12 +31,27 @@ constexpr uint16_t kFilterSchema = 1;
 // before anything is reserved for it.
 constexpr size_t kMinServerBytes = 2 + 4 + 2 + 4 + 4 + 1 + 1 + 3;
 constexpr size_t kMinQueryBytes = 2 + 1;
+constexpr size_t kServerExtraBytes = 4 + 1;
+
+// Whether a server carries anything the classic records cannot hold.
+bool NeedsExtra(const ServerInfo& server) {
+    return server.m_nProtocol == PROTOCOL_A2S || (server.m_dwFlags & GROUP_STEAM) != 0;
+}
+
+// The flags a reader of the classic records sees. It knows no Steam group, so
+// a server listed by Steam is shown there as a master server's (WON) entry:
+// it stays visible and is kept, and the extra part restores the truth.
+uint32_t ClassicFlags(uint32_t flags) {
+    if (!(flags & GROUP_STEAM))
+        return flags;
+    return (flags & ~GROUP_STEAM) | GROUP_WON;
+}
 
 void WriteServer(ScwArchiveWriter& ar, const ServerInfo& server) {
     ar.WriteDword(server.m_dwAddress);
     ar.WriteWord(server.m_wPort);
     ar.WriteDword(server.m_nPing);
-    ar.WriteDword(server.m_dwFlags);
+    ar.WriteDword(ClassicFlags(server.m_dwFlags));
     ar.WriteByte(server.m_bDeleted);
     ar.WriteByte(server.m_nMaxPlayers);
     ar.WriteString(server.m_strName);
@@ -139,7 +161,23 @@ bool ReadQueries(ScwArchiveReader& ar, std::vector<std::unique_ptr<SearchQuery>>
     return true;
 }
 
-bool ReadParts(ScwArchiveReader& ar, bool hasHeader, ScwContents& contents) {
+// The extra part: for each server in file order, its true group bits and
+// its protocol. A count that does not match the servers is damage.
+bool ReadServerExtra(ScwArchiveReader& ar, std::vector<std::unique_ptr<ServerInfo>>& servers) {
+    ar.ReadClass(kServerExtraClass);
+    const uint32_t count = ar.ReadCount();
+    if (ar.Failed() || count != servers.size() || count > ar.Remaining() / kServerExtraBytes)
+        return false;
+    for (auto& server : servers) {
+        server->m_dwFlags = ar.ReadDword();
+        const uint8_t protocol = ar.ReadByte();
+        server->m_nProtocol = protocol <= PROTOCOL_A2S ? protocol : PROTOCOL_UNKNOWN;
+    }
+    return !ar.Failed();
+}
+
+bool ReadParts(ScwArchiveReader& ar, bool hasHeader, uint16_t knownDocSchema,
+               ScwContents& contents) {
     uint16_t docSchema = 0;
     if (hasHeader) {
         docSchema = ar.ReadClass(kDocClass);
@@ -166,11 +204,14 @@ bool ReadParts(ScwArchiveReader& ar, bool hasHeader, ScwContents& contents) {
     }
     if (ar.Failed())
         return false;
+    if (hasHeader && docSchema >= 4 && knownDocSchema >= 4 &&
+        !ReadServerExtra(ar, contents.servers))
+        return false;
 
     // A file of a known schema ends with its last part; anything after it
     // means damage. A newer document schema may have appended parts of its
     // own, which are skipped.
-    return ar.AtEnd() || (hasHeader && docSchema > kDocSchema);
+    return ar.AtEnd() || (hasHeader && docSchema > knownDocSchema);
 }
 
 } // namespace
@@ -196,8 +237,10 @@ std::vector<uint8_t> WriteScwFile(const OwningServerList& servers,
                                   const std::vector<std::unique_ptr<SearchQuery>>& queries,
                                   const ServerFilter& filter, const ServerFilter& masterFilter,
                                   const Query& findQuery) {
+    const bool extra = std::any_of(servers.begin(), servers.end(),
+                                   [](const auto& server) { return NeedsExtra(*server); });
     ScwArchiveWriter ar;
-    ar.WriteClass(kDocClass, kDocSchema);
+    ar.WriteClass(kDocClass, extra ? kScwDocSchema : kClassicDocSchema);
 
     ar.WriteCount(static_cast<uint32_t>(servers.GetSize()));
     for (const auto& server : servers) {
@@ -219,13 +262,23 @@ std::vector<uint8_t> WriteScwFile(const OwningServerList& servers,
     WriteFilter(ar, masterFilter);
     ar.WriteClass(kQueryClass, kQuerySchema);
     WriteQuery(ar, findQuery);
+
+    if (extra) {
+        ar.WriteClass(kServerExtraClass, kServerExtraSchema);
+        ar.WriteCount(static_cast<uint32_t>(servers.GetSize()));
+        for (const auto& server : servers) {
+            ar.WriteDword(server->m_dwFlags);
+            ar.WriteByte(server->m_nProtocol);
+        }
+    }
     return ar.TakeBytes();
 }
 
-bool ReadScwFile(std::span<const uint8_t> file, bool hasHeader, ScwContents& contents) {
+bool ReadScwFile(std::span<const uint8_t> file, bool hasHeader, ScwContents& contents,
+                 uint16_t knownDocSchema) {
     ScwArchiveReader ar(file);
     ScwContents read;
-    const bool ok = ReadParts(ar, hasHeader, read);
+    const bool ok = ReadParts(ar, hasHeader, knownDocSchema, read);
     contents = ok ? std::move(read) : ScwContents();
     return ok;
 }

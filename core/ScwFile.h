@@ -34,7 +34,10 @@ struct ScwContents {
 // otherwise, including when it is too short to tell.
 bool ScwHasHeader(std::span<const uint8_t> fileStart);
 
-// The whole file as the program writes it (document schema 3).
+// The whole file as the program writes it: document schema 3 while every
+// server speaks the old protocol, else schema 4, which appends each server's
+// protocol and true group bits after the parts of schema 3 (a reader that
+// knows only schema 3 skips them and sees Steam servers as WON ones).
 std::vector<uint8_t> WriteScwFile(const OwningServerList& servers,
                                   const std::vector<std::unique_ptr<SearchQuery>>& queries,
                                   const ServerFilter& filter, const ServerFilter& masterFilter,
@@ -44,9 +47,12 @@ std::vector<uint8_t> WriteScwFile(const OwningServerList& servers,
 // contents are then empty. Never allocates more than the file could hold.
 // Null tags and references to earlier objects count as damage (the program
 // never writes them). So do bytes after the last part, except after a
-// document schema above 3, whose writer may have added parts of its own.
-// UTF-16 strings are converted to Windows-1252, '?' for what it lacks.
-bool ReadScwFile(std::span<const uint8_t> file, bool hasHeader, ScwContents& contents);
+// document schema above knownDocSchema, whose writer may have added parts
+// of its own. UTF-16 strings are converted to Windows-1252, '?' for what it
+// lacks. knownDocSchema reads a file the way an older program would.
+constexpr uint16_t kScwDocSchema = 4;
+bool ReadScwFile(std::span<const uint8_t> file, bool hasHeader, ScwContents& contents,
+                 uint16_t knownDocSchema = kScwDocSchema);
 
 // The join password as stored: byte i XOR (kScrambleMultiplier * i +
 // kScrambleOffset) mod 256. The same call unscrambles. The stored text keeps

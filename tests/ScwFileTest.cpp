@@ -485,6 +485,10 @@ TEST(ScwFile, DocumentSchemaDecidesTrailingParts) {
         ar.WriteCount(0);
         ar.WriteCount(0);
         WriteTrailer(ar, std::min<uint16_t>(c.schema, 3), filter, find);
+        if (c.schema >= 4) {
+            ar.WriteClass("ServerExtra", 1);
+            ar.WriteCount(0);
+        }
         ScwContents contents;
         ASSERT_TRUE(Read(ar.Bytes(), contents));
         EXPECT_EQ(contents.hasFilter, c.filter);
@@ -500,6 +504,53 @@ TEST(ScwFile, DocumentSchemaDecidesTrailingParts) {
         longer.push_back(0);
         EXPECT_EQ(Read(longer, contents), c.schema > 3);
     }
+}
+
+// Servers of today's protocol and from the Steam list need the schema-4
+// part; the program of today reads every bit back, and a reader that knows
+// only schema 3 still opens the file, keeps every server and shows the Steam
+// ones as WON ones. A document of old-protocol servers stays schema 3.
+TEST(ScwFile, SteamServersSurviveBothReaders) {
+    Document doc;
+    FillDocument(doc, 40);
+    const Bytes classic = doc.Write();
+    ASSERT_EQ(classic[2], 3);
+    for (int i = 0; i < 40; i += 3) {
+        ServerInfo& s = *doc.servers.GetAt(i);
+        s.m_nProtocol = PROTOCOL_A2S;
+        if (i % 2 == 0)
+            s.m_dwFlags = (s.m_dwFlags & ~GROUP_WON) | GROUP_STEAM;
+    }
+    doc.servers.GetAt(1)->m_nProtocol = PROTOCOL_LEGACY;
+    const Bytes file = doc.Write();
+    ASSERT_EQ(file[2], 4);
+
+    ScwContents now;
+    ASSERT_TRUE(Read(file, now));
+    ASSERT_EQ(now.servers.size(), 40u);
+    ScwContents old;
+    ASSERT_TRUE(ReadScwFile(file, true, old, 3));
+    ASSERT_EQ(old.servers.size(), 40u);
+    for (size_t i = 0; i < 40; ++i) {
+        SCOPED_TRACE(i);
+        const ServerInfo& written = *doc.servers.GetAt(static_cast<int>(i));
+        ExpectSameServer(*now.servers[i], written);
+        EXPECT_EQ(now.servers[i]->m_nProtocol, written.m_nProtocol);
+        EXPECT_EQ(old.servers[i]->m_strName, written.m_strName);
+        const uint32_t steam = written.m_dwFlags & GROUP_STEAM;
+        EXPECT_EQ(old.servers[i]->m_dwFlags,
+                  steam ? (written.m_dwFlags & ~GROUP_STEAM) | GROUP_WON : written.m_dwFlags);
+    }
+    EXPECT_EQ(old.queries.size(), now.queries.size());
+    EXPECT_EQ(old.findQuery.m_strExpression, doc.findQuery.m_strExpression);
+
+    // The extra part must describe exactly the servers before it.
+    Bytes miscounted = file;
+    const size_t countAt = file.size() - 40 * 5 - 2;
+    ASSERT_EQ(miscounted[countAt], 40);
+    miscounted[countAt] = 39;
+    ScwContents damaged;
+    EXPECT_FALSE(Read(miscounted, damaged));
 }
 
 TEST(ScwFile, EarlyFormWithoutDocumentRecord) {
