@@ -128,6 +128,11 @@ QString ParseLabOptions(const QStringList& arguments, LabOptions& options) {
     const QCommandLineOption newerSplit(
         "newer-split", "Steam: fraction splitting with the newer engines' header (default 0).",
         "F");
+    const QCommandLineOption legacyFraction(
+        "legacy-fraction",
+        "Steam: fraction speaking the old protocol instead, which only the old master lists (the "
+        "Steam master and web list list the others; default 0).",
+        "F");
     const QCommandLineOption extraRules("extra-rules",
                                         "Filler rules added to every server (default 0).", "N");
     const QCommandLineOption challengeForever(
@@ -156,7 +161,8 @@ QString ParseLabOptions(const QStringList& arguments, LabOptions& options) {
          flood,         floodCount, unsolicited, flapping, flapPeriod,   masterMode, masterFlood,
          serversListed, dropFirst,  batch,       drain,    manifest});
     parser.addOptions({protocol, challengeFraction, infoOld, infoBoth, splitSize, newerSplit,
-                       extraRules, challengeForever, badSplit, steamMasterPort, webPort, webKey});
+                       extraRules, challengeForever, badSplit, steamMasterPort, webPort, webKey,
+                       legacyFraction});
 
     const QCommandLineOption help("help", "Show the options and exit.");
     parser.addOption(help);
@@ -220,6 +226,7 @@ QString ParseLabOptions(const QStringList& arguments, LabOptions& options) {
         {&newerSplit, &options.newerSplit},
         {&challengeForever, &options.challengeForever},
         {&badSplit, &options.badSplit},
+        {&legacyFraction, &options.legacyFraction},
     };
     for (const auto& [option, target] : fractions) {
         if (parser.isSet(*option) && !ReadFraction(parser.value(*option), *target))
@@ -293,11 +300,11 @@ QString ParseLabOptions(const QStringList& arguments, LabOptions& options) {
     }
     if (parser.isSet(webKey))
         options.webKey = parser.value(webKey);
-    const bool steamOnly = parser.isSet(challengeFraction) || parser.isSet(infoOld) ||
-                           parser.isSet(infoBoth) || parser.isSet(splitSize) ||
-                           parser.isSet(newerSplit) || parser.isSet(challengeForever) ||
-                           parser.isSet(badSplit) || parser.isSet(steamMasterPort) ||
-                           parser.isSet(webPort) || parser.isSet(webKey);
+    const bool steamOnly =
+        parser.isSet(challengeFraction) || parser.isSet(infoOld) || parser.isSet(infoBoth) ||
+        parser.isSet(splitSize) || parser.isSet(newerSplit) || parser.isSet(challengeForever) ||
+        parser.isSet(badSplit) || parser.isSet(steamMasterPort) || parser.isSet(webPort) ||
+        parser.isSet(webKey) || parser.isSet(legacyFraction);
     if (steamOnly && !options.Steam())
         return QStringLiteral("the A2S and Steam options want --protocol steam");
     if (options.steamMasterPort == 0)

@@ -121,7 +121,8 @@ void SteamMasterServer::Answer(const uint8_t* data, size_t length, const sockadd
          ++looked, i = endless ? (i + 1) % size : i + 1) {
         if (listed)
             entries.push_back({m_fleet.ListedAddress(i), m_fleet.Port()});
-        else if (filter.Matches(m_fleet.Summary(i), m_fleet.PlayersNow(i, now)))
+        else if (m_fleet.SpeaksA2s(i) &&
+                 filter.Matches(m_fleet.Summary(i), m_fleet.PlayersNow(i, now)))
             entries.push_back({m_fleet.AddressOf(i), m_fleet.Port()});
     }
     if (!endless && i >= size && int(entries.size()) < batch)
