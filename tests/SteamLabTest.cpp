@@ -427,6 +427,7 @@ TEST(SteamLabTest, HostileSteamMastersNeverEndRepeatOrDrop) {
         {"endless", {"--master-mode", "endless"}},
         {"repeat", {"--master-mode", "repeat"}},
         {"drop-first", {"--drop-first-master-request"}},
+        {"limit", {"--steam-master-limit", "2", "--steam-master-window", "1500"}},
     };
     for (const auto& [name, arguments] : cases) {
         SCOPED_TRACE(name);
@@ -448,6 +449,16 @@ TEST(SteamLabTest, HostileSteamMastersNeverEndRepeatOrDrop) {
                     break;
                 seed = SeedOf(read.entries.back());
             }
+            continue;
+        }
+        if (QByteArray(name) == "limit") {
+            // Two requests a window: the third waits for the next window.
+            EXPECT_EQ(FetchSteamList(master, {}, 2).size(), 2u);
+            EXPECT_TRUE(Collect(master, SteamRequest("0.0.0.0:0", {}), 300).empty());
+            bool answered = false;
+            for (int retry = 0; retry < 20 && !answered; ++retry)
+                answered = !Collect(master, SteamRequest("0.0.0.0:0", {}), 300).empty();
+            EXPECT_TRUE(answered) << "silent past the window";
             continue;
         }
         const std::vector<SteamBatch> batches = FetchSteamList(master, {}, 8);

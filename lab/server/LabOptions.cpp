@@ -151,6 +151,14 @@ QString ParseLabOptions(const QStringList& arguments, LabOptions& options) {
         "Steam: TCP port of the web service's server list, on the master's address "
         "(default master port + 2).",
         "PORT");
+    const QCommandLineOption steamMasterLimit(
+        "steam-master-limit",
+        "Steam: the Steam master answers N requests per client address and window, then "
+        "stays silent to that address until the window ends (default 0: no limit).",
+        "N");
+    const QCommandLineOption steamMasterWindow(
+        "steam-master-window", "Steam: ms of the Steam master's limit window (default 60000).",
+        "MS");
     const QCommandLineOption webKey(
         "web-key", "Steam: the key the web service accepts (default lab-key).", "KEY");
     const QCommandLineOption manifest("manifest", "Write what is served to this JSON file.",
@@ -162,7 +170,7 @@ QString ParseLabOptions(const QStringList& arguments, LabOptions& options) {
          serversListed, dropFirst,  batch,       drain,    manifest});
     parser.addOptions({protocol, challengeFraction, infoOld, infoBoth, splitSize, newerSplit,
                        extraRules, challengeForever, badSplit, steamMasterPort, webPort, webKey,
-                       legacyFraction});
+                       legacyFraction, steamMasterLimit, steamMasterWindow});
 
     const QCommandLineOption help("help", "Show the options and exit.");
     parser.addOption(help);
@@ -300,11 +308,18 @@ QString ParseLabOptions(const QStringList& arguments, LabOptions& options) {
     }
     if (parser.isSet(webKey))
         options.webKey = parser.value(webKey);
+    if (parser.isSet(steamMasterLimit) &&
+        !ReadInt(parser.value(steamMasterLimit), 0, 1000000, options.steamMasterLimit))
+        return QStringLiteral("--steam-master-limit wants a number from 0 to 1000000");
+    if (parser.isSet(steamMasterWindow) &&
+        !ReadInt(parser.value(steamMasterWindow), 1, 86400000, options.steamMasterWindowMs))
+        return QStringLiteral("--steam-master-window wants a positive number of ms");
     const bool steamOnly =
         parser.isSet(challengeFraction) || parser.isSet(infoOld) || parser.isSet(infoBoth) ||
         parser.isSet(splitSize) || parser.isSet(newerSplit) || parser.isSet(challengeForever) ||
         parser.isSet(badSplit) || parser.isSet(steamMasterPort) || parser.isSet(webPort) ||
-        parser.isSet(webKey) || parser.isSet(legacyFraction);
+        parser.isSet(webKey) || parser.isSet(legacyFraction) || parser.isSet(steamMasterLimit) ||
+        parser.isSet(steamMasterWindow);
     if (steamOnly && !options.Steam())
         return QStringLiteral("the A2S and Steam options want --protocol steam");
     if (options.steamMasterPort == 0)

@@ -63,6 +63,8 @@ struct LabOptions {
     int extraRules = 0;             // filler rules added to every server
     uint16_t steamMasterPort = 0;   // 0: masterPort + 1
     uint16_t webPort = 0;           // 0: masterPort + 2
+    int steamMasterLimit = 0;       // requests per window and client address; 0: no limit
+    int steamMasterWindowMs = 60000;
     QString webKey = QStringLiteral("lab-key");
 
     bool Steam() const { return protocol == LabProtocol::Steam; }
