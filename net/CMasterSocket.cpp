@@ -1,7 +1,7 @@
 #include "net/CMasterSocket.h"
 
-#include "core/CScoutwireDoc.h"
 #include "net/Clock.h"
+#include "net/ISocketOwner.h"
 #include "net/MasterRequest.h"
 #include "net/SocketErrors.h"
 
@@ -11,7 +11,7 @@ bool CMasterSocket::SendListRequest(int32_t batchId) {
         BuildMasterRequest(static_cast<uint32_t>(batchId), m_strGame, m_strMap);
     m_liSent = NowTicks();
     if (Send(request.data(), static_cast<int>(request.size())) < 0) {
-        ReportLastError(m_pDoc->GetUI(), "Error sending server list command");
+        ReportLastError(m_pOwner->GetReporter(), "Error sending server list command");
         return false;
     }
     m_nBatchId = batchId;
