@@ -488,6 +488,8 @@ bool CScoutwireDoc::EditMasterFilter() {
 // ---------------------------------------------------------------------------
 // Replies
 
+INetReporter& CScoutwireDoc::GetReporter() { return m_ui; }
+
 bool CScoutwireDoc::OnReceiveServerSocket(CServerSocket& socket, int count) {
     uint32_t address = 0;
     uint16_t port = 0;

@@ -10,6 +10,7 @@
 #include "core/ServerList.h"
 #include "core/UpdateHint.h"
 #include "net/IMasterListOwner.h"
+#include "net/ISocketOwner.h"
 #include "search/Query.h"
 #include "search/SearchQuery.h"
 #include "search/ServerFilter.h"
@@ -26,7 +27,7 @@ struct MasterListReply;
 // The one document: it owns every server record, the player queries, both
 // filters and the network engine's sockets, and tells its views about every
 // change.
-class CScoutwireDoc : private IMasterListOwner {
+class CScoutwireDoc : public ISocketOwner, private IMasterListOwner {
 public:
     CScoutwireDoc(CSettings& settings, IUserInterface& ui, int maxUdpSize = 65507);
     ~CScoutwireDoc() override;
@@ -81,19 +82,20 @@ public:
     bool EditMasterFilter();
 
     // Replies.
-    bool OnReceiveServerSocket(CServerSocket& socket, int count);
-    void OnReceiveSocket(CUdpSocket& socket, int count);
+    bool OnReceiveServerSocket(CServerSocket& socket, int count) override;
+    void OnReceiveSocket(CUdpSocket& socket, int count) override;
     void ParseReply(uint8_t type, std::span<const uint8_t> payload, uint32_t address,
                     uint16_t port);
     // The buffer every socket receives into, zero-filled before each receive.
-    std::span<uint8_t> GetRecvBuffer() { return m_recvBuffer; }
+    std::span<uint8_t> GetRecvBuffer() override { return m_recvBuffer; }
+    INetReporter& GetReporter() override;
 
     // The refresh engine.
     CServerSocket* CreateServerSocket(ServerInfo& server);
     bool RefreshServer(ServerInfo& server, unsigned mask);
     bool RefreshServerIfIdle(ServerInfo* server, unsigned mask);
     void RefreshServers(std::span<ServerInfo* const> servers);
-    void CleanSockets();
+    void CleanSockets() override;
     // Open server sockets, plus one while the master exchange runs.
     int GetActiveSocketCount() const;
     int GetServerSocketCount() const { return static_cast<int>(m_sockets.size()); }

@@ -1,7 +1,7 @@
 #include "net/CServerSocket.h"
 
-#include "core/CScoutwireDoc.h"
 #include "net/Address.h"
+#include "net/ISocketOwner.h"
 #include "net/SocketErrors.h"
 
 bool CServerSocket::ConnectTo(uint32_t address, uint16_t port) {
@@ -9,11 +9,11 @@ bool CServerSocket::ConnectTo(uint32_t address, uint16_t port) {
     m_wPort = port;
     BusyScope busy(*this);
     if (!Create()) {
-        ReportLastError(m_pDoc->GetUI(), "Error creating socket");
+        ReportLastError(m_pOwner->GetReporter(), "Error creating socket");
         return false;
     }
     if (!Connect(FormatIP(address), port)) {
-        ReportLastError(m_pDoc->GetUI(), "Error connecting to server " + FormatIP(address));
+        ReportLastError(m_pOwner->GetReporter(), "Error connecting to server " + FormatIP(address));
         return false;
     }
     return true;
@@ -46,13 +46,13 @@ void CServerSocket::SendNextCommand() {
 void CServerSocket::OnReceive(int errorCode) {
     BusyScope busy(*this);
     if (errorCode != 0) {
-        ReportSocketCode(m_pDoc->GetUI(), "Error receiving", errorCode);
+        ReportSocketCode(m_pOwner->GetReporter(), "Error receiving", errorCode);
         return;
     }
-    const int n = ReceiveIntoDocument("OnReceiveServerSocket: error receiving packet");
+    const int n = ReceiveIntoBuffer("OnReceiveServerSocket: error receiving packet");
     if (n <= 0)
         return;
-    m_pDoc->OnReceiveServerSocket(*this, n);
+    m_pOwner->OnReceiveServerSocket(*this, n);
     // A message box inside the handler may have let the user clear the
     // list; a closed socket has nothing more to send.
     if (!IsOpen())
