@@ -71,6 +71,13 @@ struct MasterListReply {
 // 6 app id, 9 bots, 13 VAC, 14 version (the three bytes app id 2400 adds
 // before it belong to the version field), 15 the extra-data flags; then one
 // more for each extra field present (spectator port and name count as two).
+// The bits of InfoReply::extraFlags, in the order their fields come.
+constexpr uint8_t kInfoGamePort = 0x80;
+constexpr uint8_t kInfoSteamId = 0x10;
+constexpr uint8_t kInfoSpectator = 0x40; // port and name
+constexpr uint8_t kInfoKeywords = 0x20;
+constexpr uint8_t kInfoGameId = 0x01;
+
 struct InfoReply {
     int fieldsRead = 0;
     uint8_t protocol = 0;

@@ -10,7 +10,9 @@
 
 // One server of the list; fields the answer left out or sent with the wrong
 // type keep their defaults. address/port: the query address ("addr"),
-// address in host order, first octet most significant.
+// address in host order, first octet most significant; a server without a
+// usable one (missing, malformed, 0.0.0.0 or port 0) is left out. The player counts are
+// brought within 0-255, as a record holds them.
 struct SteamWebServer {
     uint32_t address = 0;
     uint16_t port = 0;
