@@ -490,7 +490,7 @@ bool CScoutwireDoc::EditMasterFilter() {
 
 INetReporter& CScoutwireDoc::GetReporter() { return m_ui; }
 
-bool CScoutwireDoc::OnReceiveServerSocket(CServerSocket& socket, int count) {
+bool CScoutwireDoc::OnReceiveServerSocket(CServerSocket& socket, std::span<const uint8_t> reply) {
     uint32_t address = 0;
     uint16_t port = 0;
     socket.GetAddress(address, port);
@@ -498,7 +498,7 @@ bool CScoutwireDoc::OnReceiveServerSocket(CServerSocket& socket, int count) {
         ReportLastError(m_ui, "OnReceiveServerSocket: cannot retrieve peer address");
         return true;
     }
-    const std::span<const uint8_t> datagram(m_recvBuffer.data(), static_cast<size_t>(count));
+    const std::span<const uint8_t> datagram = reply;
     if (!HasReplyPrefix(datagram))
         return true;
     if (ServerInfo* server = FindServer(address, port))

@@ -82,7 +82,7 @@ public:
     bool EditMasterFilter();
 
     // Replies.
-    bool OnReceiveServerSocket(CServerSocket& socket, int count) override;
+    bool OnReceiveServerSocket(CServerSocket& socket, std::span<const uint8_t> reply) override;
     void OnReceiveSocket(CUdpSocket& socket, int count) override;
     void ParseReply(uint8_t type, std::span<const uint8_t> payload, uint32_t address,
                     uint16_t port);

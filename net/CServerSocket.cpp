@@ -52,7 +52,7 @@ void CServerSocket::OnReceive(int errorCode) {
     const int n = ReceiveIntoBuffer("OnReceiveServerSocket: error receiving packet");
     if (n <= 0)
         return;
-    m_pOwner->OnReceiveServerSocket(*this, n);
+    m_pOwner->OnReceiveServerSocket(*this, m_pOwner->GetRecvBuffer().first(static_cast<size_t>(n)));
     // A message box inside the handler may have let the user clear the
     // list; a closed socket has nothing more to send.
     if (!IsOpen())

@@ -20,8 +20,10 @@ public:
     // A datagram of count bytes in the receive buffer, on a socket other
     // than a server socket (the master exchange).
     virtual void OnReceiveSocket(CUdpSocket& socket, int count) = 0;
-    // A datagram of count bytes in the receive buffer, on a server socket.
-    virtual bool OnReceiveServerSocket(CServerSocket& socket, int count) = 0;
+    // A whole reply on a server socket: one datagram, or the pieces of a
+    // split reply joined.
+    virtual bool OnReceiveServerSocket(CServerSocket& socket,
+                                       std::span<const uint8_t> reply) = 0;
     // The periodic pass that frees finished sockets and times out the rest.
     virtual void CleanSockets() = 0;
 };
