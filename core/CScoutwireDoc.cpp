@@ -5,6 +5,7 @@
 #include <set>
 
 #include "core/CSettings.h"
+#include "core/DisplayText.h"
 #include "core/IUserInterface.h"
 #include "core/ScwFile.h"
 #include "core/TextCompare.h"
@@ -1006,10 +1007,11 @@ void CScoutwireDoc::OnMasterServers(std::span<const SteamWebServer> servers) {
         server->m_dwFlags = GROUP_STEAM;
         server->m_nProtocol = PROTOCOL_A2S;
         // What the service knows of a server makes the list useful before
-        // the first refresh.
-        server->m_strName = listed.name;
-        server->m_strMap = listed.map;
-        server->m_strGame = listed.gamedir;
+        // the first refresh. Its JSON is Unicode; records hold text in the
+        // servers' own code page where it fits, as their replies carry it.
+        server->m_strName = StoredText(QString::fromStdString(listed.name));
+        server->m_strMap = StoredText(QString::fromStdString(listed.map));
+        server->m_strGame = StoredText(QString::fromStdString(listed.gamedir));
         server->m_nPlayers = static_cast<uint8_t>(std::clamp(listed.players, 0, 255));
         server->m_nMaxPlayers = static_cast<uint8_t>(std::clamp(listed.maxPlayers, 0, 255));
         server->m_cServerType = listed.dedicated ? 'd' : 'l';

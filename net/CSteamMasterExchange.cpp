@@ -63,13 +63,13 @@ void CSteamMasterExchange::SendPending() {
         return;
     const uint64_t now = NowTicks();
     while (!m_sendTimes.empty() &&
-           ElapsedMs(m_sendTimes.front(), now) >= static_cast<uint64_t>(kPacingWindowMs))
+           ElapsedMs(m_sendTimes.front(), now) >= static_cast<uint64_t>(m_nPacingWindowMs))
         m_sendTimes.pop_front();
-    if (static_cast<int>(m_sendTimes.size()) >= kRequestsPerWindow) {
+    if (static_cast<int>(m_sendTimes.size()) >= m_nRequestsPerWindow) {
         // Sleeps until the oldest request leaves the window; the cleaning
         // pass does not count this wait against the master.
         const uint64_t waited = ElapsedMs(m_sendTimes.front(), now);
-        m_paceTimer.start(static_cast<int>(kPacingWindowMs - waited) + 1);
+        m_paceTimer.start(static_cast<int>(m_nPacingWindowMs - static_cast<int64_t>(waited)) + 1);
         return;
     }
     m_bSendPending = false;

@@ -41,6 +41,11 @@ public:
 
     // The filter text this exchange sends.
     const std::string& FilterText() const { return m_strFilter; }
+    // Other limits than Steam's, for a master that is not Steam's own.
+    void SetPacing(int requestsPerWindow, int windowMs) {
+        m_nRequestsPerWindow = requestsPerWindow > 0 ? requestsPerWindow : 1;
+        m_nPacingWindowMs = windowMs;
+    }
 
 private:
     void OnDatagram(std::span<const uint8_t> datagram);
@@ -62,6 +67,8 @@ private:
     bool m_bWaitingForReply = false;
     bool m_bSendPending = false;
     bool m_bPendingIsResend = false;
+    int m_nRequestsPerWindow = kRequestsPerWindow;
+    int m_nPacingWindowMs = kPacingWindowMs;
     std::deque<uint64_t> m_sendTimes; // within the last pacing window
     QTimer m_paceTimer;
 };

@@ -71,9 +71,11 @@ std::string CSteamWebExchange::FailureText() const {
         return service + " refused the web API key (HTTP " + std::to_string(status) +
                "). Check the key in Options.";
     const QNetworkReply::NetworkError error = reply.error();
-    if (error == QNetworkReply::OperationCanceledError || error == QNetworkReply::TimeoutError)
-        return service + " did not answer within " +
-               std::to_string((TransferTimeoutMs() + 999) / 1000) + " seconds.";
+    if (error == QNetworkReply::OperationCanceledError || error == QNetworkReply::TimeoutError) {
+        const int seconds = (TransferTimeoutMs() + 999) / 1000;
+        return service + " did not answer within " + std::to_string(seconds) +
+               (seconds == 1 ? " second." : " seconds.");
+    }
     if (error != QNetworkReply::NoError && status == 0) {
         // The network layer's text may quote the whole address, key and all.
         QString why = reply.errorString();
