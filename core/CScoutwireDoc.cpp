@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <algorithm>
+#include <map>
 #include <set>
 
 #include "core/CSettings.h"
@@ -491,6 +492,9 @@ bool CScoutwireDoc::EditMasterFilter() {
 
 INetReporter& CScoutwireDoc::GetReporter() { return m_ui; }
 
+static_assert(QUERY_UNKNOWN == PROTOCOL_UNKNOWN && QUERY_LEGACY == PROTOCOL_LEGACY &&
+              QUERY_A2S == PROTOCOL_A2S);
+
 bool CScoutwireDoc::OnReceiveServerSocket(CServerSocket& socket, std::span<const uint8_t> reply) {
     uint32_t address = 0;
     uint16_t port = 0;
@@ -502,8 +506,15 @@ bool CScoutwireDoc::OnReceiveServerSocket(CServerSocket& socket, std::span<const
     const std::span<const uint8_t> datagram = reply;
     if (!HasReplyPrefix(datagram))
         return true;
-    if (ServerInfo* server = FindServer(address, port))
+    if (ServerInfo* server = FindServer(address, port)) {
         server->m_nPing = socket.m_nRoundTrip;
+        // A server added by hand keeps the protocol it answered in; records
+        // from a list keep theirs from the list (and their file bytes).
+        if (socket.Protocol() != QUERY_UNKNOWN && QueryProtocolOf(*server) == PROTOCOL_UNKNOWN) {
+            server->m_nProtocol = socket.Protocol();
+            SetModifiedFlag();
+        }
+    }
     const uint8_t type = ReplyType(datagram);
     // Only the master socket may add servers to the list: a game server that
     // answers with a list batch is not listened to.
@@ -551,6 +562,29 @@ void ApplyDetails(ServerInfo& server, const DetailsReply& d) {
         server.m_bPassword = d.password != 0 ? 1 : 0;
 }
 
+void ApplyInfo(ServerInfo& server, const InfoReply& info) {
+    // Fields in reply order: protocol, name, map, folder, game, app id,
+    // players, maximum, bots, type, environment, visibility, ...
+    if (info.fieldsRead >= 2)
+        server.m_strName = info.name;
+    if (info.fieldsRead >= 3)
+        server.m_strMap = info.map;
+    if (info.fieldsRead >= 4)
+        server.m_strGame = info.folder;
+    if (info.fieldsRead >= 7)
+        server.m_nPlayers = info.players;
+    if (info.fieldsRead >= 8)
+        server.m_nMaxPlayers = info.maxPlayers;
+    if (info.fieldsRead >= 10)
+        server.m_cServerType = info.serverType;
+    if (info.fieldsRead >= 11)
+        server.m_cOS = info.environment;
+    if (info.fieldsRead >= 12)
+        server.m_bPassword = info.visibility != 0 ? 1 : 0;
+}
+
+// The old protocol's slot index names a player: the previous frags are those
+// of the same slot.
 std::unique_ptr<PlayerList> BuildPlayerList(const PlayersReply& reply, const PlayerList* previous) {
     auto players = std::make_unique<PlayerList>(1);
     players->Reserve(static_cast<int>(reply.players.size()));
@@ -570,6 +604,42 @@ std::unique_ptr<PlayerList> BuildPlayerList(const PlayersReply& reply, const Pla
         players->Insert(std::move(player));
     }
     return players;
+}
+
+// A2S servers send 0 for every index, or a running count: a player is known
+// by name (equal names paired in order), and players with the same index are
+// all kept, in the order the server sent them.
+std::unique_ptr<PlayerList> BuildPlayerListByName(const PlayersReply& reply,
+                                                  const PlayerList* previous) {
+    std::multimap<std::string, int32_t> before;
+    if (previous)
+        for (const auto& player : *previous)
+            before.emplace(player->m_strName, player->m_nFrags);
+    std::vector<std::unique_ptr<PlayerInfo>> players;
+    players.reserve(reply.players.size());
+    for (const PlayerEntry& entry : reply.players) {
+        auto player = std::make_unique<PlayerInfo>();
+        player->m_nIndex = entry.index;
+        player->m_strName = entry.name;
+        player->m_nFrags = entry.frags;
+        player->m_nMinutes = entry.minutes;
+        player->m_nSeconds = entry.seconds;
+        player->m_nPrevFrags = entry.frags;
+        const auto same = before.find(entry.name);
+        if (same != before.end()) {
+            player->m_nPrevFrags = same->second;
+            before.erase(same);
+        }
+        players.push_back(std::move(player));
+    }
+    // The list stays sorted by index; equal indices keep the reply's order.
+    std::stable_sort(players.begin(), players.end(),
+                     [](const auto& a, const auto& b) { return a->m_nIndex < b->m_nIndex; });
+    auto list = std::make_unique<PlayerList>(1);
+    list->Reserve(static_cast<int>(players.size()));
+    for (auto& player : players)
+        list->Append(std::move(player));
+    return list;
 }
 
 } // namespace
@@ -596,11 +666,25 @@ void CScoutwireDoc::DispatchReply(uint8_t type, std::span<const uint8_t> payload
         SetModifiedFlag();
         const CUpdateHint hint(server);
         UpdateAllViews(nullptr, HINT_SERVER_DETAILS, &hint);
+    } else if (const auto* info = std::get_if<InfoReply>(&reply)) {
+        ServerInfo* server = FindServer(address, port);
+        if (!server)
+            return;
+        ApplyInfo(*server, *info);
+        if (m_filter.Matches(*server))
+            server->m_dwFlags |= GROUP_FILTERED;
+        else
+            server->m_dwFlags &= ~GROUP_FILTERED;
+        SetModifiedFlag();
+        const CUpdateHint hint(server);
+        UpdateAllViews(nullptr, HINT_SERVER_DETAILS, &hint);
     } else if (const auto* players = std::get_if<PlayersReply>(&reply)) {
         ServerInfo* server = FindServer(address, port);
         if (!server)
             return;
-        server->SetPlayers(BuildPlayerList(*players, server->m_pPlayers.get()));
+        server->SetPlayers(QueryProtocolOf(*server) == PROTOCOL_A2S
+                               ? BuildPlayerListByName(*players, server->m_pPlayers.get())
+                               : BuildPlayerList(*players, server->m_pPlayers.get()));
         const CUpdateHint hint(server);
         UpdateAllViews(nullptr, HINT_SERVER_PLAYERS, &hint);
     } else if (const auto* rules = std::get_if<RulesReply>(&reply)) {
@@ -632,7 +716,8 @@ void CScoutwireDoc::DispatchReply(uint8_t type, std::span<const uint8_t> payload
         ReportUnsupported(unsupported->type, address, port, unsupportedShown);
     }
     // 'd' and 'j' are answered with silence, and so is a list batch too short
-    // to carry its batch id.
+    // to carry its batch id. A challenge is the server socket's business; one
+    // that reaches the dispatcher another way describes nothing.
 }
 
 void CScoutwireDoc::ReportUnsupported(uint8_t type, uint32_t address, uint16_t port,
@@ -703,9 +788,15 @@ bool CScoutwireDoc::RefreshServer(ServerInfo& server, unsigned mask) {
     CServerSocket* socket = CreateServerSocket(server);
     if (!socket)
         return false;
-    server.m_nPing = 0;
-    socket->QueueCommands(commands);
+    StartQuery(server, *socket, commands);
     return true;
+}
+
+void CScoutwireDoc::StartQuery(ServerInfo& server, CServerSocket& socket,
+                               const std::string& commands) {
+    server.m_nPing = 0;
+    socket.SetProtocol(QueryProtocolOf(server));
+    socket.QueueCommands(commands);
 }
 
 bool CScoutwireDoc::RefreshServerIfIdle(ServerInfo* server, unsigned mask) {
@@ -722,8 +813,7 @@ bool CScoutwireDoc::RefreshServerIfIdle(ServerInfo* server, unsigned mask) {
     CServerSocket* socket = CreateServerSocket(*server);
     if (!socket)
         return false;
-    server->m_nPing = 0;
-    socket->QueueCommands(commands);
+    StartQuery(*server, *socket, commands);
     return true;
 }
 

@@ -145,6 +145,7 @@ private:
     void ClearQueryResults();
     void MoveToSortedPosition(ServerInfo& server, uint32_t newAddress);
     void TimeOutSocket(CServerSocket& socket);
+    void StartQuery(ServerInfo& server, CServerSocket& socket, const std::string& commands);
     void ForgetServers(const std::vector<const ServerInfo*>& removed);
     void InstallContents(struct ScwContents& contents);
 

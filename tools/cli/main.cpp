@@ -42,7 +42,8 @@ const char* const kUsage =
     "  players FILE ADDR:PORT [--json]  query one server and print its players\n"
     "  find FILE EXPR [--regex] [--case] [--json]\n"
     "                                   refresh, then find players by name\n"
-    "  query ADDR:PORT... [--json]      query servers (details, players, rules) and print them\n"
+    "  query ADDR:PORT... [--json]      query servers (details, players, rules) and print them;\n"
+    "                                   the old queries and A2S are both tried\n"
     "  soak FILE [--master HOST[:PORT]] [--minutes M] [--interval S]\n"
     "                                   fetch the list once, then refresh every server every\n"
     "                                   S seconds (default 5) for M minutes (default 2),\n"
@@ -179,6 +180,19 @@ public:
     bool m_bMasterTimedOut = false;
 };
 
+// The protocol the next query of the server uses; "unknown" for a server
+// added by hand that has not answered yet (it is asked both ways).
+QString ProtocolName(const ServerInfo& s) {
+    switch (QueryProtocolOf(s)) {
+    case PROTOCOL_A2S:
+        return "a2s";
+    case PROTOCOL_LEGACY:
+        return "legacy";
+    default:
+        return "unknown";
+    }
+}
+
 QJsonObject ServerJson(const ServerInfo& s) {
     QJsonObject o;
     o["address"] = QString::fromStdString(FormatAddress(s.m_dwAddress, s.m_wPort));
@@ -191,6 +205,7 @@ QJsonObject ServerJson(const ServerInfo& s) {
     o["type"] = s.m_cServerType ? QString(QChar(static_cast<unsigned char>(s.m_cServerType))) : "";
     o["os"] = s.m_cOS ? QString(QChar(static_cast<unsigned char>(s.m_cOS))) : "";
     o["password"] = s.m_bPassword != 0;
+    o["protocol"] = ProtocolName(s);
     o["annotation"] = DisplayText(s.m_strAnnotation);
     o["hostName"] = DisplayText(s.m_strHostName);
     if (s.m_nProtocol != PROTOCOL_UNKNOWN)
