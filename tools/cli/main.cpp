@@ -208,8 +208,6 @@ QJsonObject ServerJson(const ServerInfo& s) {
     o["protocol"] = ProtocolName(s);
     o["annotation"] = DisplayText(s.m_strAnnotation);
     o["hostName"] = DisplayText(s.m_strHostName);
-    if (s.m_nProtocol != PROTOCOL_UNKNOWN)
-        o["protocol"] = s.m_nProtocol == PROTOCOL_A2S ? "a2s" : "legacy";
     if (!s.m_strError.empty())
         o["error"] = DisplayText(s.m_strError);
     QJsonArray groups;
