@@ -1,6 +1,9 @@
 // scoutwire-refresh-bench: times `scoutwire-cli update` against a lab fleet
 // and prints the wall time, the bound that pacing and the socket pool allow,
-// the process's CPU time and the ping error against the lab's manifest.
+// the process's CPU time and the ping error against the lab's manifest. With
+// --a2s the fleet speaks A2S (half of it wanting a challenge before info,
+// long rules split) and `scoutwire-cli refresh` runs over a document that
+// lists it as Steam servers.
 
 #include <QCoreApplication>
 #include <QFile>
@@ -16,6 +19,9 @@
 #include <map>
 #include <sys/resource.h>
 
+#include "core/ScwFile.h"
+#include "core/ServerList.h"
+
 namespace {
 
 struct Config {
@@ -28,6 +34,7 @@ struct Config {
     QString silent = "0.02";
     int busyUi = 0;
     bool qstat = false;
+    bool a2s = false;
     int basePort = 28615;
 };
 
@@ -52,6 +59,10 @@ int main(int argc, char** argv) {
         const QString& k = args[i];
         if (k == "--qstat") {
             c.qstat = true;
+            continue;
+        }
+        if (k == "--a2s") {
+            c.a2s = true;
             continue;
         }
         if (i + 1 >= args.size())
@@ -80,10 +91,14 @@ int main(int argc, char** argv) {
     QTemporaryDir dir;
     const QString manifestPath = dir.filePath("manifest.json");
     QProcess lab;
-    lab.start(BinDir() + "/scoutwire-lab",
-              {"--servers", QString::number(c.servers), "--base", "127.60.0.1", "--port",
-               QString::number(c.basePort), "--master", MasterText(c), "--seed", "42", "--latency", c.latency,
-               "--silent", c.silent, "--manifest", manifestPath});
+    QStringList labArgs = {"--servers", QString::number(c.servers), "--base", "127.60.0.1", "--port",
+                           QString::number(c.basePort), "--master", MasterText(c), "--seed", "42", "--latency", c.latency,
+                           "--silent", c.silent, "--manifest", manifestPath};
+    if (c.a2s)
+        labArgs << "--protocol" << "steam" << "--challenge-fraction" << "0.5" << "--extra-rules"
+                << "60" << "--split-size" << "1248" << "--steam-master-port"
+                << QString::number(c.basePort + 2) << "--web-port" << QString::number(c.basePort + 3);
+    lab.start(BinDir() + "/scoutwire-lab", labArgs);
     if (!lab.waitForReadyRead(60000)) {
         std::fprintf(stderr, "the lab did not start: %s\n", lab.readAllStandardError().constData());
         return 1;
@@ -97,6 +112,9 @@ int main(int argc, char** argv) {
     // and players), or the time-out for a silent server, plus on average half
     // a cleaning interval until a pass removes it. The last queries add their
     // own hold time (a silent server among them: the whole time-out).
+    // An A2S server takes three round trips: the challenge costs one more,
+    // either before info (the servers that want it there) or before players
+    // (the others; a challenge got for info is reused for players).
     std::map<QString, int> latencyOf;
     double held = 0;
     double lastHold = 0;
@@ -105,7 +123,8 @@ int main(int argc, char** argv) {
         const int latency = s["latencyMs"].toInt();
         latencyOf[s["address"].toString() + ":" + QString::number(c.basePort)] = latency;
         const bool silent = s["behaviour"].toString() == "silent";
-        const double hold = (silent ? c.timeout : 2.0 * latency) + c.cleanInterval / 2.0;
+        const double trips = c.a2s ? 3.0 : 2.0;
+        const double hold = (silent ? c.timeout : trips * latency) + c.cleanInterval / 2.0;
         held += hold;
         lastHold = std::max(lastHold, hold);
     }
@@ -115,6 +134,25 @@ int main(int argc, char** argv) {
 
     const QString doc = dir.filePath("bench.scw");
     const QString settings = dir.filePath("bench.ini");
+    if (c.a2s) {
+        // The fleet as Steam servers, as a Steam list would have filed them.
+        OwningServerList list(1);
+        for (const QJsonValue& value : servers) {
+            const QJsonObject s = value.toObject();
+            const QStringList octets = s["address"].toString().split('.');
+            uint32_t address = 0;
+            for (const QString& octet : octets)
+                address = address << 8 | octet.toUInt();
+            auto record = std::make_unique<ServerInfo>(address, static_cast<uint16_t>(c.basePort));
+            record->m_dwFlags = GROUP_STEAM;
+            list.InsertUnique(std::move(record));
+        }
+        const std::vector<uint8_t> bytes = WriteScwFile(list, {}, ServerFilter(), ServerFilter(), Query());
+        if (!SaveFileAtomically(doc.toStdString(), bytes)) {
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(doc));
+            return 1;
+        }
+    }
     const double cpuBefore = ChildCpuSeconds();
     const auto start = std::chrono::steady_clock::now();
     QProcess cli;
@@ -125,6 +163,8 @@ int main(int argc, char** argv) {
                            QString::number(c.timeout), "--quiet"};
     if (c.busyUi > 0)
         cliArgs << "--busy-ui" << QString::number(c.busyUi);
+    if (c.a2s)
+        cliArgs = QStringList{"refresh", doc} + cliArgs.mid(4);
     cli.start(BinDir() + "/scoutwire-cli", cliArgs);
     cli.waitForFinished(-1);
     const double wallMs =
@@ -158,7 +198,8 @@ int main(int argc, char** argv) {
     mean = errors.empty() ? 0 : mean / static_cast<double>(errors.size());
     const double p99 = errors.empty() ? 0 : errors[static_cast<size_t>(0.99 * static_cast<double>(errors.size() - 1))];
 
-    const QString label = QString("refresh %1%2").arg(c.servers).arg(c.busyUi ? " busy UI" : "");
+    const QString label =
+        QString("refresh %1%2%3").arg(c.servers).arg(c.a2s ? " A2S" : "").arg(c.busyUi ? " busy UI" : "");
     auto row = [&](const QString& figure, double value, double bound) {
         std::printf("ROW|%s: %s|%.2f|%.2f\n", qPrintable(label), qPrintable(figure), value, bound);
     };
@@ -191,7 +232,11 @@ int main(int argc, char** argv) {
             const auto t0 = std::chrono::steady_clock::now();
             QProcess q;
             q.setStandardOutputFile(QProcess::nullDevice());
-            q.start("quakestat", QStringList{"-default", "hls", "-f", listPath, "-P", "-R"} + extra);
+            // Our refresh asks details and players: so does qstat of the A2S
+            // fleet (rules are asked of the server on show only).
+            const QStringList queries = c.a2s ? QStringList{"-default", "hla2s", "-f", listPath, "-P"}
+                                              : QStringList{"-default", "hls", "-f", listPath, "-P", "-R"};
+            q.start("quakestat", queries + extra);
             q.waitForFinished(-1);
             const double wall =
                 std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
