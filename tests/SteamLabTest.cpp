@@ -334,24 +334,46 @@ TEST(SteamLabTest, ServersAnswerA2sAsTheManifestSays) {
                                          "inconsistent", "mixed-ids", "no-end"}));
 }
 
-TEST(SteamLabTest, SteamMasterListsTheFleetFromSeedToEndMarker) {
+TEST(SteamLabTest, SteamMasterListsTheA2sServersFromSeedToEndMarker) {
+    // A fifth of the fleet speaks the old protocol: only the old master
+    // lists those, and they answer only the old queries.
     LabProcess lab;
-    ASSERT_TRUE(
-        lab.Start({"--protocol", "steam", "--servers", "30", "--seed", "5", "--batch-size", "7"}))
+    ASSERT_TRUE(lab.Start({"--protocol", "steam", "--servers", "36", "--seed", "5", "--batch-size",
+                           "7", "--legacy-fraction", "0.2"}))
         << lab.Error().toStdString();
     EXPECT_EQ(lab.Manifest()["steamMaster"].toString(), lab.SteamMasterText());
+    std::vector<Entry> a2s;
+    int legacy = -1;
+    for (int i = 0; i < lab.ServerCount(); ++i) {
+        if (lab.ServerAt(i)["protocol"] == "a2s")
+            a2s.emplace_back(lab.AddressAt(i), lab.ServerPort());
+        else if (legacy < 0)
+            legacy = i;
+    }
+    ASSERT_TRUE(legacy >= 0 && a2s.size() > 21 && a2s.size() % 7 != 0) << a2s.size();
+    UdpPeer old(lab.AddressAt(legacy), lab.ServerPort());
+    EXPECT_TRUE(Collect(old, kInfoRequest, 300).empty());
+    const std::vector<QByteArray> details = Collect(old, Header('d') + "etails" + '\0');
+    ASSERT_EQ(details.size(), 1u);
+    ExpectDetails(details[0], lab.ServerAt(legacy), lab.EndpointAt(legacy));
+    UdpPeer won(lab.MasterAddress(), lab.MasterPort());
+    const std::vector<QByteArray> wonBatch = Collect(won, QByteArray("e\0\0\0\0\0", 6));
+    ASSERT_EQ(wonBatch.size(), 1u);
+    Reader entries(wonBatch[0].mid(10));
+    for (int n = 0; !entries.AtEnd() && entries.Ok(); ++n) {
+        const int index = int(entries.BigU32() - lab.AddressAt(0));
+        entries.BigU16();
+        EXPECT_EQ(lab.ServerAt(index)["protocol"], "legacy") << "entry " << n;
+    }
+
     UdpPeer master(lab.MasterAddress(), lab.SteamMasterPort());
     const std::vector<SteamBatch> batches = FetchSteamList(master, {});
-    ASSERT_EQ(batches.size(), 5u);
+    ASSERT_EQ(batches.size(), a2s.size() / 7 + 1);
     for (size_t b = 0; b < batches.size(); ++b) {
-        EXPECT_EQ(batches[b].entries.size(), b + 1 < batches.size() ? 7u : 2u);
+        EXPECT_EQ(batches[b].entries.size(), b + 1 < batches.size() ? 7u : a2s.size() % 7);
         EXPECT_EQ(batches[b].end, b + 1 == batches.size());
     }
-    std::vector<Entry> fleet;
-    for (int i = 0; i < lab.ServerCount(); ++i)
-        fleet.emplace_back(lab.AddressAt(i), lab.ServerPort());
-    EXPECT_EQ(EntriesOf(batches), fleet);
-
+    EXPECT_EQ(EntriesOf(batches), a2s);
     // A retry gets the same bytes; qstat's seed, with a stray byte after the
     // port and no filter NUL, continues the same way.
     const QByteArray seed = SeedOf(batches[1].entries.back());
@@ -388,7 +410,7 @@ TEST(SteamLabTest, SteamMasterListsTheFleetFromSeedToEndMarker) {
         SCOPED_TRACE(filter.toStdString());
         std::vector<Entry> expected;
         for (int i = 0; i < lab.ServerCount(); ++i)
-            if (passes(lab.ServerAt(i)))
+            if (lab.ServerAt(i)["protocol"] == "a2s" && passes(lab.ServerAt(i)))
                 expected.emplace_back(lab.AddressAt(i), lab.ServerPort());
         EXPECT_FALSE(expected.empty());
         const std::vector<SteamBatch> filtered = FetchSteamList(master, filter);
@@ -405,6 +427,7 @@ TEST(SteamLabTest, HostileSteamMastersNeverEndRepeatOrDrop) {
         {"endless", {"--master-mode", "endless"}},
         {"repeat", {"--master-mode", "repeat"}},
         {"drop-first", {"--drop-first-master-request"}},
+        {"limit", {"--steam-master-limit", "2", "--steam-master-window", "1500"}},
     };
     for (const auto& [name, arguments] : cases) {
         SCOPED_TRACE(name);
@@ -426,6 +449,16 @@ TEST(SteamLabTest, HostileSteamMastersNeverEndRepeatOrDrop) {
                     break;
                 seed = SeedOf(read.entries.back());
             }
+            continue;
+        }
+        if (QByteArray(name) == "limit") {
+            // Two requests a window: the third waits for the next window.
+            EXPECT_EQ(FetchSteamList(master, {}, 2).size(), 2u);
+            EXPECT_TRUE(Collect(master, SteamRequest("0.0.0.0:0", {}), 300).empty());
+            bool answered = false;
+            for (int retry = 0; retry < 20 && !answered; ++retry)
+                answered = !Collect(master, SteamRequest("0.0.0.0:0", {}), 300).empty();
+            EXPECT_TRUE(answered) << "silent past the window";
             continue;
         }
         const std::vector<SteamBatch> batches = FetchSteamList(master, {}, 8);

@@ -290,6 +290,7 @@ ServerSummary Fleet::DrawSummary(int index) const {
             s.extraFlags |= A2sEncoder::kKeywords;
         if (a2s.Chance(0.7))
             s.extraFlags |= A2sEncoder::kGameId;
+        s.legacy = a2s.Chance(m_options.legacyFraction);
     }
     return s;
 }
@@ -327,7 +328,7 @@ ServerContent Fleet::Content(int index) const {
         c.rules.push_back({"lab_filler_" + std::to_string(i + 1),
                            "value " + std::to_string(rng.Range(0, 999999)) + " of rule " +
                                std::to_string(i + 1)});
-    if (m_options.Steam()) {
+    if (SpeaksA2s(index)) {
         c.protocol = 48;
         // Half-Life's own 'm' always carries the mod byte, secure and bots;
         // only much older builds stop after the password byte.

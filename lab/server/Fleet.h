@@ -41,6 +41,9 @@ public:
     // Whether the lossy network swallows the n-th request to a server.
     bool DropsRequest(int index, uint32_t requestNumber) const;
 
+    // Whether the server speaks A2S: a steam fleet's, unless it is one of
+    // its old-protocol servers.
+    bool SpeaksA2s(int index) const { return m_options.Steam() && !Summary(index).legacy; }
     // What an A2S server says beyond the old content.
     A2sInfo A2s(int index) const;
     // The challenge a server hands one client address (host order); stable,

@@ -113,9 +113,9 @@ void FleetServer::OnReadable() {
 void FleetServer::Answer(const uint8_t* data, size_t length, const sockaddr_in& from,
                          uint32_t destination) {
     const int index = m_fleet.IndexOf(destination);
-    if (m_fleet.Options().Steam()) {
+    if (index >= 0 && m_fleet.SpeaksA2s(index)) {
         const A2sRequest request = ReadA2sRequest(data, length);
-        if (index >= 0 && (request.ping || request.command != Command::Unknown))
+        if (request.ping || request.command != Command::Unknown)
             AnswerA2s(request, index, from, destination);
         return;
     }

@@ -128,6 +128,11 @@ QString ParseLabOptions(const QStringList& arguments, LabOptions& options) {
     const QCommandLineOption newerSplit(
         "newer-split", "Steam: fraction splitting with the newer engines' header (default 0).",
         "F");
+    const QCommandLineOption legacyFraction(
+        "legacy-fraction",
+        "Steam: fraction speaking the old protocol instead, which only the old master lists (the "
+        "Steam master and web list list the others; default 0).",
+        "F");
     const QCommandLineOption extraRules("extra-rules",
                                         "Filler rules added to every server (default 0).", "N");
     const QCommandLineOption challengeForever(
@@ -146,6 +151,14 @@ QString ParseLabOptions(const QStringList& arguments, LabOptions& options) {
         "Steam: TCP port of the web service's server list, on the master's address "
         "(default master port + 2).",
         "PORT");
+    const QCommandLineOption steamMasterLimit(
+        "steam-master-limit",
+        "Steam: the Steam master answers N requests per client address and window, then "
+        "stays silent to that address until the window ends (default 0: no limit).",
+        "N");
+    const QCommandLineOption steamMasterWindow(
+        "steam-master-window", "Steam: ms of the Steam master's limit window (default 60000).",
+        "MS");
     const QCommandLineOption webKey(
         "web-key", "Steam: the key the web service accepts (default lab-key).", "KEY");
     const QCommandLineOption manifest("manifest", "Write what is served to this JSON file.",
@@ -156,7 +169,8 @@ QString ParseLabOptions(const QStringList& arguments, LabOptions& options) {
          flood,         floodCount, unsolicited, flapping, flapPeriod,   masterMode, masterFlood,
          serversListed, dropFirst,  batch,       drain,    manifest});
     parser.addOptions({protocol, challengeFraction, infoOld, infoBoth, splitSize, newerSplit,
-                       extraRules, challengeForever, badSplit, steamMasterPort, webPort, webKey});
+                       extraRules, challengeForever, badSplit, steamMasterPort, webPort, webKey,
+                       legacyFraction, steamMasterLimit, steamMasterWindow});
 
     const QCommandLineOption help("help", "Show the options and exit.");
     parser.addOption(help);
@@ -220,6 +234,7 @@ QString ParseLabOptions(const QStringList& arguments, LabOptions& options) {
         {&newerSplit, &options.newerSplit},
         {&challengeForever, &options.challengeForever},
         {&badSplit, &options.badSplit},
+        {&legacyFraction, &options.legacyFraction},
     };
     for (const auto& [option, target] : fractions) {
         if (parser.isSet(*option) && !ReadFraction(parser.value(*option), *target))
@@ -293,11 +308,18 @@ QString ParseLabOptions(const QStringList& arguments, LabOptions& options) {
     }
     if (parser.isSet(webKey))
         options.webKey = parser.value(webKey);
-    const bool steamOnly = parser.isSet(challengeFraction) || parser.isSet(infoOld) ||
-                           parser.isSet(infoBoth) || parser.isSet(splitSize) ||
-                           parser.isSet(newerSplit) || parser.isSet(challengeForever) ||
-                           parser.isSet(badSplit) || parser.isSet(steamMasterPort) ||
-                           parser.isSet(webPort) || parser.isSet(webKey);
+    if (parser.isSet(steamMasterLimit) &&
+        !ReadInt(parser.value(steamMasterLimit), 0, 1000000, options.steamMasterLimit))
+        return QStringLiteral("--steam-master-limit wants a number from 0 to 1000000");
+    if (parser.isSet(steamMasterWindow) &&
+        !ReadInt(parser.value(steamMasterWindow), 1, 86400000, options.steamMasterWindowMs))
+        return QStringLiteral("--steam-master-window wants a positive number of ms");
+    const bool steamOnly =
+        parser.isSet(challengeFraction) || parser.isSet(infoOld) || parser.isSet(infoBoth) ||
+        parser.isSet(splitSize) || parser.isSet(newerSplit) || parser.isSet(challengeForever) ||
+        parser.isSet(badSplit) || parser.isSet(steamMasterPort) || parser.isSet(webPort) ||
+        parser.isSet(webKey) || parser.isSet(legacyFraction) || parser.isSet(steamMasterLimit) ||
+        parser.isSet(steamMasterWindow);
     if (steamOnly && !options.Steam())
         return QStringLiteral("the A2S and Steam options want --protocol steam");
     if (options.steamMasterPort == 0)

@@ -58,10 +58,13 @@ struct LabOptions {
     double infoOld = 0.1;           // answer info with the old 'm' layout only
     double infoBoth = 0.1;          // answer info with 'm' and then 'I'
     double newerSplit = 0;          // split with the newer engines' header
+    double legacyFraction = 0;      // speak the old protocol, listed by the old master only
     int splitSize = 1248;           // rules replies longer than this are split
     int extraRules = 0;             // filler rules added to every server
     uint16_t steamMasterPort = 0;   // 0: masterPort + 1
     uint16_t webPort = 0;           // 0: masterPort + 2
+    int steamMasterLimit = 0;       // requests per window and client address; 0: no limit
+    int steamMasterWindowMs = 60000;
     QString webKey = QStringLiteral("lab-key");
 
     bool Steam() const { return protocol == LabProtocol::Steam; }

@@ -104,8 +104,8 @@ QJsonObject Server(const Fleet& fleet, int index) {
         {"players", players},
         {"rules", rules},
     };
-    server["protocol"] = fleet.Options().Steam() ? "a2s" : "legacy";
-    if (fleet.Options().Steam()) {
+    server["protocol"] = fleet.SpeaksA2s(index) ? "a2s" : "legacy";
+    if (fleet.SpeaksA2s(index)) {
         const A2sInfo a2s = fleet.A2s(index);
         const auto fault = static_cast<A2sEncoder::SplitFault>(s.splitFault);
         // Text messages and oversized replies always come whole.

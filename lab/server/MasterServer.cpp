@@ -71,7 +71,9 @@ void MasterServer::Answer(const uint8_t* data, size_t length, const sockaddr_in&
         const MasterFilter filter(request->filter);
         const auto now = std::chrono::steady_clock::now();
         for (int i = start; i < size; ++i) {
-            if (!filter.Matches(m_fleet.Summary(i), m_fleet.PlayersNow(i, now)))
+            // A steam fleet's old master knows only its old-protocol servers.
+            if (m_fleet.SpeaksA2s(i) ||
+                !filter.Matches(m_fleet.Summary(i), m_fleet.PlayersNow(i, now)))
                 continue;
             if (int(entries.size()) == m_options.batchSize) {
                 end = i;

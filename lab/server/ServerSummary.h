@@ -41,6 +41,8 @@ struct ServerSummary {
     char os = 'l';
     uint16_t latencyMs = 0;
     bool password = false; // the content's, kept for the Steam filter
+    // A steam fleet's server that speaks the old protocol (--legacy-fraction).
+    bool legacy = false;
     // A2S servers only (--protocol steam).
     bool wantsChallenge = false;
     bool newerSplit = false;

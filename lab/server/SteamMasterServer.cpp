@@ -5,6 +5,7 @@
 #include "LabOptions.h"
 #include "MasterFilter.h"
 
+#include <arpa/inet.h>
 #include <chrono>
 #include <vector>
 
@@ -87,6 +88,15 @@ void SteamMasterServer::Answer(const uint8_t* data, size_t length, const sockadd
     const std::optional<SteamMasterRequest> request = SteamMasterRequest::Parse(data, length);
     if (!request)
         return;
+    if (m_options.steamMasterLimit > 0) {
+        const auto now = std::chrono::steady_clock::now();
+        Window& window = m_windows[ntohl(from.sin_addr.s_addr)];
+        if (window.requests == 0 ||
+            now - window.start >= std::chrono::milliseconds(m_options.steamMasterWindowMs))
+            window = {now, 0};
+        if (++window.requests > m_options.steamMasterLimit)
+            return;
+    }
     if (m_options.dropFirstMasterRequest &&
         m_droppedOnce.emplace(request->seedAddress, request->seedPort, request->filter).second)
         return;
@@ -121,7 +131,8 @@ void SteamMasterServer::Answer(const uint8_t* data, size_t length, const sockadd
          ++looked, i = endless ? (i + 1) % size : i + 1) {
         if (listed)
             entries.push_back({m_fleet.ListedAddress(i), m_fleet.Port()});
-        else if (filter.Matches(m_fleet.Summary(i), m_fleet.PlayersNow(i, now)))
+        else if (m_fleet.SpeaksA2s(i) &&
+                 filter.Matches(m_fleet.Summary(i), m_fleet.PlayersNow(i, now)))
             entries.push_back({m_fleet.AddressOf(i), m_fleet.Port()});
     }
     if (!endless && i >= size && int(entries.size()) < batch)

@@ -6,8 +6,10 @@
 #include <QSocketNotifier>
 #include <QString>
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -39,7 +41,8 @@ struct SteamMasterRequest {
 // apart: every lab server is in all of them. The hostile master modes:
 // endless wraps round the list and never sends the end marker, repeat
 // answers every continuation with the first batch again (so its last
-// address, the next seed, repeats).
+// address, the next seed, repeats). Like the real one, it can stop answering
+// a client that asks too often (--steam-master-limit) until a window ends.
 class SteamMasterServer : public QObject {
 public:
     SteamMasterServer(const Fleet& fleet, const LabOptions& options, QObject* parent = nullptr);
@@ -57,6 +60,12 @@ private:
     std::unique_ptr<QSocketNotifier> m_readable;
     // (seed, port, filter) already dropped once under --drop-first-master-request.
     std::set<std::tuple<uint32_t, uint16_t, std::string>> m_droppedOnce;
+    // Per client address: when its window began and the requests in it.
+    struct Window {
+        std::chrono::steady_clock::time_point start;
+        int requests = 0;
+    };
+    std::map<uint32_t, Window> m_windows;
 };
 
 } // namespace lab

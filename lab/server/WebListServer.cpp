@@ -140,7 +140,7 @@ WebListServer::Response WebListServer::Answer(const QByteArray& method,
     for (int i = 0; i < m_fleet.Size() && servers.size() < limit; ++i) {
         const ServerSummary& s = m_fleet.Summary(i);
         const int players = m_fleet.PlayersNow(i, now);
-        if (!filter.Matches(s, players))
+        if (!m_fleet.SpeaksA2s(i) || !filter.Matches(s, players))
             continue;
         const ServerContent c = m_fleet.Content(i);
         const A2sInfo a2s = m_fleet.A2s(i);
