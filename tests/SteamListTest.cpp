@@ -7,6 +7,7 @@
 #include <QJsonArray>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 #include <functional>
 #include <set>
 
@@ -99,7 +100,12 @@ TEST_F(SteamListTest, MasterListsEveryServerThroughDroppedRequests) {
 
 // The exchange on its own, with an owner that only writes down what it hears.
 TEST_F(SteamListTest, PacedRequestsNeverCrowdTheirWindow) {
-    Start({"--servers", "60", "--seed", "66", "--batch-size", "6"}, LIST_SOURCE_STEAM_MASTER);
+    // The master answers 4 requests in 400 ms and then nothing until that
+    // window ends, as Steam's did with a minute; the exchange is paced a
+    // little under it and gives up at the first silence.
+    Start({"--servers", "60", "--seed", "66", "--batch-size", "6", "--steam-master-limit", "4",
+           "--steam-master-window", "400"},
+          LIST_SOURCE_STEAM_MASTER);
     struct Owner : IMasterListOwner {
         void OnMasterRequestSent(uint32_t) override { sent.push_back(NowTicks()); }
         void OnMasterEntries(std::span<const MasterEntry> e) override {
@@ -120,9 +126,14 @@ TEST_F(SteamListTest, PacedRequestsNeverCrowdTheirWindow) {
     MasterListQuery query;
     query.host = LabProcess::FormatIP(lab.MasterAddress()).toStdString();
     query.port = lab.SteamMasterPort();
+    query.timeoutMs = 150;
+    query.retries = 0;
     CSteamMasterExchange exchange(owner, query);
-    constexpr int kWindowMs = 400;
+    constexpr int kWindowMs = 450;
     exchange.SetPacing(4, kWindowMs);
+    QTimer cleaning;
+    QObject::connect(&cleaning, &QTimer::timeout, [&] { exchange.OnCleaningPass(NowTicks()); });
+    cleaning.start(20);
     exchange.Start();
     ASSERT_TRUE(WaitUntil([&] { return owner.ended; }, 30000));
     exchange.Close();
