@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -7,6 +8,8 @@
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
+
+#include <map>
 
 #include "tests/LabProcess.h"
 
@@ -20,9 +23,11 @@ struct CliRun {
 
 class CliTest : public ::testing::Test {
 protected:
+    virtual QStringList LabArguments() const {
+        return {"--servers", "30", "--seed", "31", "--silent", "0.1"};
+    }
     void SetUp() override {
-        ASSERT_TRUE(lab.Start({"--servers", "30", "--seed", "31", "--silent", "0.1"}))
-            << lab.Error().toStdString();
+        ASSERT_TRUE(lab.Start(LabArguments())) << lab.Error().toStdString();
         QSettings ini(dir.filePath("cli.ini"), QSettings::IniFormat);
         ini.setValue("Settings/WONTimeout", 150);
         ini.setValue("Settings/WONRetries", 1);
@@ -39,6 +44,13 @@ protected:
 
     LabProcess lab;
     QTemporaryDir dir;
+};
+
+class CliSteamTest : public CliTest {
+protected:
+    QStringList LabArguments() const override {
+        return {"--protocol", "steam", "--servers", "200", "--seed", "33", "--silent", "0.05"};
+    }
 };
 
 } // namespace
@@ -121,4 +133,53 @@ TEST_F(CliTest, QueryFindsTheProtocolOfEachServer) {
         EXPECT_EQ(row["playerList"].toArray().size(), expected[i]["players"].toArray().size());
         EXPECT_EQ(row["rules"].toArray().size(), expected[i]["rules"].toArray().size());
     }
+}
+
+TEST_F(CliSteamTest, UpdateFromEitherSteamSourceFillsNamesPlayersAndPings) {
+    struct Case {
+        const char* name;
+        QStringList arguments;
+    };
+    const Case cases[] = {
+        {"Steam master", {"--source", "steam", "--master", lab.SteamMasterText()}},
+        {"web service", {"--source", "web", "--key", lab.WebKey(), "--api-url", lab.WebUrl()}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(Doc());
+        const CliRun update = Cli(QStringList{"update", Doc(), "--json", "--quiet"} + c.arguments);
+        ASSERT_EQ(update.exitCode, 0) << update.err.toStdString();
+        std::map<QString, QJsonObject> rows;
+        for (const QJsonValue& row : QJsonDocument::fromJson(update.out).array())
+            rows[row.toObject()["address"].toString()] = row.toObject();
+        EXPECT_EQ(rows.size(), static_cast<size_t>(lab.ServerCount()));
+        int answering = 0;
+        int filled = 0;
+        for (int i = 0; i < lab.ServerCount(); ++i) {
+            const QJsonObject server = lab.ServerAt(i);
+            if (server["behaviour"].toString() == "silent")
+                continue;
+            ++answering;
+            const QJsonObject details = server["details"].toObject();
+            const QJsonObject row = rows[lab.EndpointAt(i)];
+            filled += row["name"].toString() == details["name"].toString() &&
+                      row["players"].toInt() == details["players"].toInt() &&
+                      row["ping"].toInt() > 0 && row["protocol"].toString() == "a2s" &&
+                      row["groups"].toArray().contains(QJsonValue("Steam"));
+        }
+        ASSERT_GT(answering, 0);
+        EXPECT_GE(filled * 100, answering * 98) << filled << " of " << answering;
+    }
+
+    // A key the service refuses is an error the user can act on.
+    const CliRun refused = Cli({"update", Doc(), "--source", "web", "--key", "not-the-lab-key",
+                                "--api-url", lab.WebUrl(), "--quiet"});
+    EXPECT_NE(refused.exitCode, 0);
+    EXPECT_TRUE(refused.err.contains("refused the web API key (HTTP 403)"))
+        << refused.err.toStdString();
+    EXPECT_FALSE(refused.err.contains("not-the-lab-key"));
+    EXPECT_FALSE(refused.err.contains("Timed out"));
+    const CliRun noKey = Cli({"update", Doc(), "--source", "web", "--api-url", lab.WebUrl()});
+    EXPECT_NE(noKey.exitCode, 0);
+    EXPECT_TRUE(noKey.err.contains("--source web needs --key")) << noKey.err.toStdString();
 }

@@ -193,14 +193,20 @@ TEST_F(DocumentTest, ClearServerListKeepsWhatTheUserMade) {
     AddServer(3, 1, 0)->m_bDeleted = 1;
     AddServer(4, 1, GROUP_WON | GROUP_FILTERED | GROUP_FOUND);
     AddServer(5, 1, GROUP_WON);
+    // Steam's list goes the same way, and a Steam favourite stays.
+    AddServer(6, 1, GROUP_STEAM | GROUP_FILTERED);
+    AddServer(7, 1, GROUP_STEAM | GROUP_FAVOURITES);
     auto query = std::make_unique<SearchQuery>("q", "x", 0);
     SearchQuery* q = doc->AddQuery(std::move(query));
     q->m_servers.push_back(doc->FindServer(5, 1));
+    q->m_servers.push_back(doc->FindServer(6, 1));
     view.entries.clear();
     doc->ClearServerList();
-    EXPECT_EQ(doc->GetServerList().GetSize(), 3);
+    EXPECT_EQ(doc->GetServerList().GetSize(), 4);
     EXPECT_EQ(doc->FindServer(4, 1), nullptr);
     EXPECT_EQ(doc->FindServer(5, 1), nullptr);
+    EXPECT_EQ(doc->FindServer(6, 1), nullptr);
+    EXPECT_NE(doc->FindServer(7, 1), nullptr);
     EXPECT_TRUE(q->m_servers.empty());
     EXPECT_EQ(view.Hints(), (std::vector<int>{HINT_SERVERS_RELOADED, HINT_QUERY_UPDATED}));
 }
