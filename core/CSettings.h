@@ -72,6 +72,18 @@ public:
     uint32_t m_dwFlags = 0x38;
     std::string m_strLastDoc;
 
+    // Lists of today's servers: the Steam master server and the Steam web
+    // service, and which list Update Server List asks.
+    std::string m_strSteamMaster = "hl2master.steampowered.com:27011";
+    int32_t m_nSteamRegion = 0xFF;
+    std::string m_strSteamApiUrl = "https://api.steampowered.com";
+    int32_t m_nSteamListLimit = 50000;
+    int32_t m_nListSource = 0;  // LIST_SOURCE_WON 0, LIST_SOURCE_STEAM_WEB 1, LIST_SOURCE_STEAM_MASTER 2
+    int32_t m_nSteamAppId = -1; // app id for the Steam filter, -1 none
+    // The web service key, held for the run only: the window keeps it in the
+    // desktop's keyring (or, without one, in the settings file itself).
+    std::string m_strSteamKey;
+
 private:
     std::unique_ptr<QSettings> m_pStore;
 };
