@@ -191,6 +191,7 @@ QJsonObject ServerJson(const ServerInfo& s) {
     QJsonArray groups;
     const std::pair<uint32_t, const char*> kGroups[] = {{GROUP_FAVOURITES, "Favourites"},
                                                         {GROUP_WON, "WON"},
+                                                        {GROUP_STEAM, "Steam"},
                                                         {GROUP_MANUAL, "Manual"},
                                                         {GROUP_FILTERED, "Filtered"},
                                                         {GROUP_FOUND, "Found"}};
