@@ -143,6 +143,26 @@ TEST_F(DetailsViewTest, HeaderClicksApplyTheKeyRule) {
     EXPECT_EQ(Column(top, 0), QStringList({"c", "b", "b", "a", "a"}));
 }
 
+TEST_F(DetailsViewTest, TheSteamGroupListsItsServersWithTheirProtocol) {
+    AddServer(1, "won", 10)->m_nProtocol = PROTOCOL_LEGACY;
+    AddServer(2, "steam", 20, GROUP_STEAM)->m_nProtocol = PROTOCOL_A2S;
+    AddServer(3, "both", 30, GROUP_WON | GROUP_STEAM)->m_nProtocol = PROTOCOL_A2S;
+    AddServer(4, "manual", 0, GROUP_MANUAL);
+    ShowGroup(GROUP_STEAM);
+    EXPECT_EQ(top->GetMode(), LIST_SERVERS);
+    EXPECT_EQ(Column(top, 0), QStringList({"both", "steam"}));
+    EXPECT_EQ(Model(top)->headerData(9, Qt::Horizontal).toString(), "Protocol");
+    EXPECT_EQ(Column(top, 9), QStringList({"A2S", "A2S"}));
+
+    // "Servers": every list, by protocol (unknown, old, A2S).
+    ShowGroup(GROUP_WON | GROUP_STEAM | GROUP_MANUAL | GROUP_FAVOURITES);
+    window.resize(1400, 700);
+    QCoreApplication::processEvents();
+    ClickHeader(top, 9);
+    EXPECT_EQ(Column(top, 9), QStringList({"?", "Old", "A2S", "A2S"}));
+    EXPECT_EQ(frame.LastMessage(), "4 servers in list");
+}
+
 TEST_F(DetailsViewTest, ResortKeepsSelectionOnRowPositions) {
     for (int i = 0; i < 6; ++i)
         AddServer(i, std::string(1, static_cast<char>('a' + i)), static_cast<uint32_t>(60 - i));
@@ -180,6 +200,7 @@ TEST_F(DetailsViewTest, CopyGivesTheCellsAsShownInTheRecordsBytes) {
     s->m_cServerType = 'd';
     s->m_cOS = 'l';
     s->m_strAnnotation = "note\r\nmore";
+    s->m_nProtocol = PROTOCOL_A2S;
     AddServer(2, "\xF8st", 0);
     // Without a listener a selected row is not asked for its details again.
     top->RemoveSelectionListener(bottom);
@@ -188,11 +209,12 @@ TEST_F(DetailsViewTest, CopyGivesTheCellsAsShownInTheRecordsBytes) {
     SelectRows(top, {0});
     top->OnCommand(ID_EDIT_COPY);
     EXPECT_EQ(frame.clipboard,
-              "\xC5land\tcstrike\tde_dust\t3\t16\t25\t127.200.0.1:27015\t-dl\tnote");
+              "\xC5land\tcstrike\tde_dust\t3\t16\t25\t127.200.0.1:27015\t-dl\tnote\tA2S");
     SelectRows(top, {0, 1});
     top->OnCommand(ID_EDIT_COPY);
-    EXPECT_EQ(frame.clipboard, "\xC5land\tcstrike\tde_dust\t3\t16\t25\t127.200.0.1:27015\t-dl\tnote"
-                               "\r\n\xF8st\t\t\t--\t0\t-\t127.200.0.2:27015\t-..\t\r\n");
+    EXPECT_EQ(frame.clipboard,
+              "\xC5land\tcstrike\tde_dust\t3\t16\t25\t127.200.0.1:27015\t-dl\tnote\tA2S"
+              "\r\n\xF8st\t\t\t--\t0\t-\t127.200.0.2:27015\t-..\t\t?\r\n");
     EXPECT_EQ(f.ui.waitCursorDepth, 0);
 
     const int copies = frame.copies;
@@ -293,7 +315,8 @@ TEST_F(DetailsViewTest, ServerReplyRepaintsOnlyItsVisibleRow) {
     ASSERT_EQ(changed.count(), 1);
     EXPECT_EQ(changed[0][0].toModelIndex().row(), firstShown + 2);
     EXPECT_EQ(changed[0][1].toModelIndex().row(), firstShown + 2);
-    EXPECT_EQ(changed[0][1].toModelIndex().column(), 8) << "the whole row";
+    EXPECT_EQ(changed[0][1].toModelIndex().column(), ColumnCount(LIST_SERVERS) - 1)
+        << "the whole row";
 
     const CUpdateHint above(servers[0]);
     const CUpdateHint below(servers[299]);
