@@ -11,6 +11,7 @@
 #include "ui/CMainFrame.h"
 #include "ui/CQtUserInterface.h"
 #include "ui/CScreenshotRun.h"
+#include "ui/CSteamKeyStore.h"
 
 namespace {
 
@@ -73,6 +74,7 @@ bool CScoutwireApp::InitInstance(const QStringList& arguments) {
                       ? std::make_unique<CSettings>(parser.value(settingsOption).toStdString())
                       : std::make_unique<CSettings>();
     m_pSettings->Load();
+    CSteamKeyStore::Load(*m_pSettings);
     m_recentFiles.Load(*m_pSettings);
     m_pDoc = std::make_unique<CScoutwireDoc>(*m_pSettings, *m_pUI, maxUdp);
 
