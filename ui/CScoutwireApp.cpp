@@ -95,6 +95,7 @@ bool CScoutwireApp::InitInstance(const QStringList& arguments) {
         return false;
     if (m_pOwnUI) {
         m_pOwnUI->SetMainWindow(m_pFrame.get());
+        m_pOwnUI->SetSettings(m_pSettings.get());
         CMainFrame* frame = m_pFrame.get();
         m_pOwnUI->SetStatusSink(
             [frame](const std::string& text) { frame->SetMessageText(DisplayText(text)); });

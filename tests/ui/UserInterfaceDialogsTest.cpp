@@ -4,10 +4,12 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <functional>
 #include <gtest/gtest.h>
 
+#include "core/CSettings.h"
 #include "core/ServerInfo.h"
 #include "search/ServerFilter.h"
 #include "tests/ui/DialogTestSupport.h"
@@ -40,8 +42,13 @@ void OnModal(std::function<void(QWidget&)> step) {
 
 class UserInterfaceDialogs : public ::testing::Test {
 protected:
-    void SetUp() override { m_ui.SetMainWindow(&m_main); }
+    void SetUp() override {
+        m_ui.SetMainWindow(&m_main);
+        m_ui.SetSettings(&m_settings);
+    }
 
+    QTemporaryDir m_dir;
+    CSettings m_settings{m_dir.filePath(QStringLiteral("settings.ini")).toStdString()};
     QWidget m_main;
     CQtUserInterface m_ui;
 };
