@@ -66,10 +66,12 @@ CSteamKeyStore::Place CSteamKeyStore::Load(CSettings& settings) {
         settings.m_strSteamKey = result.text.toStdString();
         return Place::Keyring;
     }
-    // Not in the keyring yet: a key kept from a time without one still
-    // counts until the user stores it again.
-    settings.m_strSteamKey = FileKey(settings);
-    return KeyringWorks(result.error) ? Place::Keyring : Place::SettingsFile;
+    const std::string fileKey = FileKey(settings);
+    settings.m_strSteamKey = fileKey;
+    if (!KeyringWorks(result.error))
+        return Place::SettingsFile;
+    // A keyring that has appeared since the key went to the file takes it.
+    return fileKey.empty() ? Place::Keyring : Store(settings, fileKey);
 }
 
 CSteamKeyStore::Place CSteamKeyStore::Store(CSettings& settings, const std::string& key) {
