@@ -2,9 +2,11 @@
 
 #include <QFile>
 #include <algorithm>
+#include <map>
 #include <set>
 
 #include "core/CSettings.h"
+#include "core/DisplayText.h"
 #include "core/IUserInterface.h"
 #include "core/ScwFile.h"
 #include "core/TextCompare.h"
@@ -12,11 +14,16 @@
 #include "net/Address.h"
 #include "net/CMasterSocket.h"
 #include "net/CServerSocket.h"
+#include "net/CSteamMasterExchange.h"
+#include "net/CSteamWebExchange.h"
+#include "net/CWonMasterExchange.h"
 #include "net/Clock.h"
 #include "net/EventWait.h"
 #include "net/QueryCommands.h"
 #include "net/ReplyDecoder.h"
 #include "net/SocketErrors.h"
+#include "net/SteamMasterProtocol.h"
+#include "net/SteamWebList.h"
 #include "search/ExpressionMatcher.h"
 
 namespace {
@@ -53,7 +60,8 @@ CScoutwireDoc::~CScoutwireDoc() {
                         static_cast<int>(m_defaultQuery.m_dwFlags));
     m_views.clear();
     m_sockets.clear();
-    m_pMasterSocket.reset();
+    m_pMasterExchange.reset();
+    m_retiredExchanges.clear();
     m_retiredSockets.clear();
     m_pNewServers.reset();
     m_queries.clear();
@@ -237,8 +245,11 @@ void CScoutwireDoc::UpdateServerList() {
             return;
     if (m_settings.m_dwFlags & OPT_CLEAR_BEFORE_UPDATE)
         ClearServerList();
-    m_ui.SetStatusMessage("Connecting to " + m_settings.m_strWONMaster + ":" +
-                          std::to_string(m_settings.m_wWONPort) + "...");
+    const MasterListQuery query = MasterQueryFromSettings();
+    const bool web = m_settings.m_nListSource == LIST_SOURCE_STEAM_WEB;
+    m_ui.SetStatusMessage("Connecting to " +
+                          (web ? query.apiUrl : query.host + ":" + std::to_string(query.port)) +
+                          "...");
     ConnectToMaster();
 }
 
@@ -248,7 +259,7 @@ void CScoutwireDoc::ClearServerList() {
     std::vector<const ServerInfo*> removed;
     for (const auto& server : m_serverList) {
         const uint32_t flags = server->m_dwFlags;
-        if ((flags & GROUP_WON) && !(flags & (GROUP_FAVOURITES | GROUP_MANUAL)))
+        if ((flags & (GROUP_WON | GROUP_STEAM)) && !(flags & (GROUP_FAVOURITES | GROUP_MANUAL)))
             removed.push_back(server.get());
     }
     ForgetServers(removed);
@@ -479,7 +490,12 @@ bool CScoutwireDoc::EditMasterFilter() {
 // ---------------------------------------------------------------------------
 // Replies
 
-bool CScoutwireDoc::OnReceiveServerSocket(CServerSocket& socket, int count) {
+INetReporter& CScoutwireDoc::GetReporter() { return m_ui; }
+
+static_assert(QUERY_UNKNOWN == PROTOCOL_UNKNOWN && QUERY_LEGACY == PROTOCOL_LEGACY &&
+              QUERY_A2S == PROTOCOL_A2S);
+
+bool CScoutwireDoc::OnReceiveServerSocket(CServerSocket& socket, std::span<const uint8_t> reply) {
     uint32_t address = 0;
     uint16_t port = 0;
     socket.GetAddress(address, port);
@@ -487,11 +503,18 @@ bool CScoutwireDoc::OnReceiveServerSocket(CServerSocket& socket, int count) {
         ReportLastError(m_ui, "OnReceiveServerSocket: cannot retrieve peer address");
         return true;
     }
-    const std::span<const uint8_t> datagram(m_recvBuffer.data(), static_cast<size_t>(count));
+    const std::span<const uint8_t> datagram = reply;
     if (!HasReplyPrefix(datagram))
         return true;
-    if (ServerInfo* server = FindServer(address, port))
+    if (ServerInfo* server = FindServer(address, port)) {
         server->m_nPing = socket.m_nRoundTrip;
+        // A server added by hand keeps the protocol it answered in; records
+        // from a list keep theirs from the list (and their file bytes).
+        if (socket.Protocol() != QUERY_UNKNOWN && QueryProtocolOf(*server) == PROTOCOL_UNKNOWN) {
+            server->m_nProtocol = socket.Protocol();
+            SetModifiedFlag();
+        }
+    }
     const uint8_t type = ReplyType(datagram);
     // Only the master socket may add servers to the list: a game server that
     // answers with a list batch is not listened to.
@@ -510,11 +533,8 @@ void CScoutwireDoc::OnReceiveSocket(CUdpSocket& socket, int count) {
     }
     const uint32_t address = ParseIP(peer);
     const std::span<const uint8_t> datagram(m_recvBuffer.data(), static_cast<size_t>(count));
-    bool* unsupportedShown = m_pMasterSocket && &socket == m_pMasterSocket.get()
-                                 ? &m_pMasterSocket->m_bUnsupportedShown
-                                 : nullptr;
     if (address != 0 && HasReplyPrefix(datagram))
-        DispatchReply(ReplyType(datagram), ReplyPayload(datagram), address, port, unsupportedShown);
+        DispatchReply(ReplyType(datagram), ReplyPayload(datagram), address, port, nullptr);
 }
 
 namespace {
@@ -542,6 +562,29 @@ void ApplyDetails(ServerInfo& server, const DetailsReply& d) {
         server.m_bPassword = d.password != 0 ? 1 : 0;
 }
 
+void ApplyInfo(ServerInfo& server, const InfoReply& info) {
+    // Fields in reply order: protocol, name, map, folder, game, app id,
+    // players, maximum, bots, type, environment, visibility, ...
+    if (info.fieldsRead >= 2)
+        server.m_strName = info.name;
+    if (info.fieldsRead >= 3)
+        server.m_strMap = info.map;
+    if (info.fieldsRead >= 4)
+        server.m_strGame = info.folder;
+    if (info.fieldsRead >= 7)
+        server.m_nPlayers = info.players;
+    if (info.fieldsRead >= 8)
+        server.m_nMaxPlayers = info.maxPlayers;
+    if (info.fieldsRead >= 10)
+        server.m_cServerType = info.serverType;
+    if (info.fieldsRead >= 11)
+        server.m_cOS = info.environment;
+    if (info.fieldsRead >= 12)
+        server.m_bPassword = info.visibility != 0 ? 1 : 0;
+}
+
+// The old protocol's slot index names a player: the previous frags are those
+// of the same slot.
 std::unique_ptr<PlayerList> BuildPlayerList(const PlayersReply& reply, const PlayerList* previous) {
     auto players = std::make_unique<PlayerList>(1);
     players->Reserve(static_cast<int>(reply.players.size()));
@@ -561,6 +604,42 @@ std::unique_ptr<PlayerList> BuildPlayerList(const PlayersReply& reply, const Pla
         players->Insert(std::move(player));
     }
     return players;
+}
+
+// A2S servers send 0 for every index, or a running count: a player is known
+// by name (equal names paired in order), and players with the same index are
+// all kept, in the order the server sent them.
+std::unique_ptr<PlayerList> BuildPlayerListByName(const PlayersReply& reply,
+                                                  const PlayerList* previous) {
+    std::multimap<std::string, int32_t> before;
+    if (previous)
+        for (const auto& player : *previous)
+            before.emplace(player->m_strName, player->m_nFrags);
+    std::vector<std::unique_ptr<PlayerInfo>> players;
+    players.reserve(reply.players.size());
+    for (const PlayerEntry& entry : reply.players) {
+        auto player = std::make_unique<PlayerInfo>();
+        player->m_nIndex = entry.index;
+        player->m_strName = entry.name;
+        player->m_nFrags = entry.frags;
+        player->m_nMinutes = entry.minutes;
+        player->m_nSeconds = entry.seconds;
+        player->m_nPrevFrags = entry.frags;
+        const auto same = before.find(entry.name);
+        if (same != before.end()) {
+            player->m_nPrevFrags = same->second;
+            before.erase(same);
+        }
+        players.push_back(std::move(player));
+    }
+    // The list stays sorted by index; equal indices keep the reply's order.
+    std::stable_sort(players.begin(), players.end(),
+                     [](const auto& a, const auto& b) { return a->m_nIndex < b->m_nIndex; });
+    auto list = std::make_unique<PlayerList>(1);
+    list->Reserve(static_cast<int>(players.size()));
+    for (auto& player : players)
+        list->Append(std::move(player));
+    return list;
 }
 
 } // namespace
@@ -587,11 +666,25 @@ void CScoutwireDoc::DispatchReply(uint8_t type, std::span<const uint8_t> payload
         SetModifiedFlag();
         const CUpdateHint hint(server);
         UpdateAllViews(nullptr, HINT_SERVER_DETAILS, &hint);
+    } else if (const auto* info = std::get_if<InfoReply>(&reply)) {
+        ServerInfo* server = FindServer(address, port);
+        if (!server)
+            return;
+        ApplyInfo(*server, *info);
+        if (m_filter.Matches(*server))
+            server->m_dwFlags |= GROUP_FILTERED;
+        else
+            server->m_dwFlags &= ~GROUP_FILTERED;
+        SetModifiedFlag();
+        const CUpdateHint hint(server);
+        UpdateAllViews(nullptr, HINT_SERVER_DETAILS, &hint);
     } else if (const auto* players = std::get_if<PlayersReply>(&reply)) {
         ServerInfo* server = FindServer(address, port);
         if (!server)
             return;
-        server->SetPlayers(BuildPlayerList(*players, server->m_pPlayers.get()));
+        server->SetPlayers(QueryProtocolOf(*server) == PROTOCOL_A2S
+                               ? BuildPlayerListByName(*players, server->m_pPlayers.get())
+                               : BuildPlayerList(*players, server->m_pPlayers.get()));
         const CUpdateHint hint(server);
         UpdateAllViews(nullptr, HINT_SERVER_PLAYERS, &hint);
     } else if (const auto* rules = std::get_if<RulesReply>(&reply)) {
@@ -617,13 +710,14 @@ void CScoutwireDoc::DispatchReply(uint8_t type, std::span<const uint8_t> payload
             UpdateAllViews(nullptr, HINT_SERVER_PLAYERS, &hint);
         }
     } else if (const auto* list = std::get_if<MasterListReply>(&reply)) {
-        if (m_pMasterSocket)
-            OnMasterList(*list);
+        if (auto* won = dynamic_cast<CWonMasterExchange*>(m_pMasterExchange.get()))
+            won->OnListReply(*list);
     } else if (const auto* unsupported = std::get_if<UnsupportedReply>(&reply)) {
         ReportUnsupported(unsupported->type, address, port, unsupportedShown);
     }
     // 'd' and 'j' are answered with silence, and so is a list batch too short
-    // to carry its batch id.
+    // to carry its batch id. A challenge is the server socket's business; one
+    // that reaches the dispatcher another way describes nothing.
 }
 
 void CScoutwireDoc::ReportUnsupported(uint8_t type, uint32_t address, uint16_t port,
@@ -694,9 +788,15 @@ bool CScoutwireDoc::RefreshServer(ServerInfo& server, unsigned mask) {
     CServerSocket* socket = CreateServerSocket(server);
     if (!socket)
         return false;
-    server.m_nPing = 0;
-    socket->QueueCommands(commands);
+    StartQuery(server, *socket, commands);
     return true;
+}
+
+void CScoutwireDoc::StartQuery(ServerInfo& server, CServerSocket& socket,
+                               const std::string& commands) {
+    server.m_nPing = 0;
+    socket.SetProtocol(QueryProtocolOf(server));
+    socket.QueueCommands(commands);
 }
 
 bool CScoutwireDoc::RefreshServerIfIdle(ServerInfo* server, unsigned mask) {
@@ -713,8 +813,7 @@ bool CScoutwireDoc::RefreshServerIfIdle(ServerInfo* server, unsigned mask) {
     CServerSocket* socket = CreateServerSocket(*server);
     if (!socket)
         return false;
-    server->m_nPing = 0;
-    socket->QueueCommands(commands);
+    StartQuery(*server, *socket, commands);
     return true;
 }
 
@@ -783,13 +882,8 @@ void CScoutwireDoc::RefreshServers(std::span<ServerInfo* const> servers) {
 void CScoutwireDoc::CleanSockets() {
     ReleaseRetiredSockets();
     const uint64_t now = NowTicks();
-    if (m_pMasterSocket &&
-        ElapsedMs(m_pMasterSocket->m_liSent, now) > static_cast<uint64_t>(m_settings.m_nWONTimeout)) {
-        if (!m_pMasterSocket->Retry()) {
-            DestroyMasterSocket();
-            UpdateAllViews(nullptr, HINT_MASTER_PROGRESS);
-        }
-    }
+    if (m_pMasterExchange)
+        m_pMasterExchange->OnCleaningPass(now);
     const uint64_t timeout = static_cast<uint64_t>(m_settings.m_nSocketTimeout);
     for (auto it = m_sockets.begin(); it != m_sockets.end();) {
         CServerSocket& socket = **it;
@@ -840,7 +934,7 @@ void CScoutwireDoc::TimeOutSocket(CServerSocket& socket) {
 }
 
 int CScoutwireDoc::GetActiveSocketCount() const {
-    return static_cast<int>(m_sockets.size()) + (m_pMasterSocket ? 1 : 0);
+    return static_cast<int>(m_sockets.size()) + (m_pMasterExchange ? 1 : 0);
 }
 
 void CScoutwireDoc::DestroySocket(std::unique_ptr<CUdpSocket> socket) {
@@ -861,105 +955,169 @@ void CScoutwireDoc::DestroyServerSockets() {
     }
 }
 
-void CScoutwireDoc::DestroyMasterSocket() { DestroySocket(std::move(m_pMasterSocket)); }
+void CScoutwireDoc::DestroyMasterExchange() {
+    std::unique_ptr<CMasterExchange> exchange = std::move(m_pMasterExchange);
+    if (!exchange)
+        return;
+    exchange->Close();
+    // Ended from inside one of its own handlers: freed once that returns.
+    if (exchange->IsBusy())
+        m_retiredExchanges.push_back(std::move(exchange));
+}
 
 void CScoutwireDoc::ReleaseRetiredSockets() {
     std::erase_if(m_retiredSockets, [](const auto& socket) { return !socket->IsBusy(); });
+    std::erase_if(m_retiredExchanges, [](const auto& exchange) { return !exchange->IsBusy(); });
 }
 
 // ---------------------------------------------------------------------------
 // The master server
 
-void CScoutwireDoc::ConnectToMaster() {
-    DestroyMasterSocket();
-    auto socket = std::make_unique<CMasterSocket>(this);
-    const std::string& host = m_settings.m_strWONMaster;
-    const uint16_t port = m_settings.m_wWONPort;
-    if (!socket->Create()) {
-        ReportLastError(m_ui, "Error creating socket");
-        DestroySocket(std::move(socket));
-        return;
+MasterListQuery CScoutwireDoc::MasterQueryFromSettings() const {
+    MasterListQuery query;
+    switch (m_settings.m_nListSource) {
+    case LIST_SOURCE_STEAM_MASTER: {
+        // "host" or "host:port"
+        const std::string& master = m_settings.m_strSteamMaster;
+        const size_t colon = master.rfind(':');
+        query.host = master.substr(0, colon);
+        query.port = kSteamMasterPort;
+        if (colon != std::string::npos) {
+            const std::string digits = master.substr(colon + 1);
+            const bool numeric = !digits.empty() && digits.size() <= 5 &&
+                                 std::all_of(digits.begin(), digits.end(),
+                                             [](char c) { return c >= '0' && c <= '9'; });
+            if (numeric && std::stoi(digits) >= 1 && std::stoi(digits) <= 65535)
+                query.port = static_cast<uint16_t>(std::stoi(digits));
+        }
+        break;
     }
-    if (!socket->Connect(host, port)) {
-        ReportLastError(m_ui, "Error connecting to WON");
-        DestroySocket(std::move(socket));
-        return;
+    case LIST_SOURCE_STEAM_WEB:
+        query.apiUrl = m_settings.m_strSteamApiUrl;
+        query.apiKey = m_settings.m_strSteamApiKey;
+        query.limit = m_settings.m_nSteamListLimit;
+        break;
+    default:
+        query.host = m_settings.m_strWONMaster;
+        query.port = m_settings.m_wWONPort;
+        break;
     }
-    m_ui.SetStatusMessage("Connected to " + host + ":" + std::to_string(port) + "...");
+    query.region = static_cast<uint8_t>(m_settings.m_nSteamRegion);
+    query.appId = m_settings.m_nSteamAppId;
+    query.timeoutMs = m_settings.m_nWONTimeout;
+    query.retries = m_settings.m_nWONRetries;
     const uint32_t flags = m_masterFilter.m_dwFlags;
     if (flags & FILTER_GAME)
-        socket->m_strGame = m_masterFilter.m_strGame;
+        query.game = m_masterFilter.m_strGame;
     if (flags & FILTER_MAP)
-        socket->m_strMap = m_masterFilter.m_strMap;
+        query.map = m_masterFilter.m_strMap;
     if (flags & FILTER_EMPTY) {
-        socket->m_bHasEmpty = 1;
-        socket->m_bEmpty = (flags & FILTER_EMPTY_YES) ? 1 : 0;
+        query.hasEmpty = true;
+        query.empty = (flags & FILTER_EMPTY_YES) != 0;
     }
+    if (flags & FILTER_FULL) {
+        query.hasFull = true;
+        query.full = (flags & FILTER_FULL_YES) != 0;
+    }
+    if (flags & FILTER_PASSWORD) {
+        query.hasPassword = true;
+        query.password = (flags & FILTER_PASSWORD_YES) != 0;
+    }
+    auto firstLower = [](const std::string& text) {
+        return text.empty() ? '\0'
+                            : static_cast<char>(FoldCase(static_cast<unsigned char>(text[0])));
+    };
     if (flags & FILTER_TYPE) {
-        socket->m_bHasType = 1;
-        socket->m_bDedicated =
-            !m_masterFilter.m_strServerType.empty() &&
-                    FoldCase(static_cast<unsigned char>(m_masterFilter.m_strServerType[0])) == 'd'
-                ? 1
-                : 0;
+        query.hasType = true;
+        query.dedicated = firstLower(m_masterFilter.m_strServerType) == 'd';
     }
-    m_pMasterSocket = std::move(socket);
-    RequestServerList(0);
+    if (flags & FILTER_OS)
+        query.os = firstLower(m_masterFilter.m_strOS);
+    return query;
+}
+
+void CScoutwireDoc::ConnectToMaster() {
+    DestroyMasterExchange();
+    MasterListQuery query = MasterQueryFromSettings();
+    IMasterListOwner& owner = *this;
+    switch (m_settings.m_nListSource) {
+    case LIST_SOURCE_STEAM_MASTER:
+        m_pMasterExchange = std::make_unique<CSteamMasterExchange>(owner, std::move(query));
+        break;
+    case LIST_SOURCE_STEAM_WEB:
+        m_pMasterExchange = std::make_unique<CSteamWebExchange>(owner, std::move(query));
+        break;
+    default:
+        m_pMasterExchange = std::make_unique<CWonMasterExchange>(owner, std::move(query));
+        break;
+    }
+    m_pMasterExchange->Start();
 }
 
 void CScoutwireDoc::RequestServerList(uint32_t batchId) {
-    if (!m_pMasterSocket)
-        return;
-    m_ui.SetStatusMessage("Connected to " + m_settings.m_strWONMaster + ":" +
-                          std::to_string(m_settings.m_wWONPort) + "...");
-    m_pMasterSocket->m_nRetriesLeft = m_settings.m_nWONRetries;
-    if (m_pMasterSocket->SendListRequest(static_cast<int32_t>(batchId))) {
-        const CUpdateHint hint(batchId);
-        UpdateAllViews(nullptr, HINT_MASTER_PROGRESS, &hint);
-    }
+    if (auto* won = dynamic_cast<CWonMasterExchange*>(m_pMasterExchange.get()))
+        won->RequestBatch(batchId);
 }
 
-void CScoutwireDoc::OnMasterList(const MasterListReply& reply) {
-    const bool refreshNew = (m_settings.m_dwFlags & OPT_REFRESH_NEW_SERVERS) != 0;
-    if (refreshNew && !m_pNewServers)
-        m_pNewServers = std::make_unique<ServerList>(1);
-    CMasterSocket& master = *m_pMasterSocket;
-    const size_t room = static_cast<size_t>(CMasterSocket::kMaxEntries - master.m_nEntriesTaken);
-    const std::span<const MasterEntry> entries(reply.entries.data(),
-                                               std::min(reply.entries.size(), room));
-    master.m_nEntriesTaken += static_cast<int>(entries.size());
-    AddMasterEntries(entries, refreshNew);
-    SetModifiedFlag();
-    const bool exhausted =
-        master.m_nEntriesTaken >= CMasterSocket::kMaxEntries ||
-        static_cast<int>(master.m_requestedIds.size()) >= CMasterSocket::kMaxBatches;
-    if (reply.nextBatchId != 0 && !exhausted) {
-        // An id asked for already: a late copy of a reply handled before
-        // (after a re-sent request), or a master that goes round in circles.
-        // The request outstanding stays as it is; a master that never moves
-        // on runs out of retries and times out like a silent one.
-        if (!master.m_requestedIds.count(reply.nextBatchId))
-            RequestServerList(reply.nextBatchId);
+void CScoutwireDoc::OnMasterRequestSent(uint32_t id) {
+    if (!m_pMasterExchange)
         return;
-    }
-    EndMasterExchange(refreshNew);
+    m_ui.SetStatusMessage("Connected to " + m_pMasterExchange->PeerText() + "...");
+    const CUpdateHint hint(id);
+    UpdateAllViews(nullptr, HINT_MASTER_PROGRESS, &hint);
 }
 
-void CScoutwireDoc::AddMasterEntries(std::span<const MasterEntry> entries, bool refreshNew) {
-    if (entries.empty())
+void CScoutwireDoc::OnMasterEntries(std::span<const MasterEntry> entries) {
+    if (!m_pMasterExchange)
         return;
-    const CMasterSocket& master = *m_pMasterSocket;
+    const MasterListQuery& query = m_pMasterExchange->Query();
+    const bool won = m_pMasterExchange->Source() == MasterSource::Won;
     std::vector<std::unique_ptr<ServerInfo>> created;
     created.reserve(entries.size());
     for (const MasterEntry& entry : entries) {
         auto server = std::make_unique<ServerInfo>(entry.address, entry.port);
-        server->m_dwFlags = GROUP_WON;
-        server->m_strGame = master.m_strGame;
-        server->m_strMap = master.m_strMap;
-        if (master.m_bHasType)
-            server->m_cServerType = master.m_bDedicated ? 'd' : 'l';
+        server->m_dwFlags = won ? GROUP_WON : GROUP_STEAM;
+        server->m_nProtocol = won ? PROTOCOL_LEGACY : PROTOCOL_A2S;
+        server->m_strGame = query.game;
+        server->m_strMap = query.map;
+        if (query.hasType)
+            server->m_cServerType = query.dedicated ? 'd' : 'l';
         created.push_back(std::move(server));
     }
+    AddListedServers(std::move(created));
+}
+
+void CScoutwireDoc::OnMasterServers(std::span<const SteamWebServer> servers) {
+    std::vector<std::unique_ptr<ServerInfo>> created;
+    created.reserve(servers.size());
+    for (const SteamWebServer& listed : servers) {
+        if (listed.address == 0 || listed.port == 0)
+            continue;
+        auto server = std::make_unique<ServerInfo>(listed.address, listed.port);
+        server->m_dwFlags = GROUP_STEAM;
+        server->m_nProtocol = PROTOCOL_A2S;
+        // What the service knows of a server makes the list useful before
+        // the first refresh. Its JSON is Unicode; records hold text in the
+        // servers' own code page where it fits, as their replies carry it.
+        server->m_strName = StoredText(QString::fromStdString(listed.name));
+        server->m_strMap = StoredText(QString::fromStdString(listed.map));
+        server->m_strGame = StoredText(QString::fromStdString(listed.gamedir));
+        server->m_nPlayers = static_cast<uint8_t>(std::clamp(listed.players, 0, 255));
+        server->m_nMaxPlayers = static_cast<uint8_t>(std::clamp(listed.maxPlayers, 0, 255));
+        server->m_cServerType = listed.dedicated ? 'd' : 'l';
+        server->m_cOS = listed.os;
+        created.push_back(std::move(server));
+    }
+    AddListedServers(std::move(created));
+}
+
+void CScoutwireDoc::AddListedServers(std::vector<std::unique_ptr<ServerInfo>> created) {
+    const bool refreshNew = (m_settings.m_dwFlags & OPT_REFRESH_NEW_SERVERS) != 0;
+    if (refreshNew && !m_pNewServers)
+        m_pNewServers = std::make_unique<ServerList>(1);
+    SetModifiedFlag();
+    if (created.empty())
+        return;
     // One merge per batch: a list of a few hundred thousand servers would
     // take minutes to build one sorted insertion at a time. Records already
     // listed stay exactly as they were; the copies made here are dropped.
@@ -968,8 +1126,31 @@ void CScoutwireDoc::AddMasterEntries(std::span<const MasterEntry> entries, bool 
         m_pNewServers->InsertManyUnique(std::move(added));
 }
 
+void CScoutwireDoc::OnMasterListComplete() {
+    EndMasterExchange((m_settings.m_dwFlags & OPT_REFRESH_NEW_SERVERS) != 0);
+}
+
+void CScoutwireDoc::OnMasterListFailed(const std::string& message) {
+    const bool sent = m_pMasterExchange && m_pMasterExchange->RequestsSent() > 0;
+    DestroyMasterExchange();
+    // The views learn that the exchange is over before the box opens.
+    if (sent)
+        UpdateAllViews(nullptr, HINT_MASTER_PROGRESS);
+    if (!message.empty())
+        ShowError(m_ui, message);
+}
+
+void CScoutwireDoc::OnMasterOtherReply(uint8_t type, std::span<const uint8_t> payload,
+                                       uint32_t address, uint16_t port, bool* shown) {
+    DispatchReply(type, payload, address, port, shown);
+}
+
+void CScoutwireDoc::OnMasterSocketError(const std::string& context) {
+    ReportLastError(m_ui, context);
+}
+
 void CScoutwireDoc::EndMasterExchange(bool refreshNew) {
-    DestroyMasterSocket();
+    DestroyMasterExchange();
     ApplyFilter(false);
     UpdateAllViews(nullptr, HINT_SERVERS_RELOADED);
     if (refreshNew && m_pNewServers) {

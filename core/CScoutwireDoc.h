@@ -9,25 +9,28 @@
 
 #include "core/ServerList.h"
 #include "core/UpdateHint.h"
+#include "net/IMasterListOwner.h"
+#include "net/ISocketOwner.h"
 #include "search/Query.h"
 #include "search/SearchQuery.h"
 #include "search/ServerFilter.h"
 
-class CMasterSocket;
+class CMasterExchange;
 class CServerSocket;
 class CSettings;
 class CUdpSocket;
 class IUserInterface;
 struct MasterEntry;
+struct MasterListQuery;
 struct MasterListReply;
 
 // The one document: it owns every server record, the player queries, both
 // filters and the network engine's sockets, and tells its views about every
 // change.
-class CScoutwireDoc {
+class CScoutwireDoc : public ISocketOwner, private IMasterListOwner {
 public:
     CScoutwireDoc(CSettings& settings, IUserInterface& ui, int maxUdpSize = 65507);
-    ~CScoutwireDoc();
+    ~CScoutwireDoc() override;
     CScoutwireDoc(const CScoutwireDoc&) = delete;
     CScoutwireDoc& operator=(const CScoutwireDoc&) = delete;
 
@@ -79,28 +82,33 @@ public:
     bool EditMasterFilter();
 
     // Replies.
-    bool OnReceiveServerSocket(CServerSocket& socket, int count);
-    void OnReceiveSocket(CUdpSocket& socket, int count);
+    bool OnReceiveServerSocket(CServerSocket& socket, std::span<const uint8_t> reply) override;
+    void OnReceiveSocket(CUdpSocket& socket, int count) override;
     void ParseReply(uint8_t type, std::span<const uint8_t> payload, uint32_t address,
                     uint16_t port);
     // The buffer every socket receives into, zero-filled before each receive.
-    std::span<uint8_t> GetRecvBuffer() { return m_recvBuffer; }
+    std::span<uint8_t> GetRecvBuffer() override { return m_recvBuffer; }
+    INetReporter& GetReporter() override;
 
     // The refresh engine.
     CServerSocket* CreateServerSocket(ServerInfo& server);
     bool RefreshServer(ServerInfo& server, unsigned mask);
     bool RefreshServerIfIdle(ServerInfo* server, unsigned mask);
     void RefreshServers(std::span<ServerInfo* const> servers);
-    void CleanSockets();
+    void CleanSockets() override;
     // Open server sockets, plus one while the master exchange runs.
     int GetActiveSocketCount() const;
     int GetServerSocketCount() const { return static_cast<int>(m_sockets.size()); }
     bool IsRefreshing() const { return m_bRefreshing; }
 
-    // The master server.
+    // The master server: the WON master, Steam's master or Steam's web
+    // service, as the settings' list source says.
     void ConnectToMaster();
+    // Asks the WON master for a batch; nothing for the other sources.
     void RequestServerList(uint32_t batchId);
-    bool IsUpdatingServerList() const { return m_pMasterSocket != nullptr; }
+    bool IsUpdatingServerList() const { return m_pMasterExchange != nullptr; }
+    // The exchange running, or null.
+    const CMasterExchange* GetMasterExchange() const { return m_pMasterExchange.get(); }
 
     CSettings& GetSettings() { return m_settings; }
     IUserInterface& GetUI() { return m_ui; }
@@ -117,17 +125,27 @@ private:
     void DispatchReply(uint8_t type, std::span<const uint8_t> payload, uint32_t address,
                        uint16_t port, bool* unsupportedShown);
     void ReportUnsupported(uint8_t type, uint32_t address, uint16_t port, bool* unsupportedShown);
-    void OnMasterList(const MasterListReply& reply);
-    void AddMasterEntries(std::span<const MasterEntry> entries, bool refreshNew);
+    // What the master exchange reports.
+    void OnMasterRequestSent(uint32_t id) override;
+    void OnMasterEntries(std::span<const MasterEntry> entries) override;
+    void OnMasterServers(std::span<const SteamWebServer> servers) override;
+    void OnMasterListComplete() override;
+    void OnMasterListFailed(const std::string& message) override;
+    void OnMasterOtherReply(uint8_t type, std::span<const uint8_t> payload, uint32_t address,
+                            uint16_t port, bool* shown) override;
+    void OnMasterSocketError(const std::string& context) override;
+    MasterListQuery MasterQueryFromSettings() const;
+    void AddListedServers(std::vector<std::unique_ptr<ServerInfo>> created);
     void EndMasterExchange(bool refreshNew);
     void DestroySocket(std::unique_ptr<CUdpSocket> socket);
     void DestroyServerSockets();
-    void DestroyMasterSocket();
+    void DestroyMasterExchange();
     void ReleaseRetiredSockets();
     void RemoveFromNewServers(const ServerInfo* server);
     void ClearQueryResults();
     void MoveToSortedPosition(ServerInfo& server, uint32_t newAddress);
     void TimeOutSocket(CServerSocket& socket);
+    void StartQuery(ServerInfo& server, CServerSocket& socket, const std::string& commands);
     void ForgetServers(const std::vector<const ServerInfo*>& removed);
     void InstallContents(struct ScwContents& contents);
 
@@ -137,7 +155,9 @@ private:
     bool m_bModified = false;
     std::string m_strPathName;
 
-    std::unique_ptr<CMasterSocket> m_pMasterSocket;
+    std::unique_ptr<CMasterExchange> m_pMasterExchange;
+    // Exchanges ended while one of their handlers was on the call stack.
+    std::vector<std::unique_ptr<CMasterExchange>> m_retiredExchanges;
     std::vector<uint8_t> m_recvBuffer;
     std::list<std::unique_ptr<CServerSocket>> m_sockets;
     // Sockets closed while one of their handlers was on the call stack; they

@@ -156,6 +156,12 @@ void CSettings::Load() {
     LoadInt(store, "Flags", flags);
     m_dwFlags = static_cast<uint32_t>(flags);
     LoadString(store, "LastDoc", m_strLastDoc);
+    LoadString(store, "SteamMaster", m_strSteamMaster);
+    LoadInt(store, "SteamRegion", m_nSteamRegion);
+    LoadString(store, "SteamApiUrl", m_strSteamApiUrl);
+    LoadInt(store, "SteamListLimit", m_nSteamListLimit);
+    LoadInt(store, "ListSource", m_nListSource);
+    LoadInt(store, "SteamAppId", m_nSteamAppId);
     ApplyLimits();
 }
 
@@ -173,6 +179,12 @@ void CSettings::Save() {
     WriteString(kSection, "HLParams", m_strHLParams);
     WriteInt(kSection, "Flags", static_cast<int32_t>(m_dwFlags));
     WriteString(kSection, "LastDoc", m_strLastDoc);
+    WriteString(kSection, "SteamMaster", m_strSteamMaster);
+    WriteInt(kSection, "SteamRegion", m_nSteamRegion);
+    WriteString(kSection, "SteamApiUrl", m_strSteamApiUrl);
+    WriteInt(kSection, "SteamListLimit", m_nSteamListLimit);
+    WriteInt(kSection, "ListSource", m_nListSource);
+    WriteInt(kSection, "SteamAppId", m_nSteamAppId);
     Sync();
 }
 
@@ -185,6 +197,15 @@ void CSettings::ApplyLimits() {
     AtLeast(m_nSendInterval, 1);
     AtLeast(m_nWONTimeout, 11);
     AtLeast(m_nWONRetries, 0);
+    // The region is one byte on the wire; anything else means every region.
+    if (m_nSteamRegion < 0 || m_nSteamRegion > 0xFF)
+        m_nSteamRegion = 0xFF;
+    AtLeast(m_nSteamListLimit, 1);
+    if (m_nListSource < LIST_SOURCE_WON || m_nListSource > LIST_SOURCE_STEAM_MASTER)
+        m_nListSource = LIST_SOURCE_WON;
+    // App ids are 32-bit unsigned on Steam, but every Half-Life one is small;
+    // a negative value is "none".
+    AtLeast(m_nSteamAppId, -1);
 }
 
 void CSettings::ResetAdvanced() {

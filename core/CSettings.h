@@ -13,6 +13,11 @@ constexpr uint32_t OPT_SHOW_UPDATE_DIALOG = 0x8;
 constexpr uint32_t OPT_CLEAR_BEFORE_UPDATE = 0x10;
 constexpr uint32_t OPT_REFRESH_NEW_SERVERS = 0x20;
 
+// Where Update Server List fetches the list from.
+constexpr int32_t LIST_SOURCE_WON = 0;
+constexpr int32_t LIST_SOURCE_STEAM_WEB = 1;
+constexpr int32_t LIST_SOURCE_STEAM_MASTER = 2;
+
 // The program's options, held for the whole run. They live in the per-user
 // store of organisation "Tolvane", application "Scoutwire", section
 // "Settings" (the registry on Windows, an INI file elsewhere), or in the file
@@ -34,7 +39,7 @@ public:
     void Save();
     // The socket time-out, cleaning and refresh intervals, open sockets, send
     // interval, master time-out and retries are brought within their limits,
-    // in that order.
+    // in that order; then the Steam region, list limit, list source and app id.
     void ApplyLimits();
     // The "Advanced" group back to its defaults.
     void ResetAdvanced();
@@ -71,18 +76,17 @@ public:
     std::string m_strHLParams = "-console -numericping";
     uint32_t m_dwFlags = 0x38;
     std::string m_strLastDoc;
-
-    // Lists of today's servers: the Steam master server and the Steam web
-    // service, and which list Update Server List asks.
+    // Steam's list sources. The master is "host" or "host:port"; the web
+    // service's base address stands in for https://api.steampowered.com.
     std::string m_strSteamMaster = "hl2master.steampowered.com:27011";
-    int32_t m_nSteamRegion = 0xFF;
+    int32_t m_nSteamRegion = 0xFF; // all regions
     std::string m_strSteamApiUrl = "https://api.steampowered.com";
     int32_t m_nSteamListLimit = 50000;
-    int32_t m_nListSource = 0;  // LIST_SOURCE_WON 0, LIST_SOURCE_STEAM_WEB 1, LIST_SOURCE_STEAM_MASTER 2
-    int32_t m_nSteamAppId = -1; // app id for the Steam filter, -1 none
-    // The web service key, held for the run only: the window keeps it in the
-    // desktop's keyring (or, without one, in the settings file itself).
-    std::string m_strSteamKey;
+    int32_t m_nListSource = LIST_SOURCE_WON;
+    int32_t m_nSteamAppId = -1; // -1: the filter names no app id
+    // The user's own web API key. Held for the run only and never written
+    // with the other values: a key belongs in the desktop's keyring.
+    std::string m_strSteamApiKey;
 
 private:
     std::unique_ptr<QSettings> m_pStore;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/IProgress.h"
+#include "net/INetReporter.h"
 
 class Query;
 class ServerFilter;
@@ -14,7 +15,7 @@ class ServerInfo;
 // Everything the document needs from the person in front of it. The main
 // window implements it with real widgets; tests and the command-line front
 // end implement it with scripted answers.
-class IUserInterface {
+class IUserInterface : public INetReporter {
 public:
     enum class Icon { None, Information, Warning, Error, Question };
     enum class Buttons { Ok, OkCancel, YesNoCancel };
@@ -24,12 +25,15 @@ public:
 
     // A modal message box.
     virtual Answer MessageBox(const std::string& text, Buttons buttons, Icon icon) = 0;
+    // The networking code's error reports are message boxes like any other.
+    void ReportNetError(const std::string& text) override {
+        MessageBox(text, Buttons::Ok, Icon::Error);
+    }
     // The status bar's message pane; an empty text clears it.
     virtual void SetStatusMessage(const std::string& text) = 0;
     virtual void CopyToClipboard(const std::string& text) = 0;
     virtual std::string GetClipboardText() = 0;
-    virtual void BeginWaitCursor() = 0;
-    virtual void EndWaitCursor() = 0;
+    // BeginWaitCursor and EndWaitCursor come from INetReporter.
     virtual bool IsShiftDown() = 0;
 
     // A progress dialog, or null when it cannot be created.
@@ -45,16 +49,4 @@ public:
     virtual bool EditMasterFilter(ServerFilter& filter, const std::vector<std::string>& games,
                                   const std::vector<std::string>& maps) = 0;
     virtual bool EditServerProperties(ServerInfo& server) = 0;
-};
-
-// Shows the wait cursor for the life of the object.
-class WaitCursor {
-public:
-    explicit WaitCursor(IUserInterface& ui) : m_ui(ui) { m_ui.BeginWaitCursor(); }
-    ~WaitCursor() { m_ui.EndWaitCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-
-private:
-    IUserInterface& m_ui;
 };

@@ -51,3 +51,13 @@ int RuleValueToInt(std::string_view value) {
         return std::numeric_limits<int>::min();
     return static_cast<int>(d);
 }
+
+uint8_t QueryProtocolOf(const ServerInfo& server) {
+    if (server.m_nProtocol != PROTOCOL_UNKNOWN)
+        return server.m_nProtocol;
+    const bool won = (server.m_dwFlags & GROUP_WON) != 0;
+    const bool steam = (server.m_dwFlags & GROUP_STEAM) != 0;
+    if (won == steam)
+        return PROTOCOL_UNKNOWN;
+    return won ? PROTOCOL_LEGACY : PROTOCOL_A2S;
+}

@@ -69,6 +69,11 @@ public:
     std::unique_ptr<RuleList> m_pRules;
 };
 
+// How the server is asked next: its own protocol once known, else that of
+// the list it came from (WON: the old queries, Steam: A2S); unknown for a
+// server added by hand, or listed by both, that has not answered yet.
+uint8_t QueryProtocolOf(const ServerInfo& server);
+
 // The number at the start of a rule value, read as a decimal number with a
 // fraction and truncated towards zero (0 when there are no digits).
 int RuleValueToInt(std::string_view value);

@@ -8,7 +8,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
-#include "core/IUserInterface.h"
+#include "net/INetReporter.h"
 #include "net/SocketErrors.h"
 
 namespace {
@@ -81,8 +81,8 @@ int ScanEndpoint(const std::string& text, int numbers[5]) {
     return ScanNumbers(text, "...:", numbers, 5);
 }
 
-uint32_t ResolveHostName(IUserInterface& ui, const std::string& hostName) {
-    WaitCursor wait(ui);
+uint32_t ResolveHostName(INetReporter& reporter, const std::string& hostName) {
+    WaitCursor wait(reporter);
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_DGRAM;
@@ -91,10 +91,9 @@ uint32_t ResolveHostName(IUserInterface& ui, const std::string& hostName) {
     if (rc != 0) {
         const std::string context = "Could not resolve hostname '" + hostName + "'";
         if (rc == EAI_SYSTEM)
-            ReportLastError(ui, context);
+            ReportLastError(reporter, context);
         else
-            ui.MessageBox(context + ": " + gai_strerror(rc) + "\n", IUserInterface::Buttons::Ok,
-                          IUserInterface::Icon::Error);
+            reporter.ReportNetError(context + ": " + gai_strerror(rc) + "\n");
         return 0;
     }
     uint32_t address = 0;
@@ -107,8 +106,8 @@ uint32_t ResolveHostName(IUserInterface& ui, const std::string& hostName) {
     return address;
 }
 
-std::string LookupHostName(IUserInterface& ui, uint32_t address) {
-    WaitCursor wait(ui);
+std::string LookupHostName(INetReporter& reporter, uint32_t address) {
+    WaitCursor wait(reporter);
     sockaddr_in sin{};
     sin.sin_family = AF_INET;
     sin.sin_addr.s_addr = htonl(address);
@@ -118,10 +117,9 @@ std::string LookupHostName(IUserInterface& ui, uint32_t address) {
     if (rc != 0) {
         const std::string context = "Could not resolve ip address";
         if (rc == EAI_SYSTEM)
-            ReportLastError(ui, context);
+            ReportLastError(reporter, context);
         else
-            ui.MessageBox(context + ": " + gai_strerror(rc) + "\n", IUserInterface::Buttons::Ok,
-                          IUserInterface::Icon::Error);
+            reporter.ReportNetError(context + ": " + gai_strerror(rc) + "\n");
         return {};
     }
     return host;

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-class IUserInterface;
+class INetReporter;
 
 // An IPv4 address is a 32-bit number with the first octet in the most
 // significant byte (0 = no address); a port is 16 bits; both in host order
@@ -22,7 +22,7 @@ int ScanEndpoint(const std::string& text, int numbers[5]);
 
 // Blocking forward look-up with the wait cursor: the first IPv4 address, or
 // 0. A failed look-up shows the error report "Could not resolve hostname '%s'".
-uint32_t ResolveHostName(IUserInterface& ui, const std::string& hostName);
+uint32_t ResolveHostName(INetReporter& reporter, const std::string& hostName);
 // Blocking reverse look-up with the wait cursor; empty with the error report
 // "Could not resolve ip address" on failure.
-std::string LookupHostName(IUserInterface& ui, uint32_t address);
+std::string LookupHostName(INetReporter& reporter, uint32_t address);

@@ -1,29 +1,45 @@
 #include "net/CMasterSocket.h"
 
-#include "core/CScoutwireDoc.h"
+#include <cerrno>
+#include <cstring>
+
+#include "net/Address.h"
 #include "net/Clock.h"
-#include "net/MasterRequest.h"
 #include "net/SocketErrors.h"
 
-bool CMasterSocket::SendListRequest(int32_t batchId) {
+CMasterSocket::CMasterSocket(DatagramHandler onDatagram, ErrorHandler onError)
+    : CUdpSocket(nullptr), m_onDatagram(std::move(onDatagram)), m_onError(std::move(onError)),
+      m_buffer(kMaxUdpDatagram) {}
+
+bool CMasterSocket::SendRequest(std::span<const uint8_t> request) {
     BusyScope busy(*this);
-    const std::vector<uint8_t> request =
-        BuildMasterRequest(static_cast<uint32_t>(batchId), m_strGame, m_strMap);
     m_liSent = NowTicks();
-    if (Send(request.data(), static_cast<int>(request.size())) < 0) {
-        ReportLastError(m_pDoc->GetUI(), "Error sending server list command");
-        return false;
-    }
-    m_nBatchId = batchId;
-    m_requestedIds.insert(static_cast<uint32_t>(batchId));
-    return true;
+    return Send(request.data(), static_cast<int>(request.size())) >= 0;
 }
 
-bool CMasterSocket::Retry() {
-    const int32_t left = m_nRetriesLeft--;
-    if (left < 1)
-        return false;
-    if (m_nBatchId == -1)
-        return false;
-    return SendListRequest(m_nBatchId);
+void CMasterSocket::OnReceive(int errorCode) {
+    BusyScope busy(*this);
+    if (errorCode != 0)
+        return;
+    // Zero-filled, as every receive buffer is: a short datagram never shows
+    // the bytes of a longer one before it.
+    std::memset(m_buffer.data(), 0, m_buffer.size());
+    int error = 0;
+    const int n = Receive(m_buffer.data(), static_cast<int>(m_buffer.size()), error);
+    if (n < 0) {
+        // Nothing to read, or an ICMP port-unreachable: the request times out.
+        if (error != ECONNREFUSED && error != EAGAIN && error != EWOULDBLOCK && error != EINTR) {
+            errno = error;
+            m_onError("OnReceiveSocket: error receiving packet");
+        }
+        return;
+    }
+    std::string peer;
+    uint16_t port = 0;
+    if (!GetPeerName(peer, port)) {
+        m_onError("OnReceiveSocket: cannot retrieve peer address");
+        return;
+    }
+    m_onDatagram(std::span<const uint8_t>(m_buffer.data(), static_cast<size_t>(n)), ParseIP(peer),
+                 port);
 }

@@ -11,8 +11,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "core/CScoutwireDoc.h"
 #include "net/Clock.h"
+#include "net/ISocketOwner.h"
 #include "net/MasterRequest.h"
 #include "net/SocketErrors.h"
 
@@ -26,7 +26,7 @@ bool IsSilentReceiveError(int error) {
 
 } // namespace
 
-CUdpSocket::CUdpSocket(CScoutwireDoc* doc) : m_pDoc(doc) {}
+CUdpSocket::CUdpSocket(ISocketOwner* owner) : m_pOwner(owner) {}
 
 CUdpSocket::~CUdpSocket() {
     Close();
@@ -164,8 +164,8 @@ void CUdpSocket::Close() {
     }
 }
 
-int CUdpSocket::ReceiveIntoDocument(const char* errorContext) {
-    std::span<uint8_t> buffer = m_pDoc->GetRecvBuffer();
+int CUdpSocket::ReceiveIntoBuffer(const char* errorContext) {
+    std::span<uint8_t> buffer = m_pOwner->GetRecvBuffer();
     std::memset(buffer.data(), 0, buffer.size());
     int error = 0;
     uint64_t arrival = 0;
@@ -179,7 +179,7 @@ int CUdpSocket::ReceiveIntoDocument(const char* errorContext) {
     }
     if (n < 0 && !IsSilentReceiveError(error)) {
         errno = error;
-        ReportLastError(m_pDoc->GetUI(), errorContext);
+        ReportLastError(m_pOwner->GetReporter(), errorContext);
     }
     return n;
 }
@@ -187,18 +187,18 @@ int CUdpSocket::ReceiveIntoDocument(const char* errorContext) {
 void CUdpSocket::OnReceive(int errorCode) {
     BusyScope busy(*this);
     if (errorCode != 0) {
-        ReportSocketCode(m_pDoc->GetUI(), "Error receiving", errorCode);
+        ReportSocketCode(m_pOwner->GetReporter(), "Error receiving", errorCode);
         return;
     }
-    const int n = ReceiveIntoDocument("OnReceiveSocket: error receiving packet");
+    const int n = ReceiveIntoBuffer("OnReceiveSocket: error receiving packet");
     if (n >= 0)
-        m_pDoc->OnReceiveSocket(*this, n);
+        m_pOwner->OnReceiveSocket(*this, n);
 }
 
 void CUdpSocket::OnSend(int errorCode) {
     BusyScope busy(*this);
     if (errorCode != 0)
-        ReportSocketCode(m_pDoc->GetUI(), "Error sending", errorCode);
+        ReportSocketCode(m_pOwner->GetReporter(), "Error sending", errorCode);
 }
 
 bool CUdpSocket::SendCommand(const std::string& command) {
@@ -207,7 +207,7 @@ bool CUdpSocket::SendCommand(const std::string& command) {
     const std::vector<uint8_t> request = BuildServerRequest(command);
     m_liSent = NowTicks();
     if (Send(request.data(), static_cast<int>(request.size())) < 0) {
-        ReportLastError(m_pDoc->GetUI(), "Error sending command");
+        ReportLastError(m_pOwner->GetReporter(), "Error sending command");
         return false;
     }
     return true;

@@ -4,17 +4,17 @@
 #include <memory>
 #include <string>
 
-class CScoutwireDoc;
+class ISocketOwner;
 class QSocketNotifier;
 struct msghdr;
 
-// A connected, non-blocking UDP socket owned by the document. Readiness
+// A connected, non-blocking UDP socket owned by an ISocketOwner (the document). Readiness
 // arrives through a QSocketNotifier on the UI thread, so no handler ever runs
 // concurrently with another. m_nBusy counts this socket's own operations on
 // the call stack: a socket is never destroyed while it is above zero.
 class CUdpSocket {
 public:
-    explicit CUdpSocket(CScoutwireDoc* doc);
+    explicit CUdpSocket(ISocketOwner* owner);
     virtual ~CUdpSocket();
     CUdpSocket(const CUdpSocket&) = delete;
     CUdpSocket& operator=(const CUdpSocket&) = delete;
@@ -49,11 +49,11 @@ public:
 
 protected:
     // Stamps the round trip of the first request, then receives one
-    // datagram into the document's zero-filled buffer: its length, or -1
+    // datagram into the owner's zero-filled buffer: its length, or -1
     // after reporting the failure (a refused connection stays silent).
-    int ReceiveIntoDocument(const char* errorContext);
+    int ReceiveIntoBuffer(const char* errorContext);
 
-    CScoutwireDoc* m_pDoc;
+    ISocketOwner* m_pOwner;
 
 private:
     static uint64_t ArrivalTicks(const msghdr& message);

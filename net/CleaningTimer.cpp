@@ -1,9 +1,9 @@
 #include "net/CleaningTimer.h"
 
-#include "core/CScoutwireDoc.h"
+#include "net/ISocketOwner.h"
 
-CleaningTimer::CleaningTimer(CScoutwireDoc& doc, int intervalMs) {
+CleaningTimer::CleaningTimer(ISocketOwner& owner, int intervalMs) {
     m_timer.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&m_timer, &QTimer::timeout, [&doc] { doc.CleanSockets(); });
+    QObject::connect(&m_timer, &QTimer::timeout, [&owner] { owner.CleanSockets(); });
     m_timer.start(intervalMs);
 }

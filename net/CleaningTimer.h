@@ -2,13 +2,13 @@
 
 #include <QTimer>
 
-class CScoutwireDoc;
+class ISocketOwner;
 
-// Runs the document's cleaning pass every CleanInterval milliseconds, for
+// Runs the socket owner's cleaning pass every CleanInterval milliseconds, for
 // front ends without the main window (which keeps its own timer).
 class CleaningTimer {
 public:
-    CleaningTimer(CScoutwireDoc& doc, int intervalMs);
+    CleaningTimer(ISocketOwner& owner, int intervalMs);
 
 private:
     QTimer m_timer;

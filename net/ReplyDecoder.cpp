@@ -61,6 +61,23 @@ public:
         return true;
     }
 
+    bool U64(uint64_t& value) {
+        uint32_t low, high;
+        if (Left() < 8)
+            return Fail();
+        U32(low);
+        U32(high);
+        value = (static_cast<uint64_t>(high) << 32) | low;
+        return true;
+    }
+
+    bool Skip(size_t n) {
+        if (Left() < n)
+            return Fail();
+        m_p += n;
+        return true;
+    }
+
     bool I32(int32_t& value) {
         uint32_t bits;
         if (!U32(bits))
@@ -139,6 +156,40 @@ DetailsReply DecodeDetails(bool extended, std::span<const uint8_t> payload) {
     uint8_t protocol;
     static_cast<void>(field(in.U8(protocol)) && field(in.Char(reply.serverType)) &&
                       field(in.Char(reply.os)) && field(in.U8(reply.password)));
+    return reply;
+}
+
+// The app id of The Ship, whose servers put three bytes of their game's
+// rules before the version.
+constexpr uint16_t kAppIdWithShipFields = 2400;
+
+InfoReply DecodeInfo(std::span<const uint8_t> payload) {
+    InfoReply reply;
+    Cursor in(payload);
+    auto field = [&reply](bool complete) {
+        if (complete)
+            ++reply.fieldsRead;
+        return complete;
+    };
+    const bool fixedFieldsRead =
+        field(in.U8(reply.protocol)) && field(in.String(reply.name)) &&
+        field(in.String(reply.map)) && field(in.String(reply.folder)) &&
+        field(in.String(reply.game)) && field(in.U16(reply.appId)) && field(in.U8(reply.players)) &&
+        field(in.U8(reply.maxPlayers)) && field(in.U8(reply.bots)) &&
+        field(in.Char(reply.serverType)) && field(in.Char(reply.environment)) &&
+        field(in.U8(reply.visibility)) && field(in.U8(reply.vac)) &&
+        field((reply.appId != kAppIdWithShipFields || in.Skip(3)) && in.String(reply.version)) &&
+        field(in.U8(reply.extraFlags));
+    if (!fixedFieldsRead)
+        return reply;
+    // Each extra field only where its bit is set.
+    const uint8_t flags = reply.extraFlags;
+    static_cast<void>(((flags & kInfoGamePort) == 0 || field(in.U16(reply.gamePort))) &&
+                      ((flags & kInfoSteamId) == 0 || field(in.U64(reply.steamId))) &&
+                      ((flags & kInfoSpectator) == 0 || (field(in.U16(reply.spectatorPort)) &&
+                                                         field(in.String(reply.spectatorName)))) &&
+                      ((flags & kInfoKeywords) == 0 || field(in.String(reply.keywords))) &&
+                      ((flags & kInfoGameId) == 0 || field(in.U64(reply.gameId))));
     return reply;
 }
 
@@ -228,6 +279,15 @@ DecodedReply DecodePayload(uint8_t type, std::span<const uint8_t> payload) {
         return DecodeDetails(false, payload);
     case 'm':
         return DecodeDetails(true, payload);
+    case 'I':
+        return DecodeInfo(payload);
+    case 'A': {
+        ChallengeReply reply;
+        Cursor in(payload);
+        if (!in.U32(reply.challenge))
+            return MalformedReply{type};
+        return reply;
+    }
     case 'D':
         return DecodePlayers(payload);
     case 'E':

@@ -66,13 +66,50 @@ struct MasterListReply {
     int strayBytes = 0; // 0 to 5 bytes after the last whole entry, never read as one
 };
 
+// 'I', the A2S info reply: the fields in reply order, fieldsRead counting the
+// complete ones as for DetailsReply: 1 protocol, 5 up to the game description,
+// 6 app id, 9 bots, 13 VAC, 14 version (the three bytes app id 2400 adds
+// before it belong to the version field), 15 the extra-data flags; then one
+// more for each extra field present (spectator port and name count as two).
+// The bits of InfoReply::extraFlags, in the order their fields come.
+constexpr uint8_t kInfoGamePort = 0x80;
+constexpr uint8_t kInfoSteamId = 0x10;
+constexpr uint8_t kInfoSpectator = 0x40; // port and name
+constexpr uint8_t kInfoKeywords = 0x20;
+constexpr uint8_t kInfoGameId = 0x01;
+
+struct InfoReply {
+    int fieldsRead = 0;
+    uint8_t protocol = 0;
+    std::string name, map, folder, game;
+    uint16_t appId = 0;
+    uint8_t players = 0, maxPlayers = 0, bots = 0;
+    char serverType = 0;
+    char environment = 0;
+    uint8_t visibility = 0; // 1 = password
+    uint8_t vac = 0;
+    std::string version;
+    uint8_t extraFlags = 0;
+    uint16_t gamePort = 0;
+    uint64_t steamId = 0;
+    uint16_t spectatorPort = 0;
+    std::string spectatorName, keywords;
+    uint64_t gameId = 0;
+};
+
+// 'A': the challenge to send back, its four bytes read little-endian. Fewer
+// than four bytes make a MalformedReply.
+struct ChallengeReply {
+    uint32_t challenge = 0;
+};
+
 // 'd' and 'j', answered with silence.
 struct IgnoredReply {
     uint8_t type = 0;
 };
 
 // Any other type byte, or a payload too short to mean anything ('f' without
-// its batch id).
+// its batch id, 'A' without its four challenge bytes).
 struct UnsupportedReply {
     uint8_t type = 0;
 };
@@ -80,8 +117,9 @@ struct MalformedReply {
     uint8_t type = 0;
 };
 
-using DecodedReply = std::variant<DetailsReply, PlayersReply, RulesReply, MessageReply,
-                                  MasterListReply, IgnoredReply, UnsupportedReply, MalformedReply>;
+using DecodedReply =
+    std::variant<DetailsReply, PlayersReply, RulesReply, MessageReply, MasterListReply,
+                 IgnoredReply, UnsupportedReply, MalformedReply, InfoReply, ChallengeReply>;
 
 // True when the datagram starts with the four 0xFF bytes of a reply.
 bool HasReplyPrefix(std::span<const uint8_t> datagram);

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/IUserInterface.h"
+#include "net/INetReporter.h"
 
 std::string FormatErrorReport(const std::string& context, int code) {
     char hex[16];
@@ -16,18 +16,16 @@ std::string FormatErrorReport(const std::string& context, int code) {
     return context + ": last error = " + hex;
 }
 
-void ReportErrorCode(IUserInterface& ui, const std::string& context, int code) {
-    ui.MessageBox(FormatErrorReport(context, code), IUserInterface::Buttons::Ok,
-                  IUserInterface::Icon::Error);
+void ReportErrorCode(INetReporter& reporter, const std::string& context, int code) {
+    reporter.ReportNetError(FormatErrorReport(context, code));
 }
 
-void ReportLastError(IUserInterface& ui, const std::string& context) {
-    ReportErrorCode(ui, context, errno);
+void ReportLastError(INetReporter& reporter, const std::string& context) {
+    ReportErrorCode(reporter, context, errno);
 }
 
-void ReportSocketCode(IUserInterface& ui, const std::string& context, int code) {
-    ui.MessageBox(context + ": " + std::to_string(code) + "\n", IUserInterface::Buttons::Ok,
-                  IUserInterface::Icon::Error);
+void ReportSocketCode(INetReporter& reporter, const std::string& context, int code) {
+    reporter.ReportNetError(context + ": " + std::to_string(code) + "\n");
 }
 
 int StartSockets(std::string& failureText) {

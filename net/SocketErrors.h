@@ -2,16 +2,16 @@
 
 #include <string>
 
-class IUserInterface;
+class INetReporter;
 
 // The networking code's error report for the calling thread's last error:
 // "%s: (0x%08x) %s\n" with the system's text for the code, or
 // "%s: last error = 0x%08x" when the system has none; error icon, OK.
-void ReportLastError(IUserInterface& ui, const std::string& context);
-void ReportErrorCode(IUserInterface& ui, const std::string& context, int code);
+void ReportLastError(INetReporter& reporter, const std::string& context);
+void ReportErrorCode(INetReporter& reporter, const std::string& context, int code);
 std::string FormatErrorReport(const std::string& context, int code);
 // "%s: %d\n", for an error code that came with a socket notification.
-void ReportSocketCode(IUserInterface& ui, const std::string& context, int code);
+void ReportSocketCode(INetReporter& reporter, const std::string& context, int code);
 
 // The socket layer's start-up check. Returns the largest UDP datagram, or 0
 // with the message to show when sockets cannot be used.

@@ -17,11 +17,14 @@ constexpr int kAttempts = 24;
 // Below Linux's ephemeral range, so the lab never races a client socket.
 constexpr int kFirstPort = 20000;
 constexpr int kPortSpan = 12000;
+// A steam lab's Steam master (UDP) and web list (TCP) share one number from
+// a range of their own, clear of the servers' and masters' ports.
+constexpr int kFirstSteamPort = kFirstPort - kPortSpan / 2;
 // The lab's exit code when it cannot bind a socket.
 constexpr int kBindFailure = 3;
 
-bool CanBind(uint32_t address, uint16_t port) {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+bool CanBind(uint32_t address, uint16_t port, int type = SOCK_DGRAM) {
+    const int fd = ::socket(AF_INET, type | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return false;
     sockaddr_in local{};
@@ -58,6 +61,18 @@ QString LabProcess::MasterText() const {
     return QStringLiteral("%1:%2").arg(FormatIP(m_masterAddress)).arg(m_masterPort);
 }
 
+QString LabProcess::SteamMasterText() const {
+    return QStringLiteral("%1:%2").arg(FormatIP(m_masterAddress)).arg(m_steamMasterPort);
+}
+
+QString LabProcess::WebUrl() const {
+    return QStringLiteral("http://%1:%2").arg(FormatIP(m_masterAddress)).arg(m_webPort);
+}
+
+QString LabProcess::WebKey() const {
+    return m_manifest.value("web").toObject().value("key").toString();
+}
+
 QString LabProcess::EndpointAt(int index) const {
     return QStringLiteral("%1:%2").arg(FormatIP(AddressAt(index))).arg(m_serverPort);
 }
@@ -77,12 +92,21 @@ bool LabProcess::Start(const QStringList& arguments) {
     }
     const auto pid = static_cast<int>(QCoreApplication::applicationPid());
     const int first = (pid * 37) % (kPortSpan / 2);
+    const qsizetype protocol = arguments.indexOf(QStringLiteral("--protocol"));
+    m_steam = protocol >= 0 && arguments.value(protocol + 1) == QStringLiteral("steam");
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         const int slot = (first + attempt * 101) % (kPortSpan / 2);
         m_serverPort = static_cast<uint16_t>(kFirstPort + 2 * slot);
         m_masterPort = static_cast<uint16_t>(m_serverPort + 1);
         if (!CanBind(0, m_serverPort) || !CanBind(m_masterAddress, m_masterPort))
             continue;
+        if (m_steam) {
+            m_steamMasterPort = static_cast<uint16_t>(kFirstSteamPort + slot);
+            m_webPort = m_steamMasterPort;
+            if (!CanBind(m_masterAddress, m_steamMasterPort) ||
+                !CanBind(m_masterAddress, m_webPort, SOCK_STREAM))
+                continue;
+        }
         switch (Launch(arguments)) {
         case Outcome::Ready:
             return true;
@@ -102,16 +126,21 @@ LabProcess::Outcome LabProcess::Launch(const QStringList& arguments) {
     QFile::remove(manifestPath);
     m_process = std::make_unique<QProcess>();
     m_process->setProgram(QStringLiteral(SCOUTWIRE_LAB_PATH));
-    m_process->setArguments(arguments + QStringList{
-                                            "--base",
-                                            FormatIP(m_baseAddress),
-                                            "--port",
-                                            QString::number(m_serverPort),
-                                            "--master",
-                                            MasterText(),
-                                            "--manifest",
-                                            manifestPath,
-                                        });
+    QStringList steamPorts;
+    if (m_steam)
+        steamPorts = {"--steam-master-port", QString::number(m_steamMasterPort), "--web-port",
+                      QString::number(m_webPort)};
+    m_process->setArguments(arguments + steamPorts +
+                            QStringList{
+                                "--base",
+                                FormatIP(m_baseAddress),
+                                "--port",
+                                QString::number(m_serverPort),
+                                "--master",
+                                MasterText(),
+                                "--manifest",
+                                manifestPath,
+                            });
     m_process->start();
     if (!m_process->waitForStarted(kStartTimeoutMs)) {
         m_error = QStringLiteral("cannot start %1: %2")

@@ -1,6 +1,8 @@
 // An independent client must read the lab exactly as its manifest says:
 // Debian's quakestat (package qstat) queries the fleet and the master, and
 // its raw output, with names and maps in hex, is compared with the manifest.
+// The same for the Steam lab: its Steam master (-stm) and its A2S servers
+// read the Half-Life way (-hla2s, a type Debian defines in /etc/qstat.cfg).
 // A missing quakestat fails these tests: CI installs it.
 
 #include "LabProcess.h"
@@ -15,14 +17,19 @@
 #include <algorithm>
 #include <map>
 #include <set>
+#include <string>
+#include <vector>
 
 namespace {
 
 // No name, rule or number contains it, so splitting the raw output is exact.
 const QString kDelimiter = QStringLiteral("<|>");
 
+// Where Debian's qstat keeps the server types beyond its built-in ones.
+const QString kSystemConfig = QStringLiteral("/etc/qstat.cfg");
+
 struct QstatServer {
-    QStringList fields; // HLS, address, name (hex), map (hex), max, players, ping, retries
+    QStringList fields; // type, address, name (hex), map (hex), max, players, ping, retries
     QStringList rules;  // key=value
     std::vector<QStringList> players; // name (hex), frags, seconds
 };
@@ -34,14 +41,21 @@ protected:
         if (m_qstat.isEmpty())
             m_qstat = QStandardPaths::findExecutable("qstat");
         ASSERT_FALSE(m_qstat.isEmpty()) << "quakestat is not installed (Debian package qstat)";
-        ASSERT_TRUE(m_lab.Start({"--servers", "30", "--seed", "11", "--batch-size", "7"}))
-            << m_lab.Error().toStdString();
+        ASSERT_TRUE(m_lab.Start(LabArguments())) << m_lab.Error().toStdString();
     }
 
-    QString Run(const QStringList& arguments) {
+    virtual QStringList LabArguments() const {
+        return {"--servers", "30", "--seed", "11", "--batch-size", "7"};
+    }
+
+    // The types qstat.cfg defines (hla2s) want that file, and only that one.
+    QString Run(const QStringList& arguments, bool systemConfig = false) {
         QProcess qstat;
-        // -nocfg must come first: a user's qstat.cfg must not change the output.
-        qstat.start(m_qstat, QStringList{"-nocfg", "-raw", kDelimiter, "-hsn", "-hpn"} + arguments);
+        // The configuration must come first: a user's qstat.cfg must not
+        // change the output.
+        const QStringList config =
+            systemConfig ? QStringList{"-cfg", kSystemConfig} : QStringList{"-nocfg"};
+        qstat.start(m_qstat, config + QStringList{"-raw", kDelimiter, "-hsn", "-hpn"} + arguments);
         EXPECT_TRUE(qstat.waitForFinished(120000));
         EXPECT_EQ(qstat.exitCode(), 0) << qstat.readAllStandardError().toStdString();
         return QString::fromLatin1(qstat.readAllStandardOutput());
@@ -49,14 +63,15 @@ protected:
 
     // Servers by address. With rules (-R) a rules line follows each server
     // line; player lines follow until an empty line.
-    static std::map<QString, QstatServer> Parse(const QString& output, bool withRules) {
+    static std::map<QString, QstatServer> Parse(const QString& output, bool withRules,
+                                                const QString& type = "HLS") {
         std::map<QString, QstatServer> servers;
         QstatServer* current = nullptr;
         bool rulesNext = false;
         for (const QString& line : output.split('\n')) {
             if (line.isEmpty()) {
                 current = nullptr;
-            } else if (line.startsWith("HLS" + kDelimiter)) {
+            } else if (line.startsWith(type + kDelimiter)) {
                 const QStringList fields = line.split(kDelimiter);
                 current = &servers[fields.value(1)];
                 current->fields = fields;
@@ -88,35 +103,54 @@ protected:
         if (!withPlayers)
             return;
 
-        // qstat first lists what it read from the details reply, then the
-        // server's own rules in the order they came.
+        // qstat first lists what it read from the details or info reply,
+        // then the server's own rules in the order they came.
         const QStringList& rules = server.rules;
         EXPECT_TRUE(rules.contains("gamedir=" + d["game"].toString()));
-        EXPECT_TRUE(rules.contains(QString("sv_password=%1").arg(d["password"].toBool() ? 1 : 0)));
         EXPECT_TRUE(rules.contains(
             QString("sv_os=%1").arg(d["os"].toString() == "l" ? "linux" : "windows")));
+        if (m_lab.Steam()) {
+            ExpectRulesAndPlayers(server, expected, true);
+            return;
+        }
+        EXPECT_TRUE(rules.contains(QString("sv_password=%1").arg(d["password"].toBool() ? 1 : 0)));
         if (d["trailer"].toString() == "mod") {
             const QJsonObject mod = d["mod"].toObject();
             EXPECT_TRUE(rules.contains(QString("modsize=%1").arg(mod["size"].toInt())));
             EXPECT_TRUE(rules.contains(QString("secure=%1").arg(d["secure"].toBool() ? 1 : 0)));
         }
+        ExpectRulesAndPlayers(server, expected, false);
+    }
+
+    // qstat lists an A2S server's players in an order of its own (the index
+    // byte means nothing there), so then the lists are compared sorted.
+    static void ExpectRulesAndPlayers(const QstatServer& server, const QJsonObject& expected,
+                                      bool anyOrder) {
+        const QStringList& rules = server.rules;
         const QJsonArray manifestRules = expected["rules"].toArray();
         QStringList serverRules;
         for (const QJsonValue& rule : manifestRules)
             serverRules << rule["key"].toString() + "=" + rule["value"].toString();
         EXPECT_EQ(rules.mid(rules.size() - serverRules.size()), serverRules);
 
-        const QJsonArray players = expected["players"].toArray();
-        ASSERT_EQ(server.players.size(), size_t(players.size()));
-        for (qsizetype k = 0; k < players.size(); ++k) {
-            const QJsonObject p = players[k].toObject();
-            const QStringList& line = server.players[size_t(k)];
-            ASSERT_EQ(line.size(), 3) << line.join(' ').toStdString();
-            EXPECT_EQ(QByteArray::fromHex(line[0].toLatin1()), LabProcess::Bytes(p, "name"));
-            // Each server is asked once, so qstat sees the first answer's frags.
-            EXPECT_EQ(line[1].toInt(), p["frags"].toInt());
-            EXPECT_EQ(line[2].toInt(), int(float(p["time"].toDouble())));
+        // Each server is asked once, so qstat sees the first answer's frags.
+        // A line is "name (hex) frags seconds".
+        std::vector<std::string> seen, wanted;
+        for (const QStringList& line : server.players)
+            seen.push_back(line.join(' ').toLower().toStdString());
+        for (const QJsonValue& value : expected["players"].toArray()) {
+            const QJsonObject p = value.toObject();
+            wanted.push_back(QStringList{QString::fromLatin1(LabProcess::Bytes(p, "name").toHex()),
+                                         QString::number(p["frags"].toInt()),
+                                         QString::number(int(float(p["time"].toDouble())))}
+                                 .join(' ')
+                                 .toStdString());
         }
+        if (anyOrder) {
+            std::sort(seen.begin(), seen.end());
+            std::sort(wanted.begin(), wanted.end());
+        }
+        EXPECT_EQ(seen, wanted);
     }
 
     QString m_qstat;
@@ -174,6 +208,58 @@ TEST_F(QstatTest, ListsEveryServerOfTheMaster) {
     for (const auto& entry : Parse(Run({"-hlm,game=CStrike,map=de_", m_lab.MasterText()}), false))
         filtered.insert(entry.first);
     EXPECT_EQ(filtered, expected);
+}
+
+} // namespace
+
+namespace {
+
+// Half of the servers want an info challenge; rules replies above 160 bytes
+// come split the Half-Life way, as Half-Life servers split them.
+class QstatSteamTest : public QstatTest {
+protected:
+    QStringList LabArguments() const override {
+        return {"--protocol", "steam",        "--servers",   "30",           "--seed",
+                "11",         "--batch-size", "7",           "--split-size", "160",
+                "--info-old", "0.2",          "--info-both", "0.2"};
+    }
+};
+
+TEST_F(QstatSteamTest, ListsEveryServerOfTheSteamMaster) {
+    // Seven per batch: qstat follows five seeds to the end marker, then
+    // queries every listed server as A2S.
+    const QString output = Run({"-stm", m_lab.SteamMasterText()});
+    EXPECT_TRUE(
+        output.startsWith("STM" + kDelimiter + m_lab.SteamMasterText() + kDelimiter + "30\n"))
+        << output.left(200).toStdString();
+    const auto seen = Parse(output, false, "A2S");
+    EXPECT_EQ(seen.size(), size_t(m_lab.ServerCount()));
+    for (int i = 0; i < m_lab.ServerCount(); ++i)
+        ExpectServer(seen, i, false);
+}
+
+TEST_F(QstatSteamTest, ReadsNamesPlayersAndRulesOfEveryKindOfServer) {
+    // One server of each kind: info form, wanting a challenge or not, rules
+    // split or not.
+    std::map<QString, int> kinds;
+    for (int i = 0; i < m_lab.ServerCount(); ++i) {
+        const QJsonObject s = m_lab.ServerAt(i);
+        ASSERT_EQ(s["splitForm"], "halflife");
+        const QString kind =
+            QStringList{s["infoForm"].toString(), s["wantsChallenge"].toBool() ? "challenge" : "-",
+                        s["rulesSplit"].toBool() ? "split" : "whole"}
+                .join(' ');
+        kinds.emplace(kind, i);
+    }
+    for (const char* needed :
+         {"I challenge split", "I challenge whole", "I - split", "m - split", "mI challenge split"})
+        EXPECT_TRUE(kinds.count(needed)) << needed;
+    for (const auto& [kind, index] : kinds) {
+        SCOPED_TRACE(kind.toStdString());
+        ExpectServer(
+            Parse(Run({"-hla2s", m_lab.EndpointAt(index), "-P", "-R"}, true), true, "HLA2S"), index,
+            true);
+    }
 }
 
 } // namespace

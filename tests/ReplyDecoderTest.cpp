@@ -1,75 +1,15 @@
 #include <cmath>
-#include <cstring>
+#include <functional>
 #include <limits>
-#include <memory>
+#include <optional>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
 #include "net/ReplyDecoder.h"
+#include "tests/ByteTestSupport.h"
 
 namespace {
-
-// Builds a payload by hand and remembers where each field or entry ends, so
-// that truncation tests know independently which parts a prefix holds whole.
-class Payload {
-public:
-    Payload& U8(uint8_t v) {
-        m_bytes.push_back(v);
-        return *this;
-    }
-    Payload& U16(uint16_t v) { return U8(v & 0xFF).U8(v >> 8); }
-    Payload& I32(int32_t v) {
-        const auto u = static_cast<uint32_t>(v);
-        return U8(u & 0xFF).U8((u >> 8) & 0xFF).U8((u >> 16) & 0xFF).U8(u >> 24);
-    }
-    Payload& F32(float v) {
-        uint32_t u;
-        std::memcpy(&u, &v, 4);
-        return I32(static_cast<int32_t>(u));
-    }
-    Payload& Str(const std::string& s) {
-        m_bytes.insert(m_bytes.end(), s.c_str(), s.c_str() + s.size() + 1);
-        return *this;
-    }
-    Payload& Raw(std::initializer_list<uint8_t> bytes) {
-        m_bytes.insert(m_bytes.end(), bytes);
-        return *this;
-    }
-    // Marks the end of a field or entry.
-    Payload& End() {
-        m_ends.push_back(m_bytes.size());
-        return *this;
-    }
-
-    const std::vector<uint8_t>& Bytes() const { return m_bytes; }
-    size_t Size() const { return m_bytes.size(); }
-    // How many marked parts lie wholly inside the first n bytes.
-    int WholeIn(size_t n) const {
-        int whole = 0;
-        for (size_t end : m_ends)
-            whole += end <= n ? 1 : 0;
-        return whole;
-    }
-
-private:
-    std::vector<uint8_t> m_bytes;
-    std::vector<size_t> m_ends;
-};
-
-// The first n bytes in a heap block of exactly n bytes, so that the
-// sanitizers catch any read past them.
-class ExactCopy {
-public:
-    ExactCopy(const std::vector<uint8_t>& bytes, size_t n)
-        : m_data(std::make_unique<uint8_t[]>(n)), m_size(n) {
-        std::memcpy(m_data.get(), bytes.data(), n);
-    }
-    std::span<const uint8_t> Span() const { return {m_data.get(), m_size}; }
-
-private:
-    std::unique_ptr<uint8_t[]> m_data;
-    size_t m_size;
-};
 
 template <class T> T DecodeAs(uint8_t type, std::span<const uint8_t> payload) {
     DecodedReply decoded = DecodePayload(type, payload);
@@ -407,5 +347,151 @@ TEST(ReplyDecoder, SplitConnectedTime) {
         SplitConnectedTime(c.seconds, minutes, secondsLeft);
         EXPECT_EQ(minutes, c.minutes) << c.seconds;
         EXPECT_EQ(secondsLeft, c.secondsLeft) << c.seconds;
+    }
+}
+
+namespace {
+
+auto InfoFields(const InfoReply& r) {
+    return std::tie(r.fieldsRead, r.protocol, r.name, r.map, r.folder, r.game, r.appId, r.players,
+                    r.maxPlayers, r.bots, r.serverType, r.environment, r.visibility, r.vac,
+                    r.version, r.extraFlags, r.gamePort, r.steamId, r.spectatorPort,
+                    r.spectatorName, r.keywords, r.gameId);
+}
+
+// An 'I' payload, the reply it must decode to, and for each field in reply
+// order how to take it out again, so that a prefix's reply can be derived
+// from the whole one.
+struct InfoForm {
+    Payload payload;
+    InfoReply expected;
+    std::vector<std::function<void(InfoReply&)>> unread;
+
+    template <class T> void Field(T InfoReply::*member, T value) {
+        payload.End();
+        expected.*member = value;
+        ++expected.fieldsRead;
+        unread.push_back([member](InfoReply& r) { r.*member = T{}; });
+    }
+};
+
+// extraFlags: nothing when the reply ends after the version.
+InfoForm BuildInfo(uint16_t appId, std::optional<uint8_t> extraFlags) {
+    InfoForm f;
+    f.payload.U8(48);
+    f.Field(&InfoReply::protocol, uint8_t{48});
+    f.payload.Str("Caf\xE9 [24/7] \\o/");
+    f.Field(&InfoReply::name, std::string("Caf\xE9 [24/7] \\o/"));
+    f.payload.Str("de_dust2");
+    f.Field(&InfoReply::map, std::string("de_dust2"));
+    f.payload.Str("cstrike");
+    f.Field(&InfoReply::folder, std::string("cstrike"));
+    f.payload.Str("Counter-Strike");
+    f.Field(&InfoReply::game, std::string("Counter-Strike"));
+    f.payload.U16(appId);
+    f.Field(&InfoReply::appId, appId);
+    f.payload.U8(11);
+    f.Field(&InfoReply::players, uint8_t{11});
+    f.payload.U8(32);
+    f.Field(&InfoReply::maxPlayers, uint8_t{32});
+    f.payload.U8(3);
+    f.Field(&InfoReply::bots, uint8_t{3});
+    f.payload.U8('d');
+    f.Field(&InfoReply::serverType, 'd');
+    f.payload.U8('l');
+    f.Field(&InfoReply::environment, 'l');
+    f.payload.U8(1);
+    f.Field(&InfoReply::visibility, uint8_t{1});
+    f.payload.U8(1);
+    f.Field(&InfoReply::vac, uint8_t{1});
+    if (appId == 2400)
+        f.payload.Raw({0x02, 0x05, 0x3C}); // read as part of the version
+    f.payload.Str("1.1.2.7/Stdio");
+    f.Field(&InfoReply::version, std::string("1.1.2.7/Stdio"));
+    if (!extraFlags)
+        return f;
+    const uint8_t flags = *extraFlags;
+    f.payload.U8(flags);
+    f.Field(&InfoReply::extraFlags, flags);
+    if (flags & 0x80) {
+        f.payload.U16(27016);
+        f.Field(&InfoReply::gamePort, uint16_t{27016});
+    }
+    if (flags & 0x10) {
+        f.payload.U64(0x0110000100ABCDEFull);
+        f.Field(&InfoReply::steamId, uint64_t{0x0110000100ABCDEFull});
+    }
+    if (flags & 0x40) {
+        f.payload.U16(27020);
+        f.Field(&InfoReply::spectatorPort, uint16_t{27020});
+        f.payload.Str("HLTV");
+        f.Field(&InfoReply::spectatorName, std::string("HLTV"));
+    }
+    if (flags & 0x20) {
+        f.payload.Str("secure,ffa");
+        f.Field(&InfoReply::keywords, std::string("secure,ffa"));
+    }
+    if (flags & 0x01) {
+        f.payload.U64(0xFFFFFFFFFFFFFFFEull);
+        f.Field(&InfoReply::gameId, uint64_t{0xFFFFFFFFFFFFFFFEull});
+    }
+    return f;
+}
+
+} // namespace
+
+// Every form of the A2S info reply, each cut at every length: the whole
+// reply decodes to what was written, a prefix to its complete fields only.
+TEST(ReplyDecoder, InfoEveryFormAndTruncation) {
+    const struct {
+        const char* name;
+        uint16_t appId;
+        std::optional<uint8_t> extraFlags;
+    } forms[] = {
+        {"ends after the version", 10, std::nullopt},
+        {"no extra fields", 70, 0x00},
+        {"game port", 10, 0x80},
+        {"steam id", 10, 0x10},
+        {"spectator port and name", 10, 0x40},
+        {"keywords", 10, 0x20},
+        {"game id", 10, 0x01},
+        {"every extra field", 10, 0xF1},
+        {"undefined bits only", 10, 0x0E},
+        {"app id 2400", 2400, 0xF1},
+        {"app id 2400 ends after the version", 2400, std::nullopt},
+    };
+    for (const auto& form : forms) {
+        const InfoForm f = BuildInfo(form.appId, form.extraFlags);
+        SCOPED_TRACE(form.name);
+        EXPECT_EQ(InfoFields(DecodeAs<InfoReply>('I', f.payload)), InfoFields(f.expected));
+        for (size_t n = 0; n < f.payload.Size(); ++n) {
+            SCOPED_TRACE(testing::Message() << "prefix " << n);
+            const ExactCopy prefix(f.payload.Bytes(), n);
+            InfoReply expected = f.expected;
+            expected.fieldsRead = f.payload.WholeIn(n);
+            for (size_t i = static_cast<size_t>(expected.fieldsRead); i < f.unread.size(); ++i)
+                f.unread[i](expected);
+            EXPECT_EQ(InfoFields(DecodeAs<InfoReply>('I', prefix.Span())), InfoFields(expected));
+        }
+    }
+    // Bytes after the last field the flags announce are not read.
+    InfoForm trailing = BuildInfo(10, 0x00);
+    trailing.payload.Raw({0x12, 0x34});
+    EXPECT_EQ(InfoFields(DecodeAs<InfoReply>('I', trailing.payload)),
+              InfoFields(trailing.expected));
+}
+
+TEST(ReplyDecoder, ChallengeNeedsFourBytes) {
+    const std::vector<uint8_t> bytes{0x4B, 0xA1, 0x00, 0xFF, 0x77};
+    for (size_t n = 0; n <= bytes.size(); ++n) {
+        const ExactCopy prefix(bytes, n);
+        const DecodedReply decoded = DecodePayload('A', prefix.Span());
+        if (n < 4) {
+            ASSERT_TRUE(std::holds_alternative<MalformedReply>(decoded)) << n;
+            EXPECT_EQ(std::get<MalformedReply>(decoded).type, 'A');
+        } else {
+            ASSERT_TRUE(std::holds_alternative<ChallengeReply>(decoded)) << n;
+            EXPECT_EQ(std::get<ChallengeReply>(decoded).challenge, 0xFF00A14Bu);
+        }
     }
 }

@@ -23,10 +23,11 @@ protected:
     QTemporaryDir m_dir;
 };
 
-const char* const kAllValues[] = {"CleanInterval", "RefreshInterval", "SendInterval",
-                                  "SocketTimeout", "MaxOpenSockets",  "WONTimeout",
-                                  "WONRetries",    "WONMaster",       "HLPath",
-                                  "HLParams",      "Flags",           "LastDoc"};
+const char* const kAllValues[] = {
+    "CleanInterval",  "RefreshInterval", "SendInterval", "SocketTimeout", "MaxOpenSockets",
+    "WONTimeout",     "WONRetries",      "WONMaster",    "HLPath",        "HLParams",
+    "Flags",          "LastDoc",         "SteamMaster",  "SteamRegion",   "SteamApiUrl",
+    "SteamListLimit", "ListSource",      "SteamAppId"};
 
 void WriteFile(const QString& path, const QByteArray& content) {
     QDir().mkpath(QFileInfo(path).absolutePath());
@@ -54,7 +55,14 @@ TEST_F(SettingsTest, MissingSectionGivesDefaultsAndFirstSaveWritesThemAll) {
     EXPECT_EQ(settings.m_dwFlags,
               OPT_SHOW_UPDATE_DIALOG | OPT_CLEAR_BEFORE_UPDATE | OPT_REFRESH_NEW_SERVERS);
     EXPECT_EQ(settings.m_strLastDoc, "");
+    EXPECT_EQ(settings.m_strSteamMaster, "hl2master.steampowered.com:27011");
+    EXPECT_EQ(settings.m_nSteamRegion, 0xFF);
+    EXPECT_EQ(settings.m_strSteamApiUrl, "https://api.steampowered.com");
+    EXPECT_EQ(settings.m_nSteamListLimit, 50000);
+    EXPECT_EQ(settings.m_nListSource, LIST_SOURCE_WON);
+    EXPECT_EQ(settings.m_nSteamAppId, -1);
 
+    settings.m_strSteamApiKey = "SECRET";
     settings.Save();
     QSettings raw = Raw();
     for (const char* name : kAllValues)
@@ -62,6 +70,9 @@ TEST_F(SettingsTest, MissingSectionGivesDefaultsAndFirstSaveWritesThemAll) {
     EXPECT_EQ(raw.value("Settings/Flags").toInt(), 0x38);
     EXPECT_EQ(raw.value("Settings/WONMaster").toString(), "half-life.central.won.net");
     EXPECT_FALSE(raw.contains("Settings/WONPort"));
+    // The web key stays in memory: nothing of it reaches the store.
+    for (const QString& key : raw.allKeys())
+        EXPECT_FALSE(raw.value(key).toString().contains("SECRET")) << key.toStdString();
 }
 
 TEST_F(SettingsTest, LimitsApplyOnLoad) {
@@ -75,6 +86,10 @@ TEST_F(SettingsTest, LimitsApplyOnLoad) {
         raw.setValue("Settings/WONTimeout", 10);
         raw.setValue("Settings/WONRetries", -1);
         raw.setValue("Settings/HLParams", "");
+        raw.setValue("Settings/SteamRegion", 256);
+        raw.setValue("Settings/SteamListLimit", 0);
+        raw.setValue("Settings/ListSource", 3);
+        raw.setValue("Settings/SteamAppId", -5);
     }
     CSettings settings(IniPath());
     settings.Load();
@@ -87,6 +102,10 @@ TEST_F(SettingsTest, LimitsApplyOnLoad) {
     EXPECT_EQ(settings.m_nWONRetries, 0);
     // A stored empty string is a value, not a missing one.
     EXPECT_EQ(settings.m_strHLParams, "");
+    EXPECT_EQ(settings.m_nSteamRegion, 0xFF);
+    EXPECT_EQ(settings.m_nSteamListLimit, 1);
+    EXPECT_EQ(settings.m_nListSource, LIST_SOURCE_WON);
+    EXPECT_EQ(settings.m_nSteamAppId, -1);
 
     // No lower limit on the number of open sockets; and the limits hold on
     // the way out as well.
@@ -130,6 +149,12 @@ TEST_F(SettingsTest, RoundTrip) {
         settings.m_strHLParams = binary;
         settings.m_dwFlags = OPT_UPDATE_QUERIES | OPT_KEEP_PLAYERS | OPT_LOAD_LAST_DOC;
         settings.m_strLastDoc = utf8Doc;
+        settings.m_strSteamMaster = "127.0.0.1:4000";
+        settings.m_nSteamRegion = 3;
+        settings.m_strSteamApiUrl = "http://127.0.0.1:8080";
+        settings.m_nSteamListLimit = 250;
+        settings.m_nListSource = LIST_SOURCE_STEAM_MASTER;
+        settings.m_nSteamAppId = 70;
         settings.Save();
         settings.WriteInt("Settings", "DefQuery_Flags", 3);
         settings.WriteInt("Settings", "SplitWidthServers", 240);
@@ -151,6 +176,12 @@ TEST_F(SettingsTest, RoundTrip) {
     EXPECT_EQ(settings.m_strHLParams, binary);
     EXPECT_EQ(settings.m_dwFlags, 0x7u);
     EXPECT_EQ(settings.m_strLastDoc, utf8Doc);
+    EXPECT_EQ(settings.m_strSteamMaster, "127.0.0.1:4000");
+    EXPECT_EQ(settings.m_nSteamRegion, 3);
+    EXPECT_EQ(settings.m_strSteamApiUrl, "http://127.0.0.1:8080");
+    EXPECT_EQ(settings.m_nSteamListLimit, 250);
+    EXPECT_EQ(settings.m_nListSource, LIST_SOURCE_STEAM_MASTER);
+    EXPECT_EQ(settings.m_nSteamAppId, 70);
     EXPECT_EQ(settings.ReadInt("Settings", "DefQuery_Flags", 1), 3);
     EXPECT_EQ(settings.ReadInt("Settings", "SplitWidthServers", 0), 240);
     EXPECT_EQ(settings.ReadInt("Settings", "SplitHeightDetails", 77), 77);

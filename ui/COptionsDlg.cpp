@@ -234,7 +234,7 @@ void COptionsDlg::Fill() {
     ShowNumber(m_pSocketTimeout, s.m_nSocketTimeout);
     ShowNumber(m_pSendInterval, s.m_nSendInterval);
     ShowNumber(m_pCleanInterval, s.m_nCleanInterval);
-    m_pSteamKey->setText(QString::fromStdString(s.m_strSteamKey));
+    m_pSteamKey->setText(QString::fromStdString(s.m_strSteamApiKey));
     m_pSteamMaster->setText(DisplayText(s.m_strSteamMaster));
     FillSteamChoices(m_pSteamRegion, SteamRegions(), s.m_nSteamRegion);
 }
@@ -291,7 +291,7 @@ void COptionsDlg::accept() {
     m_settings.Save();
     // Pasted keys often bring a space or a line break along.
     const std::string key = m_pSteamKey->text().trimmed().toStdString();
-    if (key != m_settings.m_strSteamKey)
+    if (key != m_settings.m_strSteamApiKey)
         CSteamKeyStore::Store(m_settings, key);
     QDialog::accept();
 }

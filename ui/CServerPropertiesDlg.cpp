@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "core/DisplayText.h"
+#include "core/IUserInterface.h"
 #include "core/ServerInfo.h"
 #include "net/Address.h"
 #include "ui/DialogControls.h"

@@ -63,11 +63,11 @@ CSteamKeyStore::Place CSteamKeyStore::Load(CSettings& settings) {
     job->setKey(kKeyName);
     const JobResult result = Run(job);
     if (result.error == QKeychain::NoError) {
-        settings.m_strSteamKey = result.text.toStdString();
+        settings.m_strSteamApiKey = result.text.toStdString();
         return Place::Keyring;
     }
     const std::string fileKey = FileKey(settings);
-    settings.m_strSteamKey = fileKey;
+    settings.m_strSteamApiKey = fileKey;
     if (!KeyringWorks(result.error))
         return Place::SettingsFile;
     // A keyring that has appeared since the key went to the file takes it.
@@ -75,7 +75,7 @@ CSteamKeyStore::Place CSteamKeyStore::Load(CSettings& settings) {
 }
 
 CSteamKeyStore::Place CSteamKeyStore::Store(CSettings& settings, const std::string& key) {
-    settings.m_strSteamKey = key;
+    settings.m_strSteamApiKey = key;
     QKeychain::Job* job = nullptr;
     if (key.empty()) {
         job = new QKeychain::DeletePasswordJob(kService);

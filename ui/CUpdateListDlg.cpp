@@ -17,11 +17,6 @@
 
 namespace {
 
-// The values of the list source setting.
-constexpr int32_t kSourceWon = 0;
-constexpr int32_t kSourceSteamWeb = 1;
-constexpr int32_t kSourceSteamMaster = 2;
-
 QRadioButton* RadioButton(const QString& text, const char* name, QWidget* parent) {
     auto* button = new QRadioButton(text, parent);
     button->setObjectName(QString::fromLatin1(name));
@@ -118,10 +113,10 @@ CUpdateListDlg::CUpdateListDlg(ServerFilter& filter, CSettings& settings,
     FillSteamChoices(m_pRegion, SteamRegions(), settings.m_nSteamRegion);
     FillSteamChoices(m_pAppId, SteamAppIds(), settings.m_nSteamAppId);
     switch (settings.m_nListSource) {
-    case kSourceSteamWeb:
+    case LIST_SOURCE_STEAM_WEB:
         m_pSteamWeb->setChecked(true);
         break;
-    case kSourceSteamMaster:
+    case LIST_SOURCE_STEAM_MASTER:
         m_pSteamMaster->setChecked(true);
         break;
     default:
@@ -148,9 +143,9 @@ void CUpdateListDlg::accept() {
     m_filter.m_strGame = RecordText(m_pGame, m_filter.m_strGame);
     m_filter.m_strMap = RecordText(m_pMap, m_filter.m_strMap);
     m_filter.m_strServerType = RecordText(m_pType, m_filter.m_strServerType);
-    m_settings.m_nListSource = m_pSteamMaster->isChecked() ? kSourceSteamMaster
-                               : m_pSteamWeb->isChecked()  ? kSourceSteamWeb
-                                                           : kSourceWon;
+    m_settings.m_nListSource = m_pSteamMaster->isChecked() ? LIST_SOURCE_STEAM_MASTER
+                               : m_pSteamWeb->isChecked()  ? LIST_SOURCE_STEAM_WEB
+                                                           : LIST_SOURCE_WON;
     m_settings.m_nSteamRegion = SteamChoiceValue(m_pRegion);
     m_settings.m_nSteamAppId = SteamChoiceValue(m_pAppId);
     QDialog::accept();

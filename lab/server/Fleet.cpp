@@ -2,6 +2,9 @@
 
 #include "Prng.h"
 
+#include <string_view>
+#include <tuple>
+
 #include <algorithm>
 #include <iterator>
 
@@ -11,7 +14,7 @@ namespace {
 
 // Draw streams: one per server and purpose, so adding a draw to one purpose
 // leaves the others as they were.
-enum Purpose : uint64_t { kSummary = 1, kContent = 2, kLoss = 3 };
+enum Purpose : uint64_t { kSummary = 1, kContent = 2, kLoss = 3, kA2s = 4, kChallenge = 5 };
 
 Prng StreamFor(uint64_t seed, int index, Purpose purpose) {
     return Prng(Prng::Mix(Prng::Mix(seed, static_cast<uint64_t>(index)), purpose));
@@ -55,6 +58,17 @@ const GameKind kGames[] = {
     {"tfc", "Team Fortress Classic", 10, kFortressMaps},
     {"dod", "Day of Defeat", 12, kDefeatMaps},
 };
+
+// App ids of the Half-Life family by game directory; third-party mods run
+// under Half-Life's 70.
+struct AppIdOfDir {
+    const char* dir;
+    uint16_t appId;
+};
+const AppIdOfDir kAppIds[] = {{"cstrike", 10}, {"tfc", 20},      {"dod", 30},  {"dmc", 40},
+                              {"gearbox", 50}, {"ricochet", 60}, {"czero", 80}};
+
+const char* const kKeywords[] = {"secure", "dust,casual", "hltv", "clan,war,private"};
 
 const int kMaxPlayerChoices[] = {8, 10, 12, 14, 16, 18, 20, 24, 32};
 
@@ -123,6 +137,18 @@ int PickGame(Prng& rng) {
     return 0;
 }
 
+// The first draws of a server's content: its name and whether it wants a
+// password (the Steam filter needs the latter without the rest).
+void DrawHead(Prng& rng, int index, std::string* name, bool& password) {
+    // The core is drawn before the prefix, as the fleets of earlier versions
+    // drew them: the same seed keeps giving the same names.
+    const char* core = Pick(rng, kNameCores);
+    const char* prefix = Pick(rng, kNamePrefixes);
+    if (name != nullptr)
+        *name = std::string(prefix) + core + " #" + std::to_string(index + 1);
+    password = rng.Chance(0.2);
+}
+
 LabPlayer DrawPlayer(Prng& rng, int slot) {
     LabPlayer player;
     player.index = static_cast<uint8_t>(slot);
@@ -163,6 +189,13 @@ Fleet::Fleet(const LabOptions& options) : m_options(options), m_start(Clock::now
     m_summaries.reserve(static_cast<size_t>(options.servers));
     for (int i = 0; i < options.servers; ++i)
         m_summaries.push_back(DrawSummary(i));
+    // The bad-split servers take the faults in turn, so that a small fleet
+    // has each of them; the k-th such server is the same whatever the size.
+    int badSplits = 0;
+    for (ServerSummary& s : m_summaries)
+        if (s.behaviour == Behaviour::BadSplit)
+            s.splitFault =
+                static_cast<uint8_t>(1 + badSplits++ % (A2sEncoder::kSplitFaultCount - 1));
 }
 
 int Fleet::IndexOf(uint32_t address) const {
@@ -197,6 +230,10 @@ ServerSummary Fleet::DrawSummary(int index) const {
         s.behaviour = Behaviour::Unsolicited;
     else if (roll < (edge += m_options.flapping))
         s.behaviour = Behaviour::Flapping;
+    else if (roll < (edge += m_options.challengeForever))
+        s.behaviour = Behaviour::ChallengeForever;
+    else if (roll < (edge += m_options.badSplit))
+        s.behaviour = Behaviour::BadSplit;
 
     s.game = static_cast<uint8_t>(PickGame(rng));
     const MapRange maps = kGames[s.game].maps;
@@ -219,6 +256,27 @@ ServerSummary Fleet::DrawSummary(int index) const {
     s.type = rng.Chance(0.85) ? 'd' : 'l';
     s.os = rng.Chance(0.6) ? 'l' : 'w';
     s.latencyMs = static_cast<uint16_t>(rng.Range(m_options.latencyMinMs, m_options.latencyMaxMs));
+    Prng head = StreamFor(m_options.seed, index, kContent);
+    DrawHead(head, index, nullptr, s.password);
+    if (m_options.Steam()) {
+        Prng a2s = StreamFor(m_options.seed, index, kA2s);
+        s.wantsChallenge = a2s.Chance(m_options.challengeFraction);
+        const double form = a2s.Unit();
+        s.infoForm = form < m_options.infoOld                        ? InfoForm::M
+                     : form < m_options.infoOld + m_options.infoBoth ? InfoForm::MThenI
+                                                                     : InfoForm::I;
+        s.newerSplit = a2s.Chance(m_options.newerSplit);
+        s.runningIndex = a2s.Chance(0.5);
+        s.extraFlags = A2sEncoder::kGamePort;
+        if (a2s.Chance(0.7))
+            s.extraFlags |= A2sEncoder::kSteamId;
+        if (a2s.Chance(0.1))
+            s.extraFlags |= A2sEncoder::kSpectator;
+        if (a2s.Chance(0.5))
+            s.extraFlags |= A2sEncoder::kKeywords;
+        if (a2s.Chance(0.7))
+            s.extraFlags |= A2sEncoder::kGameId;
+    }
     return s;
 }
 
@@ -227,8 +285,7 @@ ServerContent Fleet::Content(int index) const {
     const GameKind& game = kGames[s.game];
     Prng rng = StreamFor(m_options.seed, index, kContent);
     ServerContent c;
-    c.name = std::string(Pick(rng, kNamePrefixes)) + Pick(rng, kNameCores) + " #" +
-             std::to_string(index + 1);
+    DrawHead(rng, index, &c.name, c.password);
     c.map = kMaps[s.map];
     c.game = game.dir;
     c.description = game.description;
@@ -236,7 +293,6 @@ ServerContent Fleet::Content(int index) const {
     c.maxPlayers = s.maxPlayers;
     c.type = s.type;
     c.os = s.os;
-    c.password = rng.Chance(0.2);
     const double trailer = rng.Unit();
     c.trailer = trailer < 0.4 ? Trailer::None : trailer < 0.7 ? Trailer::Plain : Trailer::Mod;
     if (c.trailer == Trailer::Mod) {
@@ -252,7 +308,57 @@ ServerContent Fleet::Content(int index) const {
     for (int slot = 1; slot <= s.players; ++slot)
         c.playerList.push_back(DrawPlayer(rng, slot));
     c.rules = DrawRules(rng);
+    // Long rule lists make A2S servers split their rules reply.
+    for (int i = 0; i < m_options.extraRules; ++i)
+        c.rules.push_back({"lab_filler_" + std::to_string(i + 1),
+                           "value " + std::to_string(rng.Range(0, 999999)) + " of rule " +
+                               std::to_string(i + 1)});
+    if (m_options.Steam()) {
+        c.protocol = 48;
+        // Half-Life's own 'm' always carries the mod byte, secure and bots;
+        // only much older builds stop after the password byte.
+        if (c.trailer == Trailer::None)
+            c.trailer = Trailer::Plain;
+    }
     return c;
+}
+
+A2sInfo Fleet::A2s(int index) const {
+    const ServerSummary& s = Summary(index);
+    A2sInfo info;
+    info.appId = AppIdOf(GameDir(s.game));
+    info.version = "1.1.2.7/Stdio";
+    info.extraFlags = s.extraFlags;
+    info.gamePort = m_options.port;
+    // Universe 1, account type 4: an anonymous game server's id.
+    info.steamId = 0x0140000000000000ull + uint64_t(index) + 1;
+    info.spectatorPort = static_cast<uint16_t>(m_options.port + 5);
+    info.spectatorName = "Scoutwire TV";
+    Prng rng = StreamFor(m_options.seed, index, kA2s);
+    for (int i = 0; i < 8; ++i)
+        rng.Next();
+    info.keywords = Pick(rng, kKeywords);
+    info.gameId = info.appId;
+    return info;
+}
+
+uint32_t Fleet::ChallengeFor(int index, uint32_t clientAddress) const {
+    Prng rng(Prng::Mix(StreamFor(m_options.seed, index, kChallenge).Next(), clientAddress));
+    uint32_t challenge = static_cast<uint32_t>(rng.Next());
+    // All ones is the request for a challenge, never one.
+    return challenge == 0xFFFFFFFFu ? 0x5C0FF1CEu : challenge;
+}
+
+uint16_t Fleet::AppIdOf(const char* gameDir) {
+    const std::string_view dir(gameDir);
+    for (const AppIdOfDir& known : kAppIds) {
+        const std::string_view name(known.dir);
+        if (name.size() == dir.size() &&
+            std::equal(name.begin(), name.end(), dir.begin(),
+                       [](char a, char b) { return a == (b | 0x20) || a == b; }))
+            return known.appId;
+    }
+    return 70;
 }
 
 int Fleet::PlayersNow(int index, Clock::time_point now) const {
@@ -281,6 +387,24 @@ uint32_t Fleet::ListedAddress(int i) const {
     const auto n = static_cast<uint64_t>(m_options.serversListed);
     const uint64_t scrambled = (static_cast<uint64_t>(i) * 1000003ull + 12345ull) % n;
     return kListedBase + static_cast<uint32_t>(scrambled);
+}
+
+int Fleet::ListedPosition(uint32_t address) const {
+    const auto n = static_cast<int64_t>(m_options.serversListed);
+    if (n == 0 || address < kListedBase || address - kListedBase >= uint64_t(n))
+        return -1;
+    // Undoes ListedAddress: i = (s - 12345) * 1000003^-1 mod n. The prime is
+    // above any list's length, so the inverse exists.
+    int64_t r0 = n, r1 = 1000003 % n, t0 = 0, t1 = 1;
+    while (r1 != 0) {
+        const int64_t q = r0 / r1;
+        std::tie(r0, r1) = std::make_pair(r1, r0 - q * r1);
+        std::tie(t0, t1) = std::make_pair(t1, t0 - q * t1);
+    }
+    const int64_t inverse = ((t0 % n) + n) % n;
+    const int64_t scrambled = int64_t(address - kListedBase);
+    const int64_t shifted = ((scrambled - 12345) % n + n) % n;
+    return static_cast<int>(static_cast<__int128>(shifted) * inverse % n);
 }
 
 bool Fleet::DropsRequest(int index, uint32_t requestNumber) const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "A2sEncoder.h"
 #include "LabOptions.h"
 #include "ServerContent.h"
 #include "ServerSummary.h"
@@ -39,6 +40,16 @@ public:
     static constexpr uint32_t kListedBase = 0x7FC80000; // 127.200.0.0
     // Whether the lossy network swallows the n-th request to a server.
     bool DropsRequest(int index, uint32_t requestNumber) const;
+
+    // What an A2S server says beyond the old content.
+    A2sInfo A2s(int index) const;
+    // The challenge a server hands one client address (host order); stable,
+    // so a client may keep it, and never all ones.
+    uint32_t ChallengeFor(int index, uint32_t clientAddress) const;
+    // The position of a made-up address in the --servers-listed list, -1
+    // when it is none of them.
+    int ListedPosition(uint32_t address) const;
+    static uint16_t AppIdOf(const char* gameDir);
 
     static int GameCount();
     static const char* GameDir(int game);

@@ -72,7 +72,8 @@ QString ParseLabOptions(const QStringList& arguments, LabOptions& options) {
     const QCommandLineOption draining("draining", "Fraction that start full and drain.", "F");
     const QCommandLineOption loss("loss", "Fraction of requests dropped.", "F");
     const QCommandLineOption dropFirst("drop-first-master-request",
-                                       "The master ignores the first request for each batch.");
+                                       "Either master ignores the first request for each "
+                                       "batch (for each seed on the Steam master).");
     const QCommandLineOption unterminated("unterminated",
                                           "Fraction whose strings lack their terminator.", "F");
     const QCommandLineOption overcount(
@@ -91,7 +92,10 @@ QString ParseLabOptions(const QStringList& arguments, LabOptions& options) {
     const QCommandLineOption flapPeriod("flap-period", "Ms a flapping server stays up, then down.",
                                         "MS");
     const QCommandLineOption masterMode(
-        "master-mode", "normal, repeat (next id = the id asked for) or endless (always a new id).",
+        "master-mode",
+        "normal, repeat or endless. The old master: next id = the id asked for, or always a new "
+        "id. The Steam master: every continuation gets the first batch again, or the list goes "
+        "round for ever without its end marker.",
         "MODE");
     const QCommandLineOption masterFlood(
         "master-flood", "Unsupported 'Z' replies the master sends after each batch.", "N");
@@ -102,8 +106,48 @@ QString ParseLabOptions(const QStringList& arguments, LabOptions& options) {
         "N");
     const QCommandLineOption batch(
         "batch-size",
-        QStringLiteral("Entries per master batch (1-%1, default 231).").arg(kMaxBatchEntries), "N");
+        QStringLiteral("Entries per batch of either master (1-%1, default 231).")
+            .arg(kMaxBatchEntries),
+        "N");
     const QCommandLineOption drain("drain-interval", "Ms between two players leaving.", "MS");
+    const QCommandLineOption protocol(
+        "protocol",
+        "legacy (the old text queries and master, the default) or steam (A2S queries, a Steam "
+        "master and the web service's list).",
+        "P");
+    const QCommandLineOption challengeFraction(
+        "challenge-fraction", "Steam: fraction wanting a challenge before info (default 0.5).",
+        "F");
+    const QCommandLineOption infoOld(
+        "info-old", "Steam: fraction answering info with the old 'm' layout (default 0.1).", "F");
+    const QCommandLineOption infoBoth(
+        "info-both", "Steam: fraction answering info with 'm' and then 'I' (default 0.1).", "F");
+    const QCommandLineOption splitSize(
+        "split-size",
+        "Steam: rules replies above N bytes come split in pieces of N (default 1248).", "N");
+    const QCommandLineOption newerSplit(
+        "newer-split", "Steam: fraction splitting with the newer engines' header (default 0).",
+        "F");
+    const QCommandLineOption extraRules("extra-rules",
+                                        "Filler rules added to every server (default 0).", "N");
+    const QCommandLineOption challengeForever(
+        "challenge-forever", "Steam: fraction answering every request with a new challenge.", "F");
+    const QCommandLineOption badSplit(
+        "bad-split",
+        "Steam: fraction always splitting rules, the pieces duplicated, missing, out of range, "
+        "with inconsistent counts, mixed ids or no end (which one: see the manifest).",
+        "F");
+    const QCommandLineOption steamMasterPort(
+        "steam-master-port",
+        "Steam: UDP port of the Steam master, on the master's address (default master port + 1).",
+        "PORT");
+    const QCommandLineOption webPort(
+        "web-port",
+        "Steam: TCP port of the web service's server list, on the master's address "
+        "(default master port + 2).",
+        "PORT");
+    const QCommandLineOption webKey(
+        "web-key", "Steam: the key the web service accepts (default lab-key).", "KEY");
     const QCommandLineOption manifest("manifest", "Write what is served to this JSON file.",
                                       "FILE");
     parser.addOptions(
@@ -111,6 +155,8 @@ QString ParseLabOptions(const QStringList& arguments, LabOptions& options) {
          detailsOnly,   message,    draining,    loss,     unterminated, overcount,  oversize,
          flood,         floodCount, unsolicited, flapping, flapPeriod,   masterMode, masterFlood,
          serversListed, dropFirst,  batch,       drain,    manifest});
+    parser.addOptions({protocol, challengeFraction, infoOld, infoBoth, splitSize, newerSplit,
+                       extraRules, challengeForever, badSplit, steamMasterPort, webPort, webKey});
 
     const QCommandLineOption help("help", "Show the options and exit.");
     parser.addOption(help);
@@ -157,12 +203,23 @@ QString ParseLabOptions(const QStringList& arguments, LabOptions& options) {
             return QStringLiteral("--latency wants MIN-MAX in ms, MIN <= MAX");
     }
     const std::pair<const QCommandLineOption*, double*> fractions[] = {
-        {&silent, &options.silent},       {&detailsOnly, &options.detailsOnly},
-        {&message, &options.message},     {&draining, &options.draining},
-        {&loss, &options.loss},           {&unterminated, &options.unterminated},
-        {&overcount, &options.overcount}, {&oversize, &options.oversize},
-        {&flood, &options.flood},         {&unsolicited, &options.unsolicited},
+        {&silent, &options.silent},
+        {&detailsOnly, &options.detailsOnly},
+        {&message, &options.message},
+        {&draining, &options.draining},
+        {&loss, &options.loss},
+        {&unterminated, &options.unterminated},
+        {&overcount, &options.overcount},
+        {&oversize, &options.oversize},
+        {&flood, &options.flood},
+        {&unsolicited, &options.unsolicited},
         {&flapping, &options.flapping},
+        {&challengeFraction, &options.challengeFraction},
+        {&infoOld, &options.infoOld},
+        {&infoBoth, &options.infoBoth},
+        {&newerSplit, &options.newerSplit},
+        {&challengeForever, &options.challengeForever},
+        {&badSplit, &options.badSplit},
     };
     for (const auto& [option, target] : fractions) {
         if (parser.isSet(*option) && !ReadFraction(parser.value(*option), *target))
@@ -170,11 +227,14 @@ QString ParseLabOptions(const QStringList& arguments, LabOptions& options) {
     }
     if (options.silent + options.detailsOnly + options.message + options.draining +
             options.unterminated + options.overcount + options.oversize + options.flood +
-            options.unsolicited + options.flapping >
+            options.unsolicited + options.flapping + options.challengeForever + options.badSplit >
         1.0 + 1e-9)
         return QStringLiteral("the behaviour fractions (--silent, --details-only, --message, "
                               "--draining, --unterminated, --overcount, --oversize, --flood, "
-                              "--unsolicited, --flapping) add up to more than 1");
+                              "--unsolicited, --flapping, --challenge-forever, --bad-split) add "
+                              "up to more than 1");
+    if (options.infoOld + options.infoBoth > 1.0 + 1e-9)
+        return QStringLiteral("--info-old and --info-both add up to more than 1");
     if (parser.isSet(floodCount) &&
         !ReadInt(parser.value(floodCount), 1, 1000000, options.floodCount))
         return QStringLiteral("--flood-count wants a number from 1 to 1000000");
@@ -205,6 +265,45 @@ QString ParseLabOptions(const QStringList& arguments, LabOptions& options) {
     if (parser.isSet(drain) && !ReadInt(parser.value(drain), 1, 86400000, options.drainIntervalMs))
         return QStringLiteral("--drain-interval wants a positive number of ms");
     options.manifestPath = parser.value(manifest);
+    if (parser.isSet(protocol)) {
+        const QString value = parser.value(protocol);
+        if (value == QLatin1String("legacy"))
+            options.protocol = LabProtocol::Legacy;
+        else if (value == QLatin1String("steam"))
+            options.protocol = LabProtocol::Steam;
+        else
+            return QStringLiteral("--protocol wants legacy or steam");
+    }
+    if (parser.isSet(splitSize) &&
+        !ReadInt(parser.value(splitSize), 16, kMaxDatagram, options.splitSize))
+        return QStringLiteral("--split-size wants a number from 16 to %1").arg(kMaxDatagram);
+    if (parser.isSet(extraRules) &&
+        !ReadInt(parser.value(extraRules), 0, 10000, options.extraRules))
+        return QStringLiteral("--extra-rules wants a number from 0 to 10000");
+    const std::pair<const QCommandLineOption*, uint16_t*> ports[] = {
+        {&steamMasterPort, &options.steamMasterPort}, {&webPort, &options.webPort}};
+    for (const auto& [option, target] : ports) {
+        int value = 0;
+        if (!parser.isSet(*option))
+            continue;
+        if (!ReadInt(parser.value(*option), 1, 65535, value))
+            return QStringLiteral("--%1 wants a number from 1 to 65535")
+                .arg(option->names().first());
+        *target = static_cast<uint16_t>(value);
+    }
+    if (parser.isSet(webKey))
+        options.webKey = parser.value(webKey);
+    const bool steamOnly = parser.isSet(challengeFraction) || parser.isSet(infoOld) ||
+                           parser.isSet(infoBoth) || parser.isSet(splitSize) ||
+                           parser.isSet(newerSplit) || parser.isSet(challengeForever) ||
+                           parser.isSet(badSplit) || parser.isSet(steamMasterPort) ||
+                           parser.isSet(webPort) || parser.isSet(webKey);
+    if (steamOnly && !options.Steam())
+        return QStringLiteral("the A2S and Steam options want --protocol steam");
+    if (options.steamMasterPort == 0)
+        options.steamMasterPort = static_cast<uint16_t>(options.masterPort % 65535 + 1);
+    if (options.webPort == 0)
+        options.webPort = static_cast<uint16_t>((options.masterPort + 1) % 65535 + 1);
 
     // The fleet must stay inside 127/8 and off its broadcast address.
     if (static_cast<uint64_t>(options.baseAddress) + static_cast<uint64_t>(options.servers) - 1 >=

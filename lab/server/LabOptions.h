@@ -12,6 +12,10 @@ namespace lab {
 // an id it never gave before (the entries go round the list again).
 enum class MasterMode { Normal, Repeat, Endless };
 
+// Which generation the fleet speaks: the old text queries and WON master, or
+// today's A2S queries with a Steam master and web list beside the old master.
+enum class LabProtocol { Legacy, Steam };
+
 // What the command line asks the lab to serve. Fractions are in [0, 1]; the
 // behaviour fractions together at most 1, the rest of the fleet is normal.
 struct LabOptions {
@@ -29,12 +33,14 @@ struct LabOptions {
     double draining = 0;
     double loss = 0;
     // Hostile servers, fractions of the fleet like the behaviours above.
-    double unterminated = 0; // strings run to the end of the datagram
-    double overcount = 0;    // player and rule counts larger than the datagram holds
-    double oversize = 0;     // every reply is a 65507-byte datagram
-    double flood = 0;        // each answer is followed by floodCount type 'Z' datagrams
-    double unsolicited = 0;  // answers also carry replies to commands never sent
-    double flapping = 0;     // silent for every other half of flapPeriodMs
+    double unterminated = 0;     // strings run to the end of the datagram
+    double overcount = 0;        // player and rule counts larger than the datagram holds
+    double oversize = 0;         // every reply is a 65507-byte datagram
+    double flood = 0;            // each answer is followed by floodCount type 'Z' datagrams
+    double unsolicited = 0;      // answers also carry replies to commands never sent
+    double flapping = 0;         // silent for every other half of flapPeriodMs
+    double challengeForever = 0; // A2S: every request answered with a new challenge
+    double badSplit = 0;         // A2S: rules always split, the pieces spoilt one way or another
     int floodCount = 1000;
     int flapPeriodMs = 10000;
     bool dropFirstMasterRequest = false;
@@ -44,6 +50,21 @@ struct LabOptions {
     int masterFlood = 0;   // type 'Z' datagrams the master sends after each batch
     int serversListed = 0; // 0: the master lists the fleet; else this many made-up addresses
     QString manifestPath;
+
+    // --protocol steam. The A2S fractions draw from a stream of their own, so
+    // they leave the content and the behaviours above as they were.
+    LabProtocol protocol = LabProtocol::Legacy;
+    double challengeFraction = 0.5; // want a challenge before answering info
+    double infoOld = 0.1;           // answer info with the old 'm' layout only
+    double infoBoth = 0.1;          // answer info with 'm' and then 'I'
+    double newerSplit = 0;          // split with the newer engines' header
+    int splitSize = 1248;           // rules replies longer than this are split
+    int extraRules = 0;             // filler rules added to every server
+    uint16_t steamMasterPort = 0;   // 0: masterPort + 1
+    uint16_t webPort = 0;           // 0: masterPort + 2
+    QString webKey = QStringLiteral("lab-key");
+
+    bool Steam() const { return protocol == LabProtocol::Steam; }
 
     uint32_t LastAddress() const { return baseAddress + static_cast<uint32_t>(servers) - 1; }
 };

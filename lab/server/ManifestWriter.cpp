@@ -1,7 +1,9 @@
 #include "ManifestWriter.h"
 
+#include "A2sEncoder.h"
 #include "Fleet.h"
 #include "LabOptions.h"
+#include "ReplyEncoder.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -102,6 +104,37 @@ QJsonObject Server(const Fleet& fleet, int index) {
         {"players", players},
         {"rules", rules},
     };
+    server["protocol"] = fleet.Options().Steam() ? "a2s" : "legacy";
+    if (fleet.Options().Steam()) {
+        const A2sInfo a2s = fleet.A2s(index);
+        const auto fault = static_cast<A2sEncoder::SplitFault>(s.splitFault);
+        const bool split = fault != A2sEncoder::SplitFault::None ||
+                           ReplyEncoder::Rules(c.rules).size() > size_t(fleet.Options().splitSize);
+        server["wantsChallenge"] = s.wantsChallenge;
+        server["infoForm"] = InfoFormName(s.infoForm);
+        server["splitForm"] = A2sEncoder::SplitFormName(
+            s.newerSplit ? A2sEncoder::SplitForm::Newer : A2sEncoder::SplitForm::HalfLife);
+        server["rulesSplit"] = split;
+        server["splitFault"] = A2sEncoder::SplitFaultName(fault);
+        server["playerIndex"] = s.runningIndex ? "count" : "zero";
+        QJsonObject info{
+            {"appId", a2s.appId},
+            {"version", Text(a2s.version)},
+            {"extraFlags", a2s.extraFlags},
+            {"gamePort", a2s.gamePort},
+        };
+        if (a2s.extraFlags & A2sEncoder::kSteamId)
+            info["steamId"] = QString::number(a2s.steamId);
+        if (a2s.extraFlags & A2sEncoder::kSpectator) {
+            info["spectatorPort"] = a2s.spectatorPort;
+            info["spectatorName"] = Text(a2s.spectatorName);
+        }
+        if (a2s.extraFlags & A2sEncoder::kKeywords)
+            info["keywords"] = Text(a2s.keywords);
+        if (a2s.extraFlags & A2sEncoder::kGameId)
+            info["gameId"] = QString::number(a2s.gameId);
+        server["a2s"] = info;
+    }
     if (s.behaviour == Behaviour::Message) {
         server["message"] = Text(c.message);
         server["messageHex"] = Hex(c.message);
@@ -115,7 +148,7 @@ bool Write(const Fleet& fleet, const LabOptions& options, const QString& path, Q
     QJsonArray servers;
     for (int i = 0; i < fleet.Size(); ++i)
         servers.append(Server(fleet, i));
-    const QJsonObject root{
+    QJsonObject root{
         {"master",
          QStringLiteral("%1:%2").arg(FormatIPv4(options.masterAddress)).arg(options.masterPort)},
         {"port", options.port},
@@ -127,7 +160,19 @@ bool Write(const Fleet& fleet, const LabOptions& options, const QString& path, Q
         {"masterMode", MasterModeName(options.masterMode)},
         {"serversListed", options.serversListed},
         {"servers", servers},
+        {"protocol", options.Steam() ? "steam" : "legacy"},
     };
+    if (options.Steam()) {
+        const QString host = FormatIPv4(options.masterAddress);
+        root["steamMaster"] = QStringLiteral("%1:%2").arg(host).arg(options.steamMasterPort);
+        root["web"] = QJsonObject{
+            {"url", QStringLiteral("http://%1:%2").arg(host).arg(options.webPort)},
+            {"port", options.webPort},
+            {"key", options.webKey},
+        };
+        root["challengeFraction"] = options.challengeFraction;
+        root["splitSize"] = options.splitSize;
+    }
     // Indented reads well; a huge fleet is written compact to stay a
     // reasonable size.
     const auto format = fleet.Size() > 10000 ? QJsonDocument::Compact : QJsonDocument::Indented;

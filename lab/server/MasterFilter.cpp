@@ -2,6 +2,7 @@
 
 #include "Fleet.h"
 
+#include <string>
 #include <string_view>
 
 namespace lab {
@@ -31,7 +32,7 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 
 } // namespace
 
-MasterFilter::MasterFilter(const std::string& text)
+MasterFilter::MasterFilter(const std::string& text, Keys keys)
     : m_gameOk(static_cast<size_t>(Fleet::GameCount()), true),
       m_mapOk(static_cast<size_t>(Fleet::MapCount()), true) {
     std::string_view rest(text);
@@ -51,7 +52,20 @@ MasterFilter::MasterFilter(const std::string& text)
                 valueEnd == std::string_view::npos ? std::string_view{} : rest.substr(valueEnd + 1);
         }
         const bool on = value == "1";
-        if (key == "gamedir") {
+        const bool steam = keys == Keys::Steam;
+        if (steam && key == "appid") {
+            for (int g = 0; g < Fleet::GameCount(); ++g)
+                m_gameOk[size_t(g)] = m_gameOk[size_t(g)] &&
+                                      std::to_string(Fleet::AppIdOf(Fleet::GameDir(g))) == value;
+        } else if (steam && key == "password") {
+            m_password = on ? 1 : value == "0" ? 0 : -1;
+        } else if (steam && key == "map") {
+            for (int m = 0; m < Fleet::MapCount(); ++m)
+                m_mapOk[size_t(m)] = EqualsNoCase(Fleet::MapName(m), value);
+        } else if (key == "gamedir" && steam) {
+            for (int g = 0; g < Fleet::GameCount(); ++g)
+                m_gameOk[size_t(g)] = m_gameOk[size_t(g)] && EqualsNoCase(Fleet::GameDir(g), value);
+        } else if (key == "gamedir") {
             for (int g = 0; g < Fleet::GameCount(); ++g)
                 m_gameOk[size_t(g)] = EqualsNoCase(Fleet::GameDir(g), value);
         } else if (key == "map") {
@@ -72,7 +86,8 @@ MasterFilter::MasterFilter(const std::string& text)
 bool MasterFilter::Matches(const ServerSummary& server, int playersNow) const {
     return m_gameOk[server.game] && m_mapOk[server.map] && (!m_dedicated || server.type == 'd') &&
            (!m_linux || server.os == 'l') && (!m_notEmpty || playersNow > 0) &&
-           (!m_notFull || playersNow < server.maxPlayers);
+           (!m_notFull || playersNow < server.maxPlayers) &&
+           (m_password < 0 || server.password == (m_password == 1));
 }
 
 } // namespace lab

@@ -26,8 +26,24 @@ const char* BehaviourName(Behaviour behaviour) {
         return "unsolicited";
     case Behaviour::Flapping:
         return "flapping";
+    case Behaviour::ChallengeForever:
+        return "challenge-forever";
+    case Behaviour::BadSplit:
+        return "bad-split";
     }
     return "normal";
+}
+
+const char* InfoFormName(InfoForm form) {
+    switch (form) {
+    case InfoForm::I:
+        return "I";
+    case InfoForm::M:
+        return "m";
+    case InfoForm::MThenI:
+        return "mI";
+    }
+    return "I";
 }
 
 } // namespace lab

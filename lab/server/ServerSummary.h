@@ -17,7 +17,13 @@ enum class Behaviour : uint8_t {
     Flood,
     Unsolicited,
     Flapping,
+    ChallengeForever,
+    BadSplit,
 };
+
+// How an A2S server answers info: 'I', the old 'm', or 'm' and then 'I'.
+enum class InfoForm : uint8_t { I, M, MThenI };
+const char* InfoFormName(InfoForm form);
 
 const char* BehaviourName(Behaviour behaviour);
 
@@ -34,6 +40,14 @@ struct ServerSummary {
     char type = 'd';
     char os = 'l';
     uint16_t latencyMs = 0;
+    bool password = false; // the content's, kept for the Steam filter
+    // A2S servers only (--protocol steam).
+    bool wantsChallenge = false;
+    bool newerSplit = false;
+    bool runningIndex = false; // players' index bytes count from 0, else all 0
+    InfoForm infoForm = InfoForm::I;
+    uint8_t splitFault = 0; // A2sEncoder::SplitFault of a BadSplit server
+    uint8_t extraFlags = 0;
 };
 
 } // namespace lab

@@ -15,6 +15,10 @@
 //    It echoes only the low three bytes of the next batch id (the fourth
 //    byte of its request is always 0), so batch ids stay below 2^24.
 //    Every listed server is then queried with -hls.
+//  - -stm: 31 FF "0.0.0.0:0" 00 00 first; then the seed with a stray byte
+//    after the port ("127.1.0.7:27015d" 00) and no filter 00 at all, so the
+//    Steam master reads seeds leniently. It queries the listed servers as
+//    Source A2S (-a2s); -hla2s queries one the Half-Life way.
 
 #include "Fleet.h"
 #include "FleetServer.h"
@@ -22,10 +26,13 @@
 #include "ManifestWriter.h"
 #include "MasterServer.h"
 #include "SignalWatcher.h"
+#include "SteamMasterServer.h"
+#include "WebListServer.h"
 
 #include <QCoreApplication>
 
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -55,15 +62,29 @@ int main(int argc, char** argv) {
     lab::MasterServer master(fleet, options);
     if (!master.Start(error))
         return Fail(3, error);
+    std::unique_ptr<lab::SteamMasterServer> steamMaster;
+    std::unique_ptr<lab::WebListServer> webList;
+    if (options.Steam()) {
+        steamMaster = std::make_unique<lab::SteamMasterServer>(fleet, options);
+        webList = std::make_unique<lab::WebListServer>(fleet, options);
+        if (!steamMaster->Start(error) || !webList->Start(error))
+            return Fail(3, error);
+    }
     if (!options.manifestPath.isEmpty() &&
         !lab::ManifestWriter::Write(fleet, options, options.manifestPath, error))
         return Fail(2, error);
 
-    std::printf("scoutwire-lab ready: %d server%s at %s-%s port %d, master %s:%d\n",
-                options.servers, options.servers == 1 ? "" : "s",
-                qPrintable(lab::FormatIPv4(options.baseAddress)),
-                qPrintable(lab::FormatIPv4(options.LastAddress())), options.port,
-                qPrintable(lab::FormatIPv4(options.masterAddress)), options.masterPort);
+    QString steam;
+    if (options.Steam())
+        steam = QStringLiteral(", A2S, Steam master %1:%2, web list http://%1:%3")
+                    .arg(lab::FormatIPv4(options.masterAddress))
+                    .arg(options.steamMasterPort)
+                    .arg(options.webPort);
+    std::printf(
+        "scoutwire-lab ready: %d server%s at %s-%s port %d, master %s:%d%s\n", options.servers,
+        options.servers == 1 ? "" : "s", qPrintable(lab::FormatIPv4(options.baseAddress)),
+        qPrintable(lab::FormatIPv4(options.LastAddress())), options.port,
+        qPrintable(lab::FormatIPv4(options.masterAddress)), options.masterPort, qPrintable(steam));
     std::fflush(stdout);
     return app.exec();
 }

@@ -214,7 +214,7 @@ TEST_F(OptionsDlgTest, WithoutAKeyringTheSteamKeyIsKeptInTheSettingsFile) {
         Control<QComboBox>(dlg, "steamRegion")->setCurrentText("Asia");
         Click(dlg, "ok");
     }
-    EXPECT_EQ(settings.m_strSteamKey, "0123456789ABCDEF") << "what was pasted around it goes";
+    EXPECT_EQ(settings.m_strSteamApiKey, "0123456789ABCDEF") << "what was pasted around it goes";
     EXPECT_EQ(settings.m_strSteamMaster, "127.0.0.1:27011");
     EXPECT_EQ(settings.m_nSteamRegion, 4);
     EXPECT_EQ(fileKey().toString(), "0123456789ABCDEF");
@@ -224,10 +224,10 @@ TEST_F(OptionsDlgTest, WithoutAKeyringTheSteamKeyIsKeptInTheSettingsFile) {
     {
         COptionsDlg dlg(restarted);
         EXPECT_EQ(Text(dlg, "steamKey"), "0123456789ABCDEF");
-        EXPECT_EQ(restarted.m_strSteamKey, "0123456789ABCDEF");
+        EXPECT_EQ(restarted.m_strSteamApiKey, "0123456789ABCDEF");
         SetText(dlg, "steamKey", "");
         Click(dlg, "ok");
     }
-    EXPECT_EQ(restarted.m_strSteamKey, "");
+    EXPECT_EQ(restarted.m_strSteamApiKey, "");
     EXPECT_FALSE(fileKey().isValid()) << "an emptied key leaves nothing behind";
 }

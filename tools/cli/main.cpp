@@ -30,14 +30,20 @@ namespace {
 const char* const kUsage =
     "usage: scoutwire-cli COMMAND [ARGS] [OPTIONS]\n"
     "  new FILE                         write an empty document\n"
-    "  update FILE [--master HOST[:PORT]] [--game G] [--map M] [--no-refresh]\n"
-    "                                   fetch the server list, refresh the new servers, save\n"
+    "  update FILE [--source won|steam|web] [--master HOST[:PORT]] [--key KEY]\n"
+    "              [--api-url URL] [--game G] [--map M] [--appid N] [--region R]\n"
+    "              [--no-refresh] [--json]\n"
+    "                                   fetch the server list, refresh the new servers, save;\n"
+    "                                   won: the WON master (port 27010), steam: Steam's\n"
+    "                                   master (port 27011), web: Steam's web service with\n"
+    "                                   your web API key; --json prints the list\n"
     "  refresh FILE                     refresh every server of FILE and save\n"
     "  list FILE [--json]               the server list\n"
     "  players FILE ADDR:PORT [--json]  query one server and print its players\n"
     "  find FILE EXPR [--regex] [--case] [--json]\n"
     "                                   refresh, then find players by name\n"
-    "  query ADDR:PORT... [--json]      query servers (details, players, rules) and print them\n"
+    "  query ADDR:PORT... [--json]      query servers (details, players, rules) and print them;\n"
+    "                                   the old queries and A2S are both tried\n"
     "  soak FILE [--master HOST[:PORT]] [--minutes M] [--interval S]\n"
     "                                   fetch the list once, then refresh every server every\n"
     "                                   S seconds (default 5) for M minutes (default 2),\n"
@@ -61,7 +67,9 @@ struct Options {
 bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
     static const std::vector<std::string> kWithValue = {
         "--settings", "--send-interval", "--max-sockets", "--timeout", "--clean-interval",
-        "--master",   "--game",          "--map",         "--minutes", "--interval", "--busy-ui"};
+        "--master",   "--game",          "--map",         "--minutes", "--interval",
+        "--busy-ui",  "--source",        "--key",         "--api-url", "--appid",
+        "--region"};
     static const std::vector<std::string> kSwitches = {"--json", "--no-refresh", "--regex",
                                                        "--case", "--quiet"};
     for (int i = 1; i < argc; ++i) {
@@ -172,6 +180,19 @@ public:
     bool m_bMasterTimedOut = false;
 };
 
+// The protocol the next query of the server uses; "unknown" for a server
+// added by hand that has not answered yet (it is asked both ways).
+QString ProtocolName(const ServerInfo& s) {
+    switch (QueryProtocolOf(s)) {
+    case PROTOCOL_A2S:
+        return "a2s";
+    case PROTOCOL_LEGACY:
+        return "legacy";
+    default:
+        return "unknown";
+    }
+}
+
 QJsonObject ServerJson(const ServerInfo& s) {
     QJsonObject o;
     o["address"] = QString::fromStdString(FormatAddress(s.m_dwAddress, s.m_wPort));
@@ -184,8 +205,11 @@ QJsonObject ServerJson(const ServerInfo& s) {
     o["type"] = s.m_cServerType ? QString(QChar(static_cast<unsigned char>(s.m_cServerType))) : "";
     o["os"] = s.m_cOS ? QString(QChar(static_cast<unsigned char>(s.m_cOS))) : "";
     o["password"] = s.m_bPassword != 0;
+    o["protocol"] = ProtocolName(s);
     o["annotation"] = DisplayText(s.m_strAnnotation);
     o["hostName"] = DisplayText(s.m_strHostName);
+    if (s.m_nProtocol != PROTOCOL_UNKNOWN)
+        o["protocol"] = s.m_nProtocol == PROTOCOL_A2S ? "a2s" : "legacy";
     if (!s.m_strError.empty())
         o["error"] = DisplayText(s.m_strError);
     QJsonArray groups;
@@ -258,23 +282,88 @@ int RunNew(Session& session, const Options& o) {
 
 bool ApplyMasterOption(CSettings& settings, const Options& o) {
     if (auto master = o.Value("--master")) {
+        const bool steam = settings.m_nListSource == LIST_SOURCE_STEAM_MASTER;
         const size_t colon = master->rfind(':');
-        int port = 27010;
-        if (colon != std::string::npos && !ParseNumber(master->substr(colon + 1), port)) {
+        int port = steam ? 27011 : 27010;
+        if (colon != std::string::npos &&
+            (!ParseNumber(master->substr(colon + 1), port) || port < 1 || port > 65535)) {
             Fail("bad master port in " + *master);
             return false;
         }
-        settings.m_strWONMaster = master->substr(0, colon);
-        settings.m_wWONPort = static_cast<uint16_t>(port);
+        if (steam) {
+            settings.m_strSteamMaster = master->substr(0, colon) + ":" + std::to_string(port);
+        } else {
+            settings.m_strWONMaster = master->substr(0, colon);
+            settings.m_wWONPort = static_cast<uint16_t>(port);
+        }
     }
     return true;
+}
+
+// --source and what goes with it; the settings are this run's only.
+bool ApplySourceOptions(CSettings& settings, const Options& o) {
+    const std::string source = o.Value("--source").value_or("won");
+    if (source == "won") {
+        settings.m_nListSource = LIST_SOURCE_WON;
+    } else if (source == "steam") {
+        settings.m_nListSource = LIST_SOURCE_STEAM_MASTER;
+    } else if (source == "web") {
+        settings.m_nListSource = LIST_SOURCE_STEAM_WEB;
+    } else {
+        Fail("--source wants won, steam or web, not " + source);
+        return false;
+    }
+    const bool won = settings.m_nListSource == LIST_SOURCE_WON;
+    const bool web = settings.m_nListSource == LIST_SOURCE_STEAM_WEB;
+    for (const char* steamOnly : {"--appid", "--region"})
+        if (won && o.Value(steamOnly)) {
+            Fail(std::string(steamOnly) + " is for --source steam or web");
+            return false;
+        }
+    for (const char* webOnly : {"--key", "--api-url"})
+        if (!web && o.Value(webOnly)) {
+            Fail(std::string(webOnly) + " is for --source web");
+            return false;
+        }
+    if (web && o.Value("--master")) {
+        Fail("--source web takes --api-url, not --master");
+        return false;
+    }
+    // Steam's filter names an app id only when asked to.
+    settings.m_nSteamAppId = -1;
+    if (auto appId = o.Value("--appid")) {
+        int n = 0;
+        if (!ParseNumber(*appId, n) || n < 0) {
+            Fail("--appid wants a number, not " + *appId);
+            return false;
+        }
+        settings.m_nSteamAppId = n;
+    }
+    if (auto region = o.Value("--region")) {
+        int n = 0;
+        if (!ParseNumber(*region, n) || n < 0 || n > 255) {
+            Fail("--region wants a number from 0 to 255 (255: all), not " + *region);
+            return false;
+        }
+        settings.m_nSteamRegion = n;
+    }
+    if (web) {
+        settings.m_strSteamApiKey = o.Value("--key").value_or("");
+        if (settings.m_strSteamApiKey.empty()) {
+            Fail("--source web needs --key KEY, your own Steam web API key");
+            return false;
+        }
+        if (auto url = o.Value("--api-url"))
+            settings.m_strSteamApiUrl = *url;
+    }
+    return ApplyMasterOption(settings, o);
 }
 
 int RunUpdate(Session& session, const Options& o) {
     if (o.args.size() != 1)
         return Fail("update needs FILE");
     CSettings& settings = session.m_settings;
-    if (!ApplyMasterOption(settings, o))
+    if (!ApplySourceOptions(settings, o))
         return 1;
     if (o.Value("--game") || o.Value("--map")) {
         session.m_ui.m_bHasMasterFilter = true;
@@ -289,13 +378,24 @@ int RunUpdate(Session& session, const Options& o) {
     if (!session.Open(o.args[0], true))
         return 1;
     session.Cleaning();
+    const int errorsBefore = session.m_ui.m_nErrors;
     session.m_doc.UpdateServerList();
     while (session.m_doc.IsUpdatingServerList())
         WaitForEvents(settings.m_nCleanInterval);
+    // The web service's failures have said what went wrong already.
+    if (session.m_bMasterTimedOut && settings.m_nListSource == LIST_SOURCE_STEAM_WEB &&
+        session.m_ui.m_nErrors > errorsBefore)
+        return 1;
     if (session.m_bMasterTimedOut)
         return Fail("Timed out waiting for response from master server");
     if (!session.Save(o.args[0]))
         return 1;
+    if (o.Has("--json")) {
+        QJsonArray all;
+        for (const auto& s : session.m_doc.GetServerList())
+            all.append(ServerJson(*s));
+        PrintJson(all);
+    }
     int answering = 0;
     for (const auto& s : session.m_doc.GetServerList())
         answering += s->m_nPing != 0;

@@ -1,0 +1,452 @@
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "net/A2sRequest.h"
+#include "net/ReplyDecoder.h"
+#include "net/SplitReassembler.h"
+#include "net/SteamMasterProtocol.h"
+#include "net/SteamWebList.h"
+#include "tests/ByteTestSupport.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Outcome = SplitReassembler::Outcome;
+
+Bytes Concat(std::initializer_list<Bytes> parts) {
+    Bytes all;
+    for (const Bytes& part : parts)
+        all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+Bytes Text(const std::string& text) {
+    return Bytes(text.begin(), text.end());
+}
+
+} // namespace
+
+TEST(A2sRequest, BytesAndChallengeEcho) {
+    const Bytes query = Concat({{0xFF, 0xFF, 0xFF, 0xFF, 0x54}, Text("Source Engine Query"), {0}});
+    EXPECT_EQ(BuildA2sInfoRequest(std::nullopt), query);
+
+    // The challenge goes back as the bytes that came, whatever their values.
+    const Bytes challengeBytes{0x00, 0x9C, 0xFF, 0x7F};
+    const DecodedReply answer = DecodePayload('A', challengeBytes);
+    ASSERT_TRUE(std::holds_alternative<ChallengeReply>(answer));
+    const uint32_t challenge = std::get<ChallengeReply>(answer).challenge;
+    EXPECT_EQ(BuildA2sInfoRequest(challenge), Concat({query, challengeBytes}));
+    EXPECT_EQ(BuildA2sPlayerRequest(challenge),
+              Concat({{0xFF, 0xFF, 0xFF, 0xFF, 0x55}, challengeBytes}));
+    EXPECT_EQ(BuildA2sRulesRequest(challenge),
+              Concat({{0xFF, 0xFF, 0xFF, 0xFF, 0x56}, challengeBytes}));
+    EXPECT_EQ(BuildA2sPlayerRequest(kA2sAskChallenge),
+              Bytes({0xFF, 0xFF, 0xFF, 0xFF, 0x55, 0xFF, 0xFF, 0xFF, 0xFF}));
+}
+
+namespace {
+
+enum class Form { HalfLife, Newer };
+
+// A rules reply long enough to need several pieces.
+Bytes LongReply(char tag) {
+    Payload p;
+    p.Raw({0xFF, 0xFF, 0xFF, 0xFF, 'E'}).U16(40);
+    for (int i = 0; i < 40; ++i)
+        p.Str(std::string("rule_") + tag + std::to_string(i)).Str(std::string(30, tag));
+    return p.Bytes();
+}
+
+Bytes PieceHeader(Form form, uint32_t id, int number, int count) {
+    Bytes header{0xFE,
+                 0xFF,
+                 0xFF,
+                 0xFF,
+                 static_cast<uint8_t>(id),
+                 static_cast<uint8_t>(id >> 8),
+                 static_cast<uint8_t>(id >> 16),
+                 static_cast<uint8_t>(id >> 24)};
+    if (form == Form::HalfLife) {
+        header.push_back(static_cast<uint8_t>(number << 4 | count));
+    } else {
+        const Bytes rest{static_cast<uint8_t>(count), static_cast<uint8_t>(number), 0xE0, 0x04};
+        header.insert(header.end(), rest.begin(), rest.end());
+    }
+    return header;
+}
+
+// The datagrams of `whole` cut into `count` pieces in order.
+std::vector<Bytes> Split(Form form, uint32_t id, const Bytes& whole, int count) {
+    std::vector<Bytes> pieces;
+    const size_t size = (whole.size() + count - 1) / count;
+    for (int i = 0; i < count; ++i) {
+        const size_t begin = std::min(whole.size(), i * size);
+        const size_t end = std::min(whole.size(), begin + size);
+        pieces.push_back(Concat(
+            {PieceHeader(form, id, i, count), Bytes(whole.begin() + begin, whole.begin() + end)}));
+    }
+    return pieces;
+}
+
+// The piece with its header rewritten.
+Bytes Relabel(Form form, const Bytes& piece, int number, int count) {
+    const uint32_t id = piece[4] | piece[5] << 8 | piece[6] << 16 | uint32_t(piece[7]) << 24;
+    const size_t headerSize = form == Form::HalfLife ? 9 : 12;
+    return Concat(
+        {PieceHeader(form, id, number, count), Bytes(piece.begin() + headerSize, piece.end())});
+}
+
+struct Step {
+    Bytes datagram;
+    uint64_t ms;
+    std::optional<Outcome> outcome; // nothing: anything but Complete
+    const Bytes* whole = nullptr;   // what a Complete step must produce
+};
+
+struct SplitCase {
+    std::string name;
+    std::vector<Step> steps;
+    int dropped;
+    int compressed = 0;
+};
+
+std::vector<SplitCase> SplitCases(Form form) {
+    static const Bytes a = LongReply('a');
+    static const Bytes b = LongReply('b');
+    static const Bytes c = LongReply('c');
+    const auto P = Split(form, 0x01020304, a, 3);
+    const auto Q = Split(form, 0x00000077, b, 3);
+    const auto R = Split(form, 0x00000099, c, 2);
+    const Outcome pending = Outcome::Pending, done = Outcome::Complete, dropped = Outcome::Dropped;
+    // Pieces a reply of the newer form cannot have in the Half-Life one: more
+    // than fifteen, or more bytes than the bound.
+    std::vector<Step> tooMany, tooBig;
+    if (form == Form::Newer) {
+        Bytes big = LongReply('z');
+        while (big.size() < SplitReassembler::kMaxBytes + 1)
+            big = Concat({big, LongReply('z')});
+        const auto pieces = Split(form, 5, big, SplitReassembler::kMaxPieces);
+        for (size_t i = 0; i + 1 < pieces.size(); ++i)
+            tooBig.push_back({pieces[i], 0, pending});
+        tooBig.push_back({pieces.back(), 0, dropped});
+        tooBig.push_back({pieces[0], 0, pending}); // a new reply for the id
+        const auto many = Split(form, 6, a, SplitReassembler::kMaxPieces + 1);
+        tooMany = {{many[1], 0, pending}, {many[0], 0, dropped}, {many[2], 0, pending}};
+    }
+    const uint64_t late = SplitReassembler::kMaxAgeMs + 1;
+    const std::string named = form == Form::HalfLife ? "Half-Life: " : "newer: ";
+    std::vector<SplitCase> cases = {
+        {"in order", {{P[0], 0, pending}, {P[1], 1, pending}, {P[2], 2, done, &a}}, 0},
+        {"reversed", {{P[2], 0, pending}, {P[1], 0, pending}, {P[0], 0, done, &a}}, 0},
+        {"duplicates before and after piece 0",
+         {{P[1], 0, pending},
+          {P[1], 0, pending},
+          {P[0], 0, pending},
+          {P[0], 0, pending},
+          {P[1], 0, pending},
+          {P[2], 0, done, &a}},
+         3},
+        {"missing piece, then too old",
+         {{P[0], 0, pending}, {P[2], 0, pending}, {P[1], late, pending}, {P[0], late, pending}},
+         1},
+        {"too old before piece 0", {{P[1], 0, pending}, {P[0], late, pending}}, 1},
+        {"out of range",
+         {{P[0], 0, pending},
+          {Relabel(form, P[1], 3, 3), 0, dropped},
+          {Relabel(form, P[1], 5, 3), 0, dropped},
+          {P[1], 0, pending},
+          {P[2], 0, done, &a}},
+         2},
+        // Whether such a piece is a piece at all shows only once piece 0
+        // gives the form; it is dropped then at the latest.
+        {"out of range before piece 0",
+         {{Relabel(form, P[1], 3, 3), 0, std::nullopt}, {P[0], 0, pending}, {P[2], 0, pending}},
+         1},
+        {"inconsistent counts",
+         {{P[0], 0, pending},
+          {Relabel(form, P[1], 1, 4), 0, dropped},
+          {P[1], 0, pending},
+          {P[2], 0, done, &a}},
+         1},
+        {"inconsistent count before piece 0",
+         {{Relabel(form, P[1], 1, 2), 0, pending}, {P[0], 0, pending}, {P[2], 0, pending}},
+         1},
+        {"two replies interleaved",
+         {{Q[1], 0, pending},
+          {P[0], 0, pending},
+          {Q[0], 0, pending},
+          {P[2], 0, pending},
+          {Q[2], 0, done, &b},
+          {P[1], 0, done, &a}},
+         0},
+        {"a third reply pushes out the oldest",
+         {{P[0], 0, pending},
+          {Q[0], 1, pending},
+          {R[0], 2, pending},
+          {R[1], 2, done, &c},
+          {Q[1], 2, pending},
+          {Q[2], 2, done, &b},
+          {P[1], 2, pending},
+          {P[2], 2, pending}},
+         1},
+        {"compressed",
+         {{Split(form, 0x80000001, a, 3)[0], 0, dropped},
+          {Split(form, 0x80000001, a, 3)[1], 0, dropped}},
+         2,
+         2},
+        {"not a piece",
+         {{Bytes{0xFE, 0xFF, 0xFF, 0xFF, 1, 0, 0, 0}, 0, dropped},
+          {Bytes{0xFF, 0xFF, 0xFF, 0xFF, 'E', 0, 0, 0, 0}, 0, dropped},
+          {Concat({PieceHeader(form, 1, 0, 0), a}), 0, dropped}},
+         3},
+    };
+    if (form == Form::Newer) {
+        cases.push_back({"too big", tooBig, 1});
+        cases.push_back({"too many pieces", tooMany, 1});
+    }
+    for (SplitCase& c : cases)
+        c.name = named + c.name;
+    return cases;
+}
+
+} // namespace
+
+TEST(SplitReassembler, BothFormsInEveryOrderAndFault) {
+    for (Form form : {Form::HalfLife, Form::Newer}) {
+        for (const SplitCase& c : SplitCases(form)) {
+            SCOPED_TRACE(c.name);
+            SplitReassembler reassembler;
+            for (size_t i = 0; i < c.steps.size(); ++i) {
+                const Step& step = c.steps[i];
+                SCOPED_TRACE(testing::Message() << "step " << i);
+                // Exact-size copies, so that the sanitizers see any over-read.
+                const ExactCopy datagram(step.datagram, step.datagram.size());
+                Bytes whole{0x42};
+                const Outcome outcome = reassembler.Feed(datagram.Span(), step.ms, whole);
+                if (step.outcome) {
+                    EXPECT_EQ(outcome, *step.outcome);
+                } else {
+                    EXPECT_NE(outcome, Outcome::Complete);
+                }
+                if (outcome == Outcome::Complete && step.whole) {
+                    EXPECT_EQ(whole, *step.whole);
+                }
+            }
+            EXPECT_EQ(reassembler.DroppedCount(), c.dropped);
+            EXPECT_EQ(reassembler.CompressedCount(), c.compressed);
+        }
+    }
+}
+
+// The form is told by where a piece 0's FF FF FF FF sits, not by the header
+// byte: a newer header "3 pieces, number 0" reads as a Half-Life piece 0 of 3,
+// and a Half-Life header 0x12 as a newer count of 18.
+TEST(SplitReassembler, FormsThatLookAlikeAndEveryTruncation) {
+    const Bytes whole = LongReply('x');
+    for (Form form : {Form::HalfLife, Form::Newer}) {
+        const auto pieces = Split(form, 7, whole, form == Form::HalfLife ? 15 : 3);
+        SplitReassembler reassembler;
+        Bytes joined;
+        for (size_t i = pieces.size(); i-- > 1;)
+            EXPECT_EQ(reassembler.Feed(pieces[i], 0, joined), Outcome::Pending) << i;
+        EXPECT_EQ(reassembler.Feed(pieces[0], 0, joined), Outcome::Complete);
+        EXPECT_EQ(joined, whole);
+        EXPECT_EQ(reassembler.DroppedCount(), 0);
+
+        // A one-piece reply cut at every length.
+        const Bytes single = Split(form, 7, whole, 1)[0];
+        for (size_t n = 0; n < single.size(); ++n) {
+            SplitReassembler fresh;
+            const ExactCopy prefix(single, n);
+            const Outcome outcome = fresh.Feed(prefix.Span(), 0, joined);
+            const size_t headerSize = form == Form::HalfLife ? 9 : 12;
+            // Up to the reply's own FF FF FF FF, nothing shows a piece 0.
+            if (n < headerSize + 4) {
+                EXPECT_NE(outcome, Outcome::Complete) << n;
+            } else {
+                ASSERT_EQ(outcome, Outcome::Complete) << n;
+                EXPECT_EQ(joined, Bytes(whole.begin(), whole.begin() + (n - headerSize)));
+            }
+        }
+    }
+}
+
+TEST(SteamMasterProtocol, FilterAndRequest) {
+    EXPECT_EQ(BuildSteamFilter({}), "");
+    SteamListFilter all;
+    all.appId = 70;
+    all.game = "ns\\x\\";
+    all.map = std::string("co_\0ma", 6);
+    all.dedicated = all.notEmpty = all.notFull = all.noPassword = all.linux = true;
+    EXPECT_EQ(BuildSteamFilter(all), "\\appid\\70\\gamedir\\nsx\\map\\co_ma\\dedicated\\1"
+                                     "\\empty\\1\\full\\1\\password\\0\\linux\\1");
+    SteamListFilter some;
+    some.appId = 0;
+    some.map = "de_dust2";
+    EXPECT_EQ(BuildSteamFilter(some), "\\appid\\0\\map\\de_dust2");
+
+    EXPECT_EQ(BuildSteamMasterRequest(kSteamRegionAll, "0.0.0.0:0", "\\appid\\70"),
+              Concat({{0x31, 0xFF}, Text("0.0.0.0:0"), {0}, Text("\\appid\\70"), {0}}));
+    EXPECT_EQ(BuildSteamMasterRequest(3, "10.0.0.1:27015", ""),
+              Concat({{0x31, 0x03}, Text("10.0.0.1:27015"), {0, 0}}));
+}
+
+TEST(SteamMasterProtocol, Batches) {
+    const Bytes header{0xFF, 0xFF, 0xFF, 0xFF, 0x66, 0x0A};
+    const Bytes first{10, 1, 2, 3, 0x69, 0x87};   // 10.1.2.3:27015
+    const Bytes second{192, 168, 0, 0, 0, 80};    // 192.168.0.0:80
+    const Bytes oddEntry{0, 0, 0, 0, 0x69, 0x87}; // an address 0 with a port is not the end
+    const Bytes end(6, 0);
+    const struct {
+        const char* name;
+        Bytes datagram;
+        bool valid;
+        size_t entries;
+        bool endReached;
+        int strayBytes;
+    } cases[] = {
+        {"header only", header, true, 0, false, 0},
+        {"entries", Concat({header, first, second}), true, 2, false, 0},
+        {"end marker", Concat({header, first, second, end}), true, 2, true, 0},
+        {"only the end marker", Concat({header, end}), true, 0, true, 0},
+        {"stray bytes", Concat({header, first, {1, 2, 3}}), true, 1, false, 3},
+        {"bytes after the end marker", Concat({header, first, end, second}), true, 1, true, 6},
+        {"odd entry", Concat({header, oddEntry, end}), true, 1, true, 0},
+        {"another type", Concat({{0xFF, 0xFF, 0xFF, 0xFF, 0x66, 0x0B}, first}), false, 0, false, 0},
+        {"a WON batch", Concat({{0xFF, 0xFF, 0xFF, 0xFF, 'f', 0}, first}), false, 0, false, 0},
+        {"empty", {}, false, 0, false, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ExactCopy datagram(c.datagram, c.datagram.size());
+        const SteamMasterBatch batch = DecodeSteamMasterBatch(datagram.Span());
+        EXPECT_EQ(batch.valid, c.valid);
+        EXPECT_EQ(batch.entries.size(), c.entries);
+        EXPECT_EQ(batch.endReached, c.endReached);
+        EXPECT_EQ(batch.strayBytes, c.strayBytes);
+    }
+
+    // Entries read as the WON master's are, and every cut is safe.
+    const Bytes full = Concat({header, first, second, end});
+    const DecodedReply won = DecodePayload('f', Concat({{0, 0, 0, 0, 0}, first, second}));
+    const auto& wonEntries = std::get<MasterListReply>(won).entries;
+    for (size_t n = 0; n <= full.size(); ++n) {
+        SCOPED_TRACE(testing::Message() << "prefix " << n);
+        const ExactCopy prefix(full, n);
+        const SteamMasterBatch batch = DecodeSteamMasterBatch(prefix.Span());
+        EXPECT_EQ(batch.valid, n >= 6);
+        const size_t whole = n >= 6 ? (n - 6) / 6 : 0;
+        ASSERT_EQ(batch.entries.size(), std::min<size_t>(whole, 2));
+        EXPECT_EQ(batch.endReached, whole == 3);
+        EXPECT_EQ(batch.strayBytes, n >= 6 ? static_cast<int>((n - 6) % 6) : 0);
+        for (size_t i = 0; i < batch.entries.size(); ++i) {
+            EXPECT_EQ(batch.entries[i].address, wonEntries[i].address);
+            EXPECT_EQ(batch.entries[i].port, wonEntries[i].port);
+        }
+    }
+    EXPECT_EQ(wonEntries[0].address, 0x0A010203u);
+    EXPECT_EQ(wonEntries[0].port, 27015);
+}
+
+TEST(SteamWebList, Url) {
+    EXPECT_EQ(BuildSteamWebListUrl("http://127.0.0.1:8080/", "AB cd+/&=%",
+                                   "\\appid\\70\\gamedir\\cstrike\\map\\de_dust2", 50000),
+              "http://127.0.0.1:8080/IGameServersService/GetServerList/v1/"
+              "?key=AB%20cd%2B%2F%26%3D%25"
+              "&filter=%5Cappid%5C70%5Cgamedir%5Ccstrike%5Cmap%5Cde_dust2&limit=50000");
+    EXPECT_EQ(BuildSteamWebListUrl("https://api.steampowered.com", "K", "", 0),
+              "https://api.steampowered.com/IGameServersService/GetServerList/v1/?key=K&filter=");
+}
+
+namespace {
+
+SteamWebListResult Parse(const std::string& json) {
+    const Bytes bytes = Text(json);
+    const ExactCopy copy(bytes, bytes.size());
+    return ParseSteamWebList(copy.Span());
+}
+
+} // namespace
+
+TEST(SteamWebList, ServersAndTolerance) {
+    const SteamWebListResult r = Parse(R"({"response":{"servers":[
+        {"addr":"10.1.2.3:27015","gameport":27015,"steamid":"90071992547409920",
+         "name":"Caf\u00e9 \"24/7\"","appid":10,"gamedir":"cstrike","version":"1.1.2.7/Stdio",
+         "players":11,"max_players":32,"bots":3,"map":"de_dust2","secure":true,
+         "dedicated":true,"os":"l","gametype":"secure","product":"cstrike"},
+        {"addr":"255.255.255.255:65535","name":42,"players":"11","max_players":-4,
+         "bots":300,"secure":1,"dedicated":"yes","os":"","appid":7.5},
+        {"addr":"10.0.0.1"}, {"addr":"10.0.0.256:1"}, {"addr":"10.0.0.1:65536"},
+        {"addr":"1.2.3.4:5x"}, {"addr":42}, {}, "text", null,
+        {"addr":"0.0.0.0:27015"}, {"addr":"10.0.0.1:0","unknown":{"nested":[1,2]}}
+    ]},"extra":true})");
+    ASSERT_TRUE(r.ok) << r.error;
+    ASSERT_EQ(r.servers.size(), 2u);
+    const SteamWebServer& s = r.servers[0];
+    EXPECT_EQ(s.address, 0x0A010203u);
+    EXPECT_EQ(s.port, 27015);
+    EXPECT_EQ(s.name, "Caf\xC3\xA9 \"24/7\"");
+    EXPECT_EQ(s.map, "de_dust2");
+    EXPECT_EQ(s.gamedir, "cstrike");
+    EXPECT_EQ(s.version, "1.1.2.7/Stdio");
+    EXPECT_EQ(s.product, "cstrike");
+    EXPECT_EQ(s.appId, 10);
+    EXPECT_EQ(s.players, 11);
+    EXPECT_EQ(s.maxPlayers, 32);
+    EXPECT_EQ(s.bots, 3);
+    EXPECT_TRUE(s.dedicated);
+    EXPECT_TRUE(s.secure);
+    EXPECT_EQ(s.os, 'l');
+
+    // Wrong types keep their defaults; counts stay within a byte.
+    const SteamWebServer& odd = r.servers[1];
+    EXPECT_EQ(odd.address, 0xFFFFFFFFu);
+    EXPECT_EQ(odd.port, 65535);
+    EXPECT_EQ(odd.name, "");
+    EXPECT_EQ(odd.players, 0);
+    EXPECT_EQ(odd.maxPlayers, 0);
+    EXPECT_EQ(odd.bots, 255);
+    EXPECT_EQ(odd.appId, 7);
+    EXPECT_TRUE(odd.secure);
+    EXPECT_FALSE(odd.dedicated);
+    EXPECT_EQ(odd.os, 0);
+
+    // No server matches: the service leaves the list out.
+    const SteamWebListResult none = Parse(R"({"response":{}})");
+    EXPECT_TRUE(none.ok);
+    EXPECT_TRUE(none.servers.empty());
+}
+
+TEST(SteamWebList, AnswersThatAreNotAList) {
+    for (const std::string body :
+         {"", "<html><body>403 Forbidden</body></html>", "{\"response\":{\"servers\":[", "[]",
+          "null", "{}", R"({"response":[]})", R"({"response":{"servers":{}}})",
+          R"({"response":{"servers":"none"}})"}) {
+        SCOPED_TRACE(body);
+        const SteamWebListResult r = Parse(body);
+        EXPECT_FALSE(r.ok);
+        EXPECT_FALSE(r.error.empty());
+        EXPECT_TRUE(r.servers.empty());
+    }
+}
+
+TEST(SteamWebList, TheWholeList) {
+    constexpr int kServers = 50000;
+    std::string json = R"({"response":{"servers":[)";
+    for (int i = 0; i < kServers; ++i) {
+        json += i ? "," : "";
+        json += R"({"addr":"10.)" + std::to_string(i >> 16) + "." +
+                std::to_string((i >> 8) & 0xFF) + "." + std::to_string(i & 0xFF) +
+                R"(:27015","name":"server )" + std::to_string(i) +
+                R"(","map":"de_dust2","players":5,"max_players":16})";
+    }
+    json += "]}}";
+    const SteamWebListResult r = Parse(json);
+    ASSERT_TRUE(r.ok) << r.error;
+    ASSERT_EQ(r.servers.size(), static_cast<size_t>(kServers));
+    EXPECT_EQ(r.servers.back().address, 0x0A000000u + kServers - 1);
+    EXPECT_EQ(r.servers.back().name, "server " + std::to_string(kServers - 1));
+}

@@ -1,0 +1,342 @@
+// Steam's two list sources against the Steam lab: the master server over UDP
+// (seeded continuation, dropped requests, hostile masters, the filter) and the
+// web service over HTTP (records filled at once, and every failure a message).
+
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <functional>
+#include <set>
+
+#include "core/TextCompare.h"
+#include "net/CSteamMasterExchange.h"
+#include "net/IMasterListOwner.h"
+#include "net/ReplyDecoder.h"
+#include "tests/LabTestSupport.h"
+
+namespace {
+
+class SteamListTest : public ::testing::Test, public LabDocFixture {
+protected:
+    void Start(const QStringList& args, int32_t source) {
+        ASSERT_TRUE(StartLab(QStringList{"--protocol", "steam"} + args))
+            << lab.Error().toStdString();
+        settings->m_nListSource = source;
+        settings->m_strSteamMaster = lab.SteamMasterText().toStdString();
+        settings->m_strSteamApiUrl = lab.WebUrl().toStdString();
+        settings->m_strSteamApiKey = lab.WebKey().toStdString();
+        settings->m_nCleanInterval = 20;
+        settings->m_nSocketTimeout = 500;
+        settings->m_nSendInterval = 1;
+        settings->m_nWONTimeout = 150;
+        settings->m_nWONRetries = 3;
+        settings->m_dwFlags = OPT_CLEAR_BEFORE_UPDATE;
+        StartCleaning();
+    }
+    void UpdateAndWait() {
+        doc->UpdateServerList();
+        ASSERT_TRUE(WaitUntil([this] { return !doc->IsUpdatingServerList(); }, 60000));
+    }
+    std::vector<uint32_t> RequestIds() const {
+        std::vector<uint32_t> ids;
+        for (const auto& e : view.entries)
+            if (e.hint == HINT_MASTER_PROGRESS && e.hasObject)
+                ids.push_back(e.data);
+        return ids;
+    }
+    bool TimedOut() const {
+        for (const auto& e : view.entries)
+            if (e.hint == HINT_MASTER_PROGRESS && !e.hasObject)
+                return true;
+        return false;
+    }
+    std::set<int> ListedIndices() const {
+        std::set<int> listed;
+        for (const auto& s : doc->GetServerList())
+            listed.insert(static_cast<int>(s->m_dwAddress - lab.BaseAddress()));
+        return listed;
+    }
+    std::string Text(int index, const char* key) const {
+        return LabProcess::Bytes(lab.ServerAt(index).value("details").toObject(), key)
+            .toStdString();
+    }
+};
+
+} // namespace
+
+TEST_F(SteamListTest, MasterListsEveryServerThroughDroppedRequests) {
+    Start({"--servers", "300", "--seed", "61", "--batch-size", "40", "--drop-first-master-request"},
+          LIST_SOURCE_STEAM_MASTER);
+    // A favourite the master also lists keeps exactly what it had.
+    ServerInfo* favourite = Server(5, GROUP_FAVOURITES);
+    favourite->m_strAnnotation = "mine";
+    UpdateAndWait();
+
+    EXPECT_FALSE(TimedOut());
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(doc->GetActiveSocketCount(), 0);
+    ASSERT_EQ(doc->GetServerList().GetSize(), 300);
+    for (const auto& s : doc->GetServerList()) {
+        if (s.get() == favourite)
+            continue;
+        EXPECT_EQ(s->m_dwFlags & ~GROUP_FILTERED, GROUP_STEAM);
+        EXPECT_EQ(s->m_nProtocol, PROTOCOL_A2S);
+    }
+    EXPECT_EQ(favourite->m_dwFlags & ~GROUP_FILTERED, GROUP_FAVOURITES);
+    EXPECT_EQ(favourite->m_strAnnotation, "mine");
+    // Each new part of the list was asked for once, in order; the re-sent
+    // requests are not progress.
+    const std::vector<uint32_t> ids = RequestIds();
+    ASSERT_GE(ids.size(), 300u / 40);
+    for (size_t i = 0; i < ids.size(); ++i)
+        EXPECT_EQ(ids[i], i);
+    ASSERT_GE(ui.statusMessages.size(), 2u);
+    EXPECT_EQ(ui.statusMessages[0], "Connecting to " + lab.SteamMasterText().toStdString() + "...");
+    EXPECT_EQ(ui.statusMessages[1], "Connected to " + lab.SteamMasterText().toStdString() + "...");
+}
+
+// The exchange on its own, with an owner that only writes down what it hears.
+TEST_F(SteamListTest, PacedRequestsNeverCrowdTheirWindow) {
+    Start({"--servers", "60", "--seed", "66", "--batch-size", "6"}, LIST_SOURCE_STEAM_MASTER);
+    struct Owner : IMasterListOwner {
+        void OnMasterRequestSent(uint32_t) override { sent.push_back(NowTicks()); }
+        void OnMasterEntries(std::span<const MasterEntry> e) override {
+            for (const MasterEntry& entry : e)
+                listed.insert(entry.address);
+        }
+        void OnMasterServers(std::span<const SteamWebServer>) override {}
+        void OnMasterListComplete() override { ended = true; }
+        void OnMasterListFailed(const std::string&) override { ended = failed = true; }
+        void OnMasterOtherReply(uint8_t, std::span<const uint8_t>, uint32_t, uint16_t,
+                                bool*) override {}
+        void OnMasterSocketError(const std::string&) override { ended = failed = true; }
+        std::vector<uint64_t> sent;
+        std::set<uint32_t> listed;
+        bool ended = false;
+        bool failed = false;
+    } owner;
+    MasterListQuery query;
+    query.host = LabProcess::FormatIP(lab.MasterAddress()).toStdString();
+    query.port = lab.SteamMasterPort();
+    CSteamMasterExchange exchange(owner, query);
+    constexpr int kWindowMs = 400;
+    exchange.SetPacing(4, kWindowMs);
+    exchange.Start();
+    ASSERT_TRUE(WaitUntil([&] { return owner.ended; }, 30000));
+    exchange.Close();
+    EXPECT_FALSE(owner.failed);
+    EXPECT_EQ(owner.listed.size(), 60u);
+    ASSERT_GE(owner.sent.size(), 10u);
+    for (size_t i = 4; i < owner.sent.size(); ++i)
+        EXPECT_GE(ElapsedMs(owner.sent[i - 4], owner.sent[i]), static_cast<uint64_t>(kWindowMs - 5))
+            << "request " << i;
+}
+
+TEST_F(SteamListTest, HostileMastersEndWithWhatTheyListed) {
+    struct Case {
+        const char* mode;
+        bool timesOut;
+        int listed;
+        size_t maxRequests;
+    };
+    // endless: the list goes round without its end marker; the first batch
+    // with nothing new ends it as complete. repeat: every continuation gets
+    // the first batch again, which ends on a seed asked for already; the
+    // request runs out of retries and what came stays.
+    const Case cases[] = {{"endless", false, 50, 50 / 7 + 2}, {"repeat", true, 7, 2}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.mode);
+        lab.Stop();
+        view.entries.clear();
+        Start({"--servers", "50", "--seed", "62", "--batch-size", "7", "--master-mode", c.mode},
+              LIST_SOURCE_STEAM_MASTER);
+        UpdateAndWait();
+        EXPECT_EQ(TimedOut(), c.timesOut);
+        EXPECT_EQ(doc->GetServerList().GetSize(), c.listed);
+        EXPECT_LE(RequestIds().size(), c.maxRequests);
+        EXPECT_EQ(view.Count(HINT_SERVERS_RELOADED), c.timesOut ? 1 : 2);
+        EXPECT_EQ(doc->GetActiveSocketCount(), 0);
+        EXPECT_TRUE(ui.messages.empty());
+    }
+}
+
+TEST_F(SteamListTest, FilterKeysReachBothSteamSources) {
+    Start({"--servers", "150", "--seed", "63"}, LIST_SOURCE_STEAM_MASTER);
+    const QJsonObject first = lab.ServerAt(0);
+    const QJsonObject firstDetails = first.value("details").toObject();
+    const int firstAppId = first.value("a2s").toObject().value("appId").toInt();
+    struct Case {
+        const char* name;
+        std::function<void(ServerFilter&, int32_t& appId)> ask;
+        std::function<bool(const QJsonObject& server)> expect;
+    };
+    auto details = [](const QJsonObject& s) { return s.value("details").toObject(); };
+    const Case cases[] = {
+        {"game",
+         [&](ServerFilter& f, int32_t&) {
+             f.m_dwFlags = FILTER_GAME;
+             f.m_strGame = firstDetails.value("game").toString().toUpper().toStdString();
+         },
+         [&](const QJsonObject& s) {
+             return details(s).value("game").toString().compare(
+                        firstDetails.value("game").toString(), Qt::CaseInsensitive) == 0;
+         }},
+        {"whole map",
+         [&](ServerFilter& f, int32_t&) {
+             f.m_dwFlags = FILTER_MAP;
+             f.m_strMap = firstDetails.value("map").toString().toStdString();
+         },
+         [&](const QJsonObject& s) {
+             return details(s).value("map").toString().compare(firstDetails.value("map").toString(),
+                                                               Qt::CaseInsensitive) == 0;
+         }},
+        {"app id",
+         [&](ServerFilter& f, int32_t& appId) {
+             f.m_dwFlags = 0;
+             appId = firstAppId;
+         },
+         [&](const QJsonObject& s) {
+             return s.value("a2s").toObject().value("appId").toInt() == firstAppId;
+         }},
+        {"dedicated Linux without password",
+         [&](ServerFilter& f, int32_t&) {
+             f.m_dwFlags = FILTER_TYPE | FILTER_OS | FILTER_PASSWORD;
+             f.m_strServerType = "Dedicated";
+             f.m_strOS = "Linux";
+         },
+         [&](const QJsonObject& s) {
+             const QJsonObject d = details(s);
+             return d.value("type").toString() == "d" && d.value("os").toString() == "l" &&
+                    !d.value("password").toBool();
+         }},
+    };
+    for (const int32_t source : {LIST_SOURCE_STEAM_MASTER, LIST_SOURCE_STEAM_WEB}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + (source == LIST_SOURCE_STEAM_WEB ? " (web)" : ""));
+            settings->m_nListSource = source;
+            settings->m_nSteamAppId = -1;
+            settings->m_dwFlags = OPT_CLEAR_BEFORE_UPDATE | OPT_SHOW_UPDATE_DIALOG;
+            ui.onMasterFilter = [&](ServerFilter& f) {
+                f = ServerFilter();
+                c.ask(f, settings->m_nSteamAppId);
+                return true;
+            };
+            UpdateAndWait();
+            std::set<int> expected;
+            for (int i = 0; i < lab.ServerCount(); ++i)
+                if (c.expect(lab.ServerAt(i)))
+                    expected.insert(i);
+            ASSERT_FALSE(expected.empty());
+            ASSERT_LT(expected.size(), static_cast<size_t>(lab.ServerCount()));
+            EXPECT_EQ(ListedIndices(), expected);
+        }
+    }
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(SteamListTest, WebListFillsTheRecordsAtOnce) {
+    Start({"--servers", "200", "--seed", "64"}, LIST_SOURCE_STEAM_WEB);
+    settings->m_nSteamListLimit = 150;
+    UpdateAndWait();
+    EXPECT_FALSE(TimedOut());
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(doc->GetServerList().GetSize(), 150) << "no more than the limit asks for";
+    settings->m_nSteamListLimit = 50000;
+    UpdateAndWait();
+    ASSERT_EQ(doc->GetServerList().GetSize(), 200);
+    for (int i = 0; i < lab.ServerCount(); ++i) {
+        SCOPED_TRACE(i);
+        const ServerInfo* s = doc->FindServer(lab.AddressAt(i), lab.ServerPort());
+        ASSERT_TRUE(s);
+        const QJsonObject d = lab.ServerAt(i).value("details").toObject();
+        EXPECT_EQ(s->m_dwFlags & ~GROUP_FILTERED, GROUP_STEAM);
+        EXPECT_EQ(s->m_nProtocol, PROTOCOL_A2S);
+        EXPECT_EQ(s->m_strName, Text(i, "name"));
+        EXPECT_EQ(s->m_strMap, Text(i, "map"));
+        EXPECT_EQ(s->m_strGame, Text(i, "game"));
+        EXPECT_EQ(s->m_nPlayers, d.value("players").toInt());
+        EXPECT_EQ(s->m_nMaxPlayers, d.value("maxPlayers").toInt());
+        EXPECT_EQ(QString(QChar(s->m_cServerType)), d.value("type").toString());
+        EXPECT_EQ(QString(QChar(s->m_cOS)), d.value("os").toString());
+        EXPECT_EQ(s->m_nPing, 0u) << "listed, not refreshed";
+    }
+}
+
+namespace {
+
+// A web service that accepts connections and then either says nothing at
+// all or answers with a page that is not a server list.
+class FakeWebService {
+public:
+    explicit FakeWebService(QByteArray answer) : m_answer(std::move(answer)) {
+        m_server.listen(QHostAddress::LocalHost);
+        QObject::connect(&m_server, &QTcpServer::newConnection, [this] {
+            while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+                if (m_answer.isEmpty())
+                    continue; // kept open, silent
+                QObject::connect(socket, &QTcpSocket::readyRead, [this, socket] {
+                    if (socket->readAll().contains("\r\n\r\n"))
+                        socket->write(m_answer);
+                });
+            }
+        });
+    }
+    std::string Url() const { return "http://127.0.0.1:" + std::to_string(m_server.serverPort()); }
+
+private:
+    QByteArray m_answer;
+    QTcpServer m_server;
+};
+
+} // namespace
+
+TEST_F(SteamListTest, WebServiceFailuresAreMessagesNeverHangs) {
+    Start({"--servers", "20", "--seed", "65"}, LIST_SOURCE_STEAM_WEB);
+    settings->m_dwFlags = 0; // the list is not cleared: nothing may change
+    Server(3, GROUP_STEAM);
+    const std::string page = "<html>Service Unavailable</html>";
+    FakeWebService silent("");
+    FakeWebService notAList(QByteArray("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n"
+                                       "Content-Length: ") +
+                            QByteArray::number(static_cast<int>(page.size())) + "\r\n\r\n" +
+                            QByteArray::fromStdString(page));
+    QTcpServer closed;
+    closed.listen(QHostAddress::LocalHost);
+    const std::string nobody = "http://127.0.0.1:" + std::to_string(closed.serverPort());
+    closed.close();
+    struct Case {
+        const char* name;
+        std::string url;
+        std::string key;
+        std::string message; // a part of it
+        bool sent;
+    };
+    const std::string labUrl = lab.WebUrl().toStdString();
+    const Case cases[] = {
+        {"no key", labUrl, "", "Enter your Steam web API key in Options.", false},
+        {"wrong key", labUrl, "not-the-lab-key", "refused the web API key (HTTP 403)", true},
+        {"nobody listening", nobody, "secret-key-42",
+         "Cannot reach the Steam web service at " + nobody, true},
+        {"silent service", silent.Url(), "secret-key-42", "did not answer within 1 second.", true},
+        {"not a list", notAList.Url(), "secret-key-42", "is not a server list", true},
+        {"not an address", "ftp//nowhere", "secret-key-42", "address is not valid", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ui.messages.clear();
+        view.entries.clear();
+        settings->m_strSteamApiUrl = c.url;
+        settings->m_strSteamApiKey = c.key;
+        UpdateAndWait();
+        ASSERT_EQ(ui.messages.size(), 1u);
+        EXPECT_NE(ui.messages[0].find(c.message), std::string::npos) << ui.messages[0];
+        if (!c.key.empty()) {
+            EXPECT_EQ(ui.messages[0].find(c.key), std::string::npos) << "the key is not shown";
+        }
+        EXPECT_EQ(TimedOut(), c.sent) << "the views hear that the update is over";
+        EXPECT_EQ(doc->GetServerList().GetSize(), 1);
+        EXPECT_EQ(doc->GetActiveSocketCount(), 0);
+    }
+}
