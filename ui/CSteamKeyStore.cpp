@@ -10,7 +10,6 @@
 namespace {
 
 const QString kService = QStringLiteral("Scoutwire");
-const QString kKeyName = QStringLiteral("Steam web API key");
 constexpr char kSection[] = "Settings";
 constexpr char kFileKey[] = "SteamKey";
 // A keyring may ask the user to unlock it first; a secret service that never
@@ -47,6 +46,12 @@ bool KeyringWorks(QKeychain::Error error) {
     return error == QKeychain::NoError || error == QKeychain::EntryNotFound;
 }
 
+// One keyring entry per settings store: a run with a settings file of its
+// own (a demo, --settings) neither reads nor replaces the user's key.
+QString KeyName(CSettings& settings) {
+    return QStringLiteral("Steam web API key: ") + settings.Store().fileName();
+}
+
 std::string FileKey(const CSettings& settings) {
     return settings.ReadString(kSection, kFileKey, std::string());
 }
@@ -60,7 +65,7 @@ void RemoveFileKey(CSettings& settings) {
 
 CSteamKeyStore::Place CSteamKeyStore::Load(CSettings& settings) {
     auto* job = new QKeychain::ReadPasswordJob(kService);
-    job->setKey(kKeyName);
+    job->setKey(KeyName(settings));
     const JobResult result = Run(job);
     if (result.error == QKeychain::NoError) {
         settings.m_strSteamApiKey = result.text.toStdString();
@@ -84,7 +89,7 @@ CSteamKeyStore::Place CSteamKeyStore::Store(CSettings& settings, const std::stri
         write->setTextData(QString::fromStdString(key));
         job = write;
     }
-    job->setKey(kKeyName);
+    job->setKey(KeyName(settings));
     const JobResult result = Run(job);
     if (KeyringWorks(result.error)) {
         RemoveFileKey(settings);
