@@ -110,8 +110,8 @@ bool CScoutwireApp::InitInstance(const QStringList& arguments) {
     m_pFrame->activateWindow();
     m_bStarted = true;
     if (screenshot) {
-        m_pScreenshot =
-            std::make_unique<CScreenshotRun>(*m_pFrame, *m_pDoc, parser.value(screenshotOption));
+        m_pScreenshot = std::make_unique<CScreenshotRun>(*m_pFrame, *m_pDoc, *m_pSettings,
+                                                         parser.value(screenshotOption));
         m_pScreenshot->Start();
     }
     return true;
