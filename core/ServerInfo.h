@@ -14,9 +14,9 @@ constexpr uint32_t GROUP_WON = 0x20000;
 constexpr uint32_t GROUP_MANUAL = 0x40000;
 constexpr uint32_t GROUP_FILTERED = 0x80000;
 constexpr uint32_t GROUP_FOUND = 0x100000;
-constexpr uint32_t GROUP_ALL = 0x1F0000;
 // Servers listed by Steam (its master server or its web service).
 constexpr uint32_t GROUP_STEAM = 0x200000;
+constexpr uint32_t GROUP_ALL = 0x3F0000;
 
 // How a server is queried: the old text queries ("details", "players",
 // "rules") or the A2S queries of today's servers. A server of unknown

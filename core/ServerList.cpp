@@ -39,6 +39,8 @@ int ServerColumns::CompareColumn(const ServerInfo& a, const ServerInfo& b, int c
         return CompareNoCase(a.m_strAnnotation, b.m_strAnnotation);
     case 10:
         return CompareNoCase(a.m_strHostName, b.m_strHostName);
+    case 11:
+        return CompareValues(a.m_nProtocol, b.m_nProtocol);
     default:
         return 0;
     }

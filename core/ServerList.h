@@ -5,7 +5,8 @@
 
 // Columns: 1 address then port, 2 name, 3 ping (unknown last), 4 game,
 // 5 map, 6 players then player-list size (larger first), 7 maximum players
-// (larger first), 8 password, type, OS, 9 annotation, 10 host name.
+// (larger first), 8 password, type, OS, 9 annotation, 10 host name,
+// 11 protocol.
 struct ServerColumns {
     static int CompareColumn(const ServerInfo& a, const ServerInfo& b, int column);
 };

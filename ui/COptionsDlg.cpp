@@ -17,7 +17,9 @@
 
 #include "core/CSettings.h"
 #include "core/DisplayText.h"
+#include "ui/CSteamKeyStore.h"
 #include "ui/DialogControls.h"
+#include "ui/SteamChoices.h"
 
 namespace {
 
@@ -66,6 +68,17 @@ COptionsDlg::COptionsDlg(CSettings& settings, QWidget* parent)
         CheckBox(tr("Clear server list &before update"), "clearBeforeUpdate", this);
     m_pRefreshNewServers =
         CheckBox(tr("Refresh new ser&vers after update"), "refreshNewServers", this);
+    auto* steam = new QGroupBox(tr("Steam"), this);
+    m_pSteamKey = LineEdit("steamKey", steam);
+    // A secret: shown only while it is being typed.
+    m_pSteamKey->setEchoMode(QLineEdit::PasswordEchoOnEdit);
+    m_pSteamKey->setMinimumWidth(DluX(this, 150));
+    m_pSteamMaster = LineEdit("steamMaster", steam);
+    m_pSteamMaster->setMinimumWidth(DluX(this, 150));
+    m_pSteamRegion = new QComboBox(steam);
+    m_pSteamRegion->setObjectName(QStringLiteral("steamRegion"));
+    m_pSteamKeyNote = HintLabel(tr("No keyring: the key is kept in the settings file."), steam);
+    m_pSteamKeyNote->setObjectName(QStringLiteral("steamKeyNote"));
     auto* advanced = new QGroupBox(tr("Advanced"), this);
     m_pMaxOpenSockets = DigitsEdit("maxOpenSockets", advanced);
     m_pSocketTimeout = DigitsEdit("socketTimeout", advanced);
@@ -124,6 +137,16 @@ COptionsDlg::COptionsDlg(CSettings& settings, QWidget* parent)
     columns->addLayout(left, 1);
     columns->addLayout(right, 1);
 
+    auto* steamGrid = new QGridLayout(steam);
+    steamGrid->addWidget(MnemonicLabel(tr("Steam web API &key:"), m_pSteamKey, steam), 0, 0);
+    steamGrid->addWidget(m_pSteamKey, 0, 1);
+    steamGrid->addWidget(m_pSteamKeyNote, 1, 1);
+    steamGrid->addWidget(MnemonicLabel(tr("St&eam master:"), m_pSteamMaster, steam), 2, 0);
+    steamGrid->addWidget(m_pSteamMaster, 2, 1);
+    steamGrid->addWidget(MnemonicLabel(tr("Re&gion:"), m_pSteamRegion, steam), 3, 0);
+    steamGrid->addWidget(m_pSteamRegion, 3, 1, Qt::AlignLeft);
+    steamGrid->setColumnStretch(2, 1);
+
     auto* grid = new QGridLayout(advanced);
     grid->addWidget(
         MnemonicLabel(tr("&Maximum number of open sockets:"), m_pMaxOpenSockets, advanced), 0, 0);
@@ -147,6 +170,7 @@ COptionsDlg::COptionsDlg(CSettings& settings, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(paths);
     layout->addLayout(columns);
+    layout->addWidget(steam);
     layout->addWidget(advanced);
     layout->addLayout(ButtonRow({ok, cancel, reset}));
     layout->setSizeConstraint(QLayout::SetFixedSize);
@@ -163,6 +187,9 @@ COptionsDlg::COptionsDlg(CSettings& settings, QWidget* parent)
                  m_pWONRetries,
                  m_pClearBeforeUpdate,
                  m_pShowUpdateDialog,
+                 m_pSteamKey,
+                 m_pSteamMaster,
+                 m_pSteamRegion,
                  m_pMaxOpenSockets,
                  m_pSocketTimeout,
                  m_pSendInterval,
@@ -174,8 +201,14 @@ COptionsDlg::COptionsDlg(CSettings& settings, QWidget* parent)
                  m_pRefreshNewServers});
 
     m_settings.Load();
+    LoadSteamKey();
     Fill();
     m_pHLPath->setFocus();
+}
+
+void COptionsDlg::LoadSteamKey() {
+    const bool inFile = CSteamKeyStore::Load(m_settings) == CSteamKeyStore::Place::SettingsFile;
+    m_pSteamKeyNote->setVisible(inFile);
 }
 
 bool COptionsDlg::Edit(CSettings& settings, QWidget* parent) {
@@ -201,6 +234,9 @@ void COptionsDlg::Fill() {
     ShowNumber(m_pSocketTimeout, s.m_nSocketTimeout);
     ShowNumber(m_pSendInterval, s.m_nSendInterval);
     ShowNumber(m_pCleanInterval, s.m_nCleanInterval);
+    m_pSteamKey->setText(QString::fromStdString(s.m_strSteamApiKey));
+    m_pSteamMaster->setText(DisplayText(s.m_strSteamMaster));
+    FillSteamChoices(m_pSteamRegion, SteamRegions(), s.m_nSteamRegion);
 }
 
 bool COptionsDlg::Store() {
@@ -237,6 +273,8 @@ bool COptionsDlg::Store() {
     s.m_nSocketTimeout = socketTimeout;
     s.m_nSendInterval = sendInterval;
     s.m_nCleanInterval = cleanInterval;
+    s.m_strSteamMaster = RecordText(m_pSteamMaster->text(), s.m_strSteamMaster);
+    s.m_nSteamRegion = SteamChoiceValue(m_pSteamRegion);
     return true;
 }
 
@@ -262,6 +300,7 @@ void COptionsDlg::OnDefaults() {
 
 void COptionsDlg::OnReset() {
     m_settings.Load();
+    LoadSteamKey();
     Fill();
 }
 
@@ -269,5 +308,9 @@ void COptionsDlg::accept() {
     if (!Store())
         return;
     m_settings.Save();
+    // Pasted keys often bring a space or a line break along.
+    const std::string key = m_pSteamKey->text().trimmed().toStdString();
+    if (key != m_settings.m_strSteamApiKey)
+        CSteamKeyStore::Store(m_settings, key);
     QDialog::accept();
 }

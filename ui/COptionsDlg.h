@@ -6,9 +6,11 @@
 class CSettings;
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 
 // "Options": the settings record, edited directly. It reloads the record
+// (and the Steam web service key, from the keyring or the settings file)
 // from the store when it opens; OK stores the fields and saves, "Defaults"
 // stores the fields and puts the advanced values back to their defaults
 // (kept for the run even if the dialog is then cancelled), "Reset" reloads
@@ -32,6 +34,7 @@ public:
 
 private:
     void Fill();
+    void LoadSteamKey();
     // False when a field was refused; the record is then unchanged.
     bool Store();
     void Browse();
@@ -55,5 +58,9 @@ private:
     QLineEdit* m_pSocketTimeout;
     QLineEdit* m_pSendInterval;
     QLineEdit* m_pCleanInterval;
+    QLineEdit* m_pSteamKey;
+    QLineEdit* m_pSteamMaster;
+    QComboBox* m_pSteamRegion;
+    QLabel* m_pSteamKeyNote;
     std::function<QString(const QString&)> m_chooseFile;
 };

@@ -113,7 +113,9 @@ bool CQtUserInterface::EditServerFilter(ServerFilter& filter, const std::vector<
 
 bool CQtUserInterface::EditMasterFilter(ServerFilter& filter, const std::vector<std::string>& games,
                                         const std::vector<std::string>& maps) {
-    CUpdateListDlg dlg(filter, games, maps, m_pMainWindow);
+    if (!m_pSettings)
+        return false;
+    CUpdateListDlg dlg(filter, *m_pSettings, games, maps, m_pMainWindow);
     return dlg.exec() == QDialog::Accepted;
 }
 

@@ -6,6 +6,8 @@
 
 #include "core/IUserInterface.h"
 
+class CSettings;
+
 // The document's user with real widgets: message boxes, the modal dialogs,
 // the progress dialog, the clipboard and the wait cursor.
 class CQtUserInterface : public IUserInterface {
@@ -15,6 +17,8 @@ public:
     // The main window owns the dialogs and shows the status messages.
     void SetMainWindow(QWidget* window) { m_pMainWindow = window; }
     void SetStatusSink(std::function<void(const std::string&)> sink) { m_statusSink = std::move(sink); }
+    // The record the update dialog writes the list source to.
+    void SetSettings(CSettings* settings) { m_pSettings = settings; }
 
     Answer MessageBox(const std::string& text, Buttons buttons, Icon icon) override;
     void SetStatusMessage(const std::string& text) override;
@@ -36,5 +40,6 @@ public:
 
 private:
     QPointer<QWidget> m_pMainWindow;
+    CSettings* m_pSettings = nullptr;
     std::function<void(const std::string&)> m_statusSink;
 };

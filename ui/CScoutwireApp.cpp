@@ -11,6 +11,7 @@
 #include "ui/CMainFrame.h"
 #include "ui/CQtUserInterface.h"
 #include "ui/CScreenshotRun.h"
+#include "ui/CSteamKeyStore.h"
 
 namespace {
 
@@ -73,6 +74,7 @@ bool CScoutwireApp::InitInstance(const QStringList& arguments) {
                       ? std::make_unique<CSettings>(parser.value(settingsOption).toStdString())
                       : std::make_unique<CSettings>();
     m_pSettings->Load();
+    CSteamKeyStore::Load(*m_pSettings);
     m_recentFiles.Load(*m_pSettings);
     m_pDoc = std::make_unique<CScoutwireDoc>(*m_pSettings, *m_pUI, maxUdp);
 
@@ -93,6 +95,7 @@ bool CScoutwireApp::InitInstance(const QStringList& arguments) {
         return false;
     if (m_pOwnUI) {
         m_pOwnUI->SetMainWindow(m_pFrame.get());
+        m_pOwnUI->SetSettings(m_pSettings.get());
         CMainFrame* frame = m_pFrame.get();
         m_pOwnUI->SetStatusSink(
             [frame](const std::string& text) { frame->SetMessageText(DisplayText(text)); });
@@ -107,8 +110,8 @@ bool CScoutwireApp::InitInstance(const QStringList& arguments) {
     m_pFrame->activateWindow();
     m_bStarted = true;
     if (screenshot) {
-        m_pScreenshot =
-            std::make_unique<CScreenshotRun>(*m_pFrame, *m_pDoc, parser.value(screenshotOption));
+        m_pScreenshot = std::make_unique<CScreenshotRun>(*m_pFrame, *m_pDoc, *m_pSettings,
+                                                         parser.value(screenshotOption));
         m_pScreenshot->Start();
     }
     return true;

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "core/CScoutwireDoc.h"
+#include "core/CSettings.h"
 #include "search/SearchQuery.h"
 #include "ui/CMainFrame.h"
 #include "ui/CServerTreeItem.h"
@@ -19,8 +20,10 @@ constexpr int kSettleMs = 500;
 
 } // namespace
 
-CScreenshotRun::CScreenshotRun(CMainFrame& frame, CScoutwireDoc& doc, QString path, int timeoutMs)
-    : m_frame(frame), m_doc(doc), m_strPath(std::move(path)) {
+CScreenshotRun::CScreenshotRun(CMainFrame& frame, CScoutwireDoc& doc, CSettings& settings,
+                               QString path, int timeoutMs)
+    : m_frame(frame), m_doc(doc), m_settings(settings), m_nSource(settings.m_nListSource),
+      m_dwFlags(settings.m_dwFlags), m_strPath(std::move(path)) {
     m_doc.AddView(this);
     connect(&m_poll, &QTimer::timeout, this, &CScreenshotRun::Check);
     m_deadline.setSingleShot(true);
@@ -31,14 +34,22 @@ CScreenshotRun::CScreenshotRun(CMainFrame& frame, CScoutwireDoc& doc, QString pa
 
 CScreenshotRun::~CScreenshotRun() {
     m_doc.RemoveView(this);
+    m_settings.m_nListSource = m_nSource;
+    m_settings.m_dwFlags = m_dwFlags;
 }
 
 void CScreenshotRun::Start() {
     m_deadline.start();
-    QTimer::singleShot(0, this, [this] {
-        m_frame.RouteCommand(ID_UPDATE_SERVER_LIST);
-        m_poll.start(kPollMs);
-    });
+    // Without a Steam list there is only the one pass.
+    m_bSteamPassDone = m_nSource == LIST_SOURCE_WON;
+    QTimer::singleShot(0, this, [this] { Update(LIST_SOURCE_WON); });
+}
+
+void CScreenshotRun::Update(int32_t source) {
+    m_bReloaded = false;
+    m_settings.m_nListSource = source;
+    m_frame.RouteCommand(ID_UPDATE_SERVER_LIST);
+    m_poll.start(kPollMs);
 }
 
 void CScreenshotRun::OnUpdate(IDocView*, int hint, const CUpdateHint* pHint) {
@@ -54,6 +65,15 @@ void CScreenshotRun::Check() {
         m_doc.GetServerSocketCount() > 0)
         return;
     m_poll.stop();
+    if (!m_bSteamPassDone) {
+        // The Steam list joins the WON list instead of replacing it.
+        m_bSteamPassDone = true;
+        m_settings.m_dwFlags &= ~OPT_CLEAR_BEFORE_UPDATE;
+        Update(m_nSource);
+        return;
+    }
+    m_settings.m_nListSource = m_nSource;
+    m_settings.m_dwFlags = m_dwFlags;
     ShowResults();
     QTimer::singleShot(kSettleMs, this, &CScreenshotRun::TakePicture);
 }
@@ -62,9 +82,10 @@ void CScreenshotRun::ShowResults() {
     m_doc.AddQuery(std::make_unique<SearchQuery>("Players with an e", "e", 0));
     m_doc.RunAllQueries();
     CServerView* tree = m_frame.GetServerView();
-    if (CServerTreeItem* won = tree->GroupItem(GROUP_WON)) {
-        won->setExpanded(true);
-        tree->setCurrentItem(won);
+    const uint32_t shown = m_nSource == LIST_SOURCE_WON ? GROUP_WON : GROUP_STEAM;
+    if (CServerTreeItem* group = tree->GroupItem(shown)) {
+        group->setExpanded(true);
+        tree->setCurrentItem(group);
         m_frame.ActivateView(tree);
     }
 }

@@ -42,6 +42,7 @@ CServerPropertiesDlg::CServerPropertiesDlg(ServerInfo& server, IUserInterface& u
     m_pHostName = ReadOnlyEdit("hostName", this);
     QPushButton* clear = PushButton(tr("&Clear host name"), "clearHostName", this);
     m_pConnectByHostName = CheckBox(tr("Connect by &host name"), "connectByHostName", this);
+    QLineEdit* protocol = ReadOnlyEdit("protocol", this);
     QLineEdit* type = ReadOnlyEdit("serverType", this);
     QLineEdit* os = ReadOnlyEdit("os", this);
     QLineEdit* maxPlayers = ReadOnlyEdit("maxPlayers", this);
@@ -85,6 +86,8 @@ CServerPropertiesDlg::CServerPropertiesDlg(ServerInfo& server, IUserInterface& u
     grid->addWidget(m_pHostName, 2, 1, 1, 3);
     grid->addWidget(clear, 2, 4, 1, 2);
     grid->addWidget(m_pConnectByHostName, 3, 1, 1, 3);
+    grid->addWidget(HintLabel(tr("Protocol:"), this), 3, 4);
+    grid->addWidget(protocol, 3, 5);
     grid->addWidget(MnemonicLabel(tr("&Type:"), type, this), 4, 0);
     grid->addWidget(type, 4, 1, Qt::AlignLeft);
     grid->addWidget(MnemonicLabel(tr("&OS:"), os, this), 4, 2);
@@ -105,14 +108,16 @@ CServerPropertiesDlg::CServerPropertiesDlg(ServerInfo& server, IUserInterface& u
     layout->addLayout(grid);
     layout->addLayout(ButtonRow({ok, cancel}));
     layout->setSizeConstraint(QLayout::SetFixedSize);
-    SetTabChain({name, address, port, lookup, m_pHostName, clear, m_pConnectByHostName, type, os,
-                 maxPlayers, m_pPassword, required, game, error, m_pAnnotation, ok, cancel});
+    SetTabChain({name, address, port, lookup, m_pHostName, clear, m_pConnectByHostName, protocol,
+                 type, os, maxPlayers, m_pPassword, required, game, error, m_pAnnotation, ok,
+                 cancel});
 
     name->setText(DisplayText(server.m_strName));
     address->setText(QString::fromStdString(FormatIP(server.m_dwAddress)));
     port->setText(QString::number(server.m_wPort));
     m_pHostName->setText(DisplayText(server.m_strHostName));
     m_pConnectByHostName->setChecked(server.m_bConnectByHostName != 0);
+    protocol->setText(ProtocolText(server.m_nProtocol));
     type->setText(TypeText(server.m_cServerType));
     os->setText(OSText(server.m_cOS));
     maxPlayers->setText(QString::number(server.m_nMaxPlayers));
@@ -149,6 +154,17 @@ QString CServerPropertiesDlg::OSText(char os) {
         return tr("Windows");
     default:
         return ByteText(os);
+    }
+}
+
+QString CServerPropertiesDlg::ProtocolText(uint8_t protocol) {
+    switch (protocol) {
+    case PROTOCOL_A2S:
+        return tr("A2S (Steam)");
+    case PROTOCOL_LEGACY:
+        return tr("Old (WON)");
+    default:
+        return tr("Unknown");
     }
 }
 

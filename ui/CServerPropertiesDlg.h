@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <cstdint>
 
 class IUserInterface;
 class QCheckBox;
@@ -23,6 +24,8 @@ public:
     // are spelt out, any other byte stands for itself.
     static QString TypeText(char type);
     static QString OSText(char os);
+    // How the server is queried, with the list that goes with it.
+    static QString ProtocolText(uint8_t protocol);
 
 private:
     void LookupHostName();

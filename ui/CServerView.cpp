@@ -19,7 +19,10 @@
 
 namespace {
 
-constexpr uint32_t kServersKind = ITEM_GROUP | GROUP_WON | GROUP_MANUAL | GROUP_FAVOURITES;
+constexpr uint32_t kServersKind =
+    ITEM_GROUP | GROUP_WON | GROUP_STEAM | GROUP_MANUAL | GROUP_FAVOURITES;
+// The groups of the master lists: Delete takes a server off them.
+constexpr uint32_t kListGroups = GROUP_WON | GROUP_STEAM;
 constexpr uint32_t kQueriesKind = ITEM_GROUP | ITEM_QUERY;
 
 constexpr int kImageGroup = 4;
@@ -30,6 +33,8 @@ const char* GroupLabel(uint32_t bit) {
     switch (bit) {
     case GROUP_WON:
         return "WON";
+    case GROUP_STEAM:
+        return "Steam";
     case GROUP_MANUAL:
         return "Manual";
     case GROUP_FILTERED:
@@ -53,9 +58,9 @@ bool IsWithin(const QTreeWidgetItem* item, const QTreeWidgetItem* ancestor) {
     return false;
 }
 
-// One of the five groups, not "Servers" (which has group bits too) and not
+// One of the groups, not "Servers" (which has group bits too) and not
 // "Queries".
-bool IsGroupOfFive(const CServerTreeItem& item, const CServerTreeItem* servers) {
+bool IsServerGroup(const CServerTreeItem& item, const CServerTreeItem* servers) {
     return &item != servers && (item.Kind() & ITEM_GROUP) && (item.Kind() & GROUP_ALL);
 }
 
@@ -389,9 +394,10 @@ CServerTreeItem* CServerView::UpdateQueryItem(SearchQuery* query) {
         m_pQueries->sortChildren(0, Qt::AscendingOrder);
     }
     QList<QTreeWidgetItem*> children;
+    // A server a query found is deleted from whichever master list has it.
     for (ServerInfo* server : query->m_servers)
         if (server && !server->m_bDeleted)
-            children.append(NewItem(GROUP_WON, server));
+            children.append(NewItem(kListGroups, server));
     item->addChildren(children);
     m_nUpdateDepth = std::max(0, m_nUpdateDepth - 1);
     return item;
@@ -449,12 +455,15 @@ CServerTreeItem* CServerView::EnsureServerItem(ServerInfo* server) {
             break;
         }
     }
+    if (!group && (flags & GROUP_STEAM) && GroupItem(GROUP_STEAM)->isExpanded())
+        group = GroupItem(GROUP_STEAM);
     if (!group && GroupItem(GROUP_WON)->isExpanded())
         group = GroupItem(GROUP_WON);
     bool expandedHere = false;
     if (!group) {
         uint32_t bit = GROUP_WON;
-        for (uint32_t candidate : {GROUP_FAVOURITES, GROUP_MANUAL, GROUP_FILTERED, GROUP_FOUND}) {
+        for (uint32_t candidate :
+             {GROUP_FAVOURITES, GROUP_MANUAL, GROUP_FILTERED, GROUP_FOUND, GROUP_STEAM}) {
             if (flags & candidate) {
                 bit = candidate;
                 break;
@@ -494,14 +503,14 @@ void CServerView::FitColumn() {
 
 void CServerView::OnItemExpanded(QTreeWidgetItem* item) {
     CServerTreeItem* group = AsItem(item);
-    if (m_nUpdateDepth > 0 || !group || !IsGroupOfFive(*group, m_pServers))
+    if (m_nUpdateDepth > 0 || !group || !IsServerGroup(*group, m_pServers))
         return;
     LoadGroup(group);
 }
 
 void CServerView::OnItemCollapsed(QTreeWidgetItem* item) {
     CServerTreeItem* group = AsItem(item);
-    if (m_nUpdateDepth > 0 || !group || !IsGroupOfFive(*group, m_pServers))
+    if (m_nUpdateDepth > 0 || !group || !IsServerGroup(*group, m_pServers))
         return;
     m_nUpdateDepth = 1;
     ResetGroup(group);
@@ -699,10 +708,12 @@ void CServerView::OnDeleteKey() {
     if (kind & GROUP_FAVOURITES) {
         RemoveSelectedFromFavourites();
     } else if (kind & GROUP_MANUAL) {
-        server->m_dwFlags = (server->m_dwFlags & ~GROUP_MANUAL) | GROUP_WON;
+        // An A2S server belongs with the Steam list, an old one with WON.
+        const uint32_t list = server->m_nProtocol == PROTOCOL_A2S ? GROUP_STEAM : GROUP_WON;
+        server->m_dwFlags = (server->m_dwFlags & ~GROUP_MANUAL) | list;
         delete item;
-    } else if (kind & GROUP_WON) {
-        server->m_dwFlags &= ~GROUP_WON;
+    } else if (kind & kListGroups) {
+        server->m_dwFlags &= ~(kind & kListGroups);
         if (server->m_dwFlags == 0)
             server->m_bDeleted = 1;
         delete item;

@@ -17,17 +17,17 @@ class QMenu;
 class SearchQuery;
 class ServerInfo;
 
-// The left pane: "Servers" with its five groups, loaded when expanded, and
+// The left pane: "Servers" with its groups, loaded when expanded, and
 // "Queries" with every player query and the servers it found players on.
 // Its selection drives the details panes.
 class CServerView : public QTreeWidget, public IDocView, public ICommandTarget {
     Q_OBJECT
 public:
-    static constexpr int kGroupCount = 5;
+    static constexpr int kGroupCount = 6;
     // Group items in the order they appear under "Servers".
     static constexpr std::array<uint32_t, kGroupCount> kGroupBits = {
-        0x20000 /* WON */, 0x40000 /* Manual */, 0x80000 /* Filtered */, 0x100000 /* Found */,
-        0x10000 /* Favourites */};
+        0x20000 /* WON */,      0x200000 /* Steam */, 0x40000 /* Manual */,
+        0x80000 /* Filtered */, 0x100000 /* Found */, 0x10000 /* Favourites */};
 
     CServerView(CScoutwireDoc& doc, IMainFrame& frame, QWidget* parent = nullptr);
     ~CServerView() override;

@@ -10,10 +10,13 @@ namespace {
 constexpr Qt::Alignment kLeft = Qt::AlignLeft | Qt::AlignVCenter;
 constexpr Qt::Alignment kRight = Qt::AlignRight | Qt::AlignVCenter;
 
+// "Protocol" came last, so that the numbers of the older columns stay what
+// they were.
 constexpr ColumnSpec kServerColumns[] = {
     {"Name", kLeft, 250, 2},        {"Game", kLeft, 75, 4},         {"Map", kLeft, 100, 5},
     {"Num Players", kRight, 35, 6}, {"Max Players", kRight, 35, 7}, {"Ping", kRight, 50, 3},
     {"IP", kLeft, 150, 1},          {"Flags", kLeft, 50, 8},        {"Annotation", kLeft, 300, 9},
+    {"Protocol", kLeft, 50, 11},
 };
 constexpr ColumnSpec kPlayerColumns[] = {
     {"Name", kLeft, 250, 2},  {"Nr", kRight, 50, 1},   {"Frags", kRight, 50, 3},
@@ -32,7 +35,7 @@ constexpr ColumnSpec kRuleColumns[] = {
     {"Value", kLeft, 250, 2},
 };
 
-constexpr int kMaxColumns = 9;
+constexpr int kMaxColumns = 10;
 constexpr int kModes = 6;
 
 std::span<const ColumnSpec> Columns(uint32_t mode) {

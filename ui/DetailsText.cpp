@@ -69,6 +69,17 @@ std::string ServerFlagsText(const ServerInfo& server) {
     return text;
 }
 
+std::string ServerProtocolText(const ServerInfo& server) {
+    switch (server.m_nProtocol) {
+    case PROTOCOL_A2S:
+        return "A2S";
+    case PROTOCOL_LEGACY:
+        return "Old";
+    default:
+        return "?";
+    }
+}
+
 std::string FirstLine(const std::string& text) {
     const size_t end = text.find("\r\n");
     return end == std::string::npos ? text : text.substr(0, end);
@@ -99,6 +110,8 @@ std::string ServerCellText(const ServerInfo& server, int column) {
         return ServerFlagsText(server);
     case 8:
         return FirstLine(server.m_strAnnotation);
+    case 9:
+        return ServerProtocolText(server);
     default:
         return {};
     }

@@ -20,6 +20,9 @@ std::string RuleCellText(const RuleInfo& rule, int column);
 
 // "P" or "-", then the server type and the OS when printable, else ".".
 std::string ServerFlagsText(const ServerInfo& server);
+// How the server is queried: "A2S", "Old" (the WON generation's queries) or
+// "?" while that is not known.
+std::string ServerProtocolText(const ServerInfo& server);
 // The text before the first CR LF pair, or all of it.
 std::string FirstLine(const std::string& text);
 // "%d:%02d:%02d": hours, minutes, seconds connected.

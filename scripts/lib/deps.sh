@@ -3,7 +3,7 @@
 
 SCOUTWIRE_PACKAGES=(
   cmake ninja-build g++ ccache pkg-config
-  qt6-base-dev qt6-svg-dev libboost-regex-dev
+  qt6-base-dev qt6-svg-dev qtkeychain-qt6-dev libboost-regex-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   qstat clang libfuzzer-14-dev libclang-rt-14-dev
 )

@@ -144,6 +144,26 @@ TEST_F(DetailsViewTest, HeaderClicksApplyTheKeyRule) {
     EXPECT_EQ(Column(top, 0), QStringList({"c", "b", "b", "a", "a"}));
 }
 
+TEST_F(DetailsViewTest, TheSteamGroupListsItsServersWithTheirProtocol) {
+    AddServer(1, "won", 10)->m_nProtocol = PROTOCOL_LEGACY;
+    AddServer(2, "steam", 20, GROUP_STEAM)->m_nProtocol = PROTOCOL_A2S;
+    AddServer(3, "both", 30, GROUP_WON | GROUP_STEAM)->m_nProtocol = PROTOCOL_A2S;
+    AddServer(4, "manual", 0, GROUP_MANUAL);
+    ShowGroup(GROUP_STEAM);
+    EXPECT_EQ(top->GetMode(), LIST_SERVERS);
+    EXPECT_EQ(Column(top, 0), QStringList({"both", "steam"}));
+    EXPECT_EQ(Model(top)->headerData(9, Qt::Horizontal).toString(), "Protocol");
+    EXPECT_EQ(Column(top, 9), QStringList({"A2S", "A2S"}));
+
+    // "Servers": every list, by protocol (unknown, old, A2S).
+    ShowGroup(GROUP_WON | GROUP_STEAM | GROUP_MANUAL | GROUP_FAVOURITES);
+    window.resize(1400, 700);
+    QCoreApplication::processEvents();
+    ClickHeader(top, 9);
+    EXPECT_EQ(Column(top, 9), QStringList({"?", "Old", "A2S", "A2S"}));
+    EXPECT_EQ(frame.LastMessage(), "4 servers in list");
+}
+
 TEST_F(DetailsViewTest, ResortKeepsSelectionOnRowPositions) {
     for (int i = 0; i < 6; ++i)
         AddServer(i, std::string(1, static_cast<char>('a' + i)), static_cast<uint32_t>(60 - i));
@@ -183,13 +203,14 @@ TEST_F(DetailsViewTest, CopyGivesEachCellAsShown) {
     s->m_cServerType = 'd';
     s->m_cOS = 'l';
     s->m_strAnnotation = "\xE2\x82\xAC note\r\nmore";
+    s->m_nProtocol = PROTOCOL_A2S;
     AddServer(2, "\xF8st", 0);
     // Without a listener a selected row is not asked for its details again.
     top->RemoveSelectionListener(bottom);
     ShowGroup(GROUP_WON);
 
     const QString first = QString::fromUtf8(
-        "\xC3\x85land\tcstrike\tcaf\xC3\xA9\t3\t16\t25\t127.200.0.1:27015\t-dl\t\xE2\x82\xAC note");
+        "\xC3\x85land\tcstrike\tcaf\xC3\xA9\t3\t16\t25\t127.200.0.1:27015\t-dl\t\xE2\x82\xAC note\tA2S");
     SelectRows(top, {0});
     top->OnCommand(ID_EDIT_COPY);
     EXPECT_EQ(DisplayText(frame.clipboard), first);
@@ -197,7 +218,7 @@ TEST_F(DetailsViewTest, CopyGivesEachCellAsShown) {
     top->OnCommand(ID_EDIT_COPY);
     EXPECT_EQ(DisplayText(frame.clipboard),
               first +
-                  QString::fromUtf8("\r\n\xC3\xB8st\t\t\t--\t0\t-\t127.200.0.2:27015\t-..\t\r\n"));
+                  QString::fromUtf8("\r\n\xC3\xB8st\t\t\t--\t0\t-\t127.200.0.2:27015\t-..\t\t?\r\n"));
     EXPECT_EQ(f.ui.waitCursorDepth, 0);
 
     const int copies = frame.copies;
@@ -328,7 +349,8 @@ TEST_F(DetailsViewTest, ServerReplyRepaintsOnlyItsVisibleRow) {
     ASSERT_EQ(changed.count(), 1);
     EXPECT_EQ(changed[0][0].toModelIndex().row(), firstShown + 2);
     EXPECT_EQ(changed[0][1].toModelIndex().row(), firstShown + 2);
-    EXPECT_EQ(changed[0][1].toModelIndex().column(), 8) << "the whole row";
+    EXPECT_EQ(changed[0][1].toModelIndex().column(), ColumnCount(LIST_SERVERS) - 1)
+        << "the whole row";
 
     const CUpdateHint above(servers[0]);
     const CUpdateHint below(servers[299]);

@@ -3,8 +3,11 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include "core/CSettings.h"
 #include "search/ServerFilter.h"
 #include "tests/ui/DialogTestSupport.h"
 #include "ui/CServerFilterDlg.h"
@@ -21,6 +24,13 @@ QStringList Items(const QComboBox* combo) {
 
 const std::vector<std::string> kGames = {"cstrike", "valve", "caf\xc3\xa9"};
 const std::vector<std::string> kMaps = {"de_dust", "crossfire"};
+
+// The update dialog writes the list source to a settings record of its own.
+class UpdateListDlgTest : public ::testing::Test {
+protected:
+    QTemporaryDir m_dir;
+    CSettings m_settings{m_dir.filePath(QStringLiteral("settings.ini")).toStdString()};
+};
 
 } // namespace
 
@@ -110,14 +120,58 @@ TEST(ServerFilterDlg, NumberFieldsTakeDigitsRefuseWhatIsNot32BitsAndCancelChange
     EXPECT_EQ(filter, before);
 }
 
-TEST(UpdateListDlg, GreyedControlsShowAndKeepTheStoredValues) {
+TEST_F(UpdateListDlgTest, TheSourceRegionAndAppIdGoToTheSettings) {
+    ServerFilter filter;
+    {
+        CUpdateListDlg dlg(filter, m_settings, kGames, kMaps);
+        EXPECT_TRUE(Control<QRadioButton>(dlg, "sourceWon")->isChecked()) << "by default";
+        auto* region = Control<QComboBox>(dlg, "region");
+        auto* appId = Control<QComboBox>(dlg, "appId");
+        EXPECT_EQ(region->currentText(), "All regions");
+        EXPECT_EQ(appId->currentText(), "None");
+        EXPECT_EQ(Items(region),
+                  (QStringList{"All regions", "US east", "US west", "South America", "Europe",
+                               "Asia", "Australia", "Middle East", "Africa"}));
+        EXPECT_EQ(appId->count(), 9);
+        EXPECT_FALSE(region->isEnabled());
+        EXPECT_FALSE(appId->isEnabled()) << "the WON master takes neither";
+        Control<QRadioButton>(dlg, "sourceSteamWeb")->setChecked(true);
+        EXPECT_FALSE(region->isEnabled()) << "the web service takes no region";
+        EXPECT_TRUE(appId->isEnabled());
+        Control<QRadioButton>(dlg, "sourceSteamMaster")->setChecked(true);
+        EXPECT_TRUE(region->isEnabled());
+        region->setCurrentText("Europe");
+        appId->setCurrentText("Counter-Strike (10)");
+        Control<QCheckBox>(dlg, "gameCheck")->setChecked(true);
+        Control<QComboBox>(dlg, "game")->setCurrentText("cstrike");
+        Control<QPushButton>(dlg, "ok")->click();
+    }
+    EXPECT_EQ(m_settings.m_nListSource, 2);
+    EXPECT_EQ(m_settings.m_nSteamRegion, 3);
+    EXPECT_EQ(m_settings.m_nSteamAppId, 10);
+    EXPECT_EQ(filter.m_dwFlags, FILTER_GAME);
+    EXPECT_EQ(filter.m_strGame, "cstrike");
+
+    // An app id the list does not offer, set elsewhere, is shown and kept.
+    m_settings.m_nSteamAppId = 240;
+    CUpdateListDlg dlg(filter, m_settings, kGames, kMaps);
+    EXPECT_TRUE(Control<QRadioButton>(dlg, "sourceSteamMaster")->isChecked());
+    EXPECT_EQ(Control<QComboBox>(dlg, "region")->currentText(), "Europe");
+    EXPECT_EQ(Control<QComboBox>(dlg, "appId")->currentText(), "240");
+    Control<QRadioButton>(dlg, "sourceSteamWeb")->setChecked(true);
+    Control<QPushButton>(dlg, "ok")->click();
+    EXPECT_EQ(m_settings.m_nListSource, 1);
+    EXPECT_EQ(m_settings.m_nSteamAppId, 240);
+}
+
+TEST_F(UpdateListDlgTest, GreyedControlsShowAndKeepTheStoredValues) {
     ServerFilter filter;
     filter.m_dwFlags = FILTER_EMPTY | FILTER_EMPTY_YES | FILTER_TYPE | FILTER_PING;
     filter.m_strServerType = "d";
     filter.m_strGame = "cstrike";
     filter.m_nMaxPing = 123;
     filter.m_strOS = "Linux";
-    CUpdateListDlg dlg(filter, kGames, kMaps);
+    CUpdateListDlg dlg(filter, m_settings, kGames, kMaps);
     EXPECT_EQ(dlg.windowTitle(), "Update server list");
     auto* update = Control<QPushButton>(dlg, "ok");
     EXPECT_EQ(update->text(), "Update");
@@ -146,13 +200,15 @@ TEST(UpdateListDlg, GreyedControlsShowAndKeepTheStoredValues) {
     EXPECT_EQ(filter.m_strOS, "Linux");
 }
 
-TEST(UpdateListDlg, CancelChangesNothing) {
+TEST_F(UpdateListDlgTest, CancelChangesNothing) {
     ServerFilter filter;
     filter.m_dwFlags = FILTER_GAME;
     const ServerFilter before = filter;
-    CUpdateListDlg dlg(filter, kGames, kMaps);
+    CUpdateListDlg dlg(filter, m_settings, kGames, kMaps);
     Control<QCheckBox>(dlg, "gameCheck")->setChecked(false);
     Control<QComboBox>(dlg, "map")->setCurrentText("x");
+    Control<QRadioButton>(dlg, "sourceSteamWeb")->setChecked(true);
     Control<QPushButton>(dlg, "cancel")->click();
     EXPECT_EQ(filter, before);
+    EXPECT_EQ(m_settings.m_nListSource, 0);
 }

@@ -1,8 +1,10 @@
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -85,6 +87,9 @@ TEST_F(OptionsDlgTest, OpensWithTheStoredValues) {
                                         "wonRetries",
                                         "clearBeforeUpdate",
                                         "showUpdateDialog",
+                                        "steamKey",
+                                        "steamMaster",
+                                        "steamRegion",
                                         "maxOpenSockets",
                                         "socketTimeout",
                                         "sendInterval",
@@ -214,4 +219,42 @@ TEST_F(OptionsDlgTest, BrowseStartsAtTheFieldAndTakesTheChosenFile) {
         << "a cancelled choice changes nothing";
     Click(dlg, "ok");
     EXPECT_EQ(settings.m_strHLPath, "/games/Half-Life/hl.sh");
+}
+
+// The test program has no session bus, so no keyring: the key goes to the
+// settings file, and the dialog says so.
+TEST_F(OptionsDlgTest, WithoutAKeyringTheSteamKeyIsKeptInTheSettingsFile) {
+    const auto fileKey = [this] {
+        return QSettings(QString::fromStdString(IniPath()), QSettings::IniFormat)
+            .value("Settings/SteamKey");
+    };
+    CSettings settings(IniPath());
+    {
+        COptionsDlg dlg(settings);
+        EXPECT_FALSE(Control<QLabel>(dlg, "steamKeyNote")->isHidden());
+        EXPECT_EQ(Control<QLabel>(dlg, "steamKeyNote")->text(),
+                  "No keyring: the key is kept in the settings file.");
+        EXPECT_EQ(Text(dlg, "steamKey"), "");
+        EXPECT_EQ(Control<QComboBox>(dlg, "steamRegion")->currentText(), "All regions");
+        SetText(dlg, "steamKey", " 0123456789ABCDEF\n");
+        SetText(dlg, "steamMaster", "127.0.0.1:27011");
+        Control<QComboBox>(dlg, "steamRegion")->setCurrentText("Asia");
+        Click(dlg, "ok");
+    }
+    EXPECT_EQ(settings.m_strSteamApiKey, "0123456789ABCDEF") << "what was pasted around it goes";
+    EXPECT_EQ(settings.m_strSteamMaster, "127.0.0.1:27011");
+    EXPECT_EQ(settings.m_nSteamRegion, 4);
+    EXPECT_EQ(fileKey().toString(), "0123456789ABCDEF");
+
+    CSettings restarted(IniPath());
+    restarted.Load();
+    {
+        COptionsDlg dlg(restarted);
+        EXPECT_EQ(Text(dlg, "steamKey"), "0123456789ABCDEF");
+        EXPECT_EQ(restarted.m_strSteamApiKey, "0123456789ABCDEF");
+        SetText(dlg, "steamKey", "");
+        Click(dlg, "ok");
+    }
+    EXPECT_EQ(restarted.m_strSteamApiKey, "");
+    EXPECT_FALSE(fileKey().isValid()) << "an emptied key leaves nothing behind";
 }

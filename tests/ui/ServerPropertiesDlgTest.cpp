@@ -24,11 +24,12 @@ void FillServer(ServerInfo& server) {
     server.m_strPassword = "pw";
     server.m_strHostName = "dust.example.org";
     server.m_bConnectByHostName = 1;
+    server.m_nProtocol = PROTOCOL_A2S;
 }
 
 } // namespace
 
-TEST(ServerPropertiesDlg, TypeAndOSTexts) {
+TEST(ServerPropertiesDlg, TypeOSAndProtocolTexts) {
     EXPECT_EQ(CServerPropertiesDlg::TypeText('d'), "Dedicated");
     EXPECT_EQ(CServerPropertiesDlg::TypeText('l'), "Listen");
     EXPECT_EQ(CServerPropertiesDlg::TypeText('p'), "p");
@@ -37,6 +38,9 @@ TEST(ServerPropertiesDlg, TypeAndOSTexts) {
     EXPECT_EQ(CServerPropertiesDlg::OSText('w'), "Windows");
     EXPECT_EQ(CServerPropertiesDlg::OSText('d'), "d");
     EXPECT_EQ(CServerPropertiesDlg::OSText(0), "");
+    EXPECT_EQ(CServerPropertiesDlg::ProtocolText(PROTOCOL_A2S), "A2S (Steam)");
+    EXPECT_EQ(CServerPropertiesDlg::ProtocolText(PROTOCOL_LEGACY), "Old (WON)");
+    EXPECT_EQ(CServerPropertiesDlg::ProtocolText(PROTOCOL_UNKNOWN), "Unknown");
 }
 
 TEST(ServerPropertiesDlg, ShowsTheRecordWithTheErrorRowOnlyForAnError) {
@@ -54,8 +58,9 @@ TEST(ServerPropertiesDlg, ShowsTheRecordWithTheErrorRowOnlyForAnError) {
         EXPECT_EQ(Control<QLineEdit>(dlg, "maxPlayers")->text(), "20");
         EXPECT_EQ(Control<QLineEdit>(dlg, "passwordRequired")->text(), "Yes");
         EXPECT_EQ(Control<QLineEdit>(dlg, "mod")->text(), "cstrike");
-        for (const char* name : {"name", "address", "port", "hostName", "serverType", "os",
-                                 "maxPlayers", "passwordRequired", "mod", "error"})
+        EXPECT_EQ(Control<QLineEdit>(dlg, "protocol")->text(), "A2S (Steam)");
+        for (const char* name : {"name", "address", "port", "hostName", "protocol", "serverType",
+                                 "os", "maxPlayers", "passwordRequired", "mod", "error"})
             EXPECT_TRUE(Control<QLineEdit>(dlg, name)->isReadOnly()) << name;
         EXPECT_FALSE(Control<QLineEdit>(dlg, "password")->isReadOnly());
         EXPECT_EQ(Control<QLineEdit>(dlg, "password")->echoMode(), QLineEdit::Normal);

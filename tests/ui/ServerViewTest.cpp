@@ -1,11 +1,14 @@
 #include <QContextMenuEvent>
 #include <QMenu>
+#include <QTreeView>
 #include <gtest/gtest.h>
 
 #include "core/ServerInfo.h"
 #include "net/Address.h"
 #include "search/SearchQuery.h"
 #include "tests/ui/UiTestSupport.h"
+#include "ui/CDetailsView.h"
+#include "ui/IListSelectionListener.h"
 
 namespace {
 
@@ -109,7 +112,7 @@ TEST_F(ServerViewTest, GroupsAreLoadedOnlyWhenExpanded) {
         EXPECT_FALSE(group->isExpanded());
         EXPECT_EQ(group->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicatorWhenChildless);
     }
-    EXPECT_EQ(labels, QStringList({"WON", "Manual", "Filtered", "Found", "Favourites"}));
+    EXPECT_EQ(labels, QStringList({"WON", "Steam", "Manual", "Filtered", "Found", "Favourites"}));
 
     UpdateFromLab();
     EXPECT_EQ(Group(GROUP_WON)->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
@@ -251,6 +254,66 @@ TEST_F(ServerViewTest, DeleteUnderAQueryLeavesItsResults) {
     EXPECT_TRUE(h.Doc().GetQueries().empty());
     EXPECT_EQ(h.Tree().QueriesItem()->childCount(), 0);
     h.Tree().repaint();
+}
+
+TEST_F(ServerViewTest, TheSteamGroupActsLikeTheWONGroup) {
+    UpdateFromLab();
+    ServerInfo* steam = Server(1);
+    ServerInfo* both = Server(2);
+    ServerInfo* manual = Server(3);
+    const auto setLists = [&] {
+        steam->m_dwFlags = GROUP_STEAM;
+        both->m_dwFlags = GROUP_WON | GROUP_STEAM;
+        manual->m_dwFlags = GROUP_MANUAL;
+    };
+    setLists();
+    manual->m_nProtocol = PROTOCOL_A2S;
+    h.Doc().UpdateAllViews(nullptr, HINT_SERVERS_RELOADED);
+    EXPECT_EQ(Group(GROUP_STEAM)->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+    std::vector<const ServerInfo*> listed;
+    for (CServerTreeItem* item : Children(Expanded(GROUP_STEAM))) {
+        EXPECT_EQ(item->Kind(), GROUP_STEAM);
+        listed.push_back(item->Data().Server());
+    }
+    EXPECT_EQ(listed, (std::vector<const ServerInfo*>{steam, both}));
+    EXPECT_EQ(ChildFor(Expanded(GROUP_WON), steam), nullptr);
+    EXPECT_NE(ChildFor(Group(GROUP_WON), both), nullptr);
+
+    // Its servers in the details pane, no menu, F5 refreshes its servers.
+    Select(Group(GROUP_STEAM));
+    CDetailsView* details = h.Frame().GetTopDetailsView();
+    EXPECT_EQ(details->GetMode(), LIST_SERVERS);
+    EXPECT_EQ(details->findChild<QTreeView*>()->model()->rowCount(), 2);
+    EXPECT_EQ(h.Tree().BuildContextMenu(Group(GROUP_STEAM)), nullptr);
+    h.ui.progressTexts.clear();
+    h.Frame().ActivateView(&h.Tree());
+    h.Frame().RouteCommand(ID_REFRESH);
+    ASSERT_FALSE(h.ui.progressTexts.empty());
+    EXPECT_EQ(h.ui.progressTexts.front(), "Refreshing 2 servers...");
+
+    // Delete takes a server off the Steam list only; in no group any more,
+    // it is deleted. An A2S server deleted from "Manual" goes to Steam.
+    setLists();
+    Select(ChildFor(Group(GROUP_STEAM), both));
+    Press(Qt::Key_Delete);
+    EXPECT_EQ(both->m_dwFlags, GROUP_WON);
+    Select(ChildFor(Group(GROUP_STEAM), steam));
+    Press(Qt::Key_Delete);
+    EXPECT_EQ(steam->m_dwFlags, 0u);
+    EXPECT_TRUE(steam->m_bDeleted);
+    EXPECT_EQ(Group(GROUP_STEAM)->childCount(), 0);
+    Select(ChildFor(Expanded(GROUP_MANUAL), manual));
+    Press(Qt::Key_Delete);
+    EXPECT_EQ(manual->m_dwFlags, GROUP_STEAM);
+
+    // Shown from elsewhere, a Steam server opens its group.
+    for (uint32_t bit : CServerView::kGroupBits)
+        Group(bit)->setExpanded(false);
+    const CUpdateHint hint(manual);
+    h.Doc().UpdateAllViews(nullptr, HINT_SELECT_SERVER, &hint);
+    EXPECT_TRUE(Group(GROUP_STEAM)->isExpanded());
+    ASSERT_NE(h.Tree().SelectedItem(), nullptr);
+    EXPECT_EQ(h.Tree().SelectedItem()->Data().Server(), manual);
 }
 
 TEST_F(ServerViewTest, InsertAddsTheSelectedServerToTheFavourites) {
@@ -414,10 +477,10 @@ TEST_F(ServerViewTest, F5OnServersRefreshesBehindTheProgressDialog) {
     EXPECT_EQ(h.ui.progressDialogs, dialogs + 1);
     ASSERT_FALSE(h.ui.progressTexts.empty());
     EXPECT_EQ(h.ui.progressTexts.front(), "Refreshing " + std::to_string(kServers) + " servers...")
-        << "WON, Manual and Favourites";
+        << "WON, Steam, Manual and Favourites";
     ASSERT_EQ(listener.seen.size(), 1u);
     EXPECT_EQ(listener.seen.back().m_dwKind,
-              ITEM_GROUP | GROUP_WON | GROUP_MANUAL | GROUP_FAVOURITES);
+              ITEM_GROUP | GROUP_WON | GROUP_STEAM | GROUP_MANUAL | GROUP_FAVOURITES);
     EXPECT_EQ(h.ui.waitCursorDepth, 0);
 }
 

@@ -6,8 +6,12 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTextDocument>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <functional>
 #include <gtest/gtest.h>
 
+#include "core/CSettings.h"
 #include "core/ServerInfo.h"
 #include "launch/GameCommandLine.h"
 #include "search/ServerFilter.h"
@@ -18,8 +22,13 @@ namespace {
 
 class UserInterfaceDialogs : public ::testing::Test {
 protected:
-    void SetUp() override { m_ui.SetMainWindow(&m_main); }
+    void SetUp() override {
+        m_ui.SetMainWindow(&m_main);
+        m_ui.SetSettings(&m_settings);
+    }
 
+    QTemporaryDir m_dir;
+    CSettings m_settings{m_dir.filePath(QStringLiteral("settings.ini")).toStdString()};
     QWidget m_main;
     CQtUserInterface m_ui;
 };
