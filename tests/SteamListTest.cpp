@@ -351,3 +351,30 @@ TEST_F(SteamListTest, WebServiceFailuresAreMessagesNeverHangs) {
         EXPECT_EQ(doc->GetActiveSocketCount(), 0);
     }
 }
+
+// Both generations in one document: the old master lists the old servers,
+// Steam's master the A2S ones, each record knows how it is queried, and Clear
+// Server List takes both lists away.
+TEST_F(SteamListTest, WonAndSteamListsShareOneDocument) {
+    Start({"--servers", "100", "--seed", "67", "--legacy-fraction", "0.3"}, LIST_SOURCE_WON);
+    settings->m_dwFlags = 0;
+    UpdateAndWait();
+    settings->m_nListSource = LIST_SOURCE_STEAM_MASTER;
+    UpdateAndWait();
+    EXPECT_FALSE(TimedOut());
+    ASSERT_EQ(doc->GetServerList().GetSize(), 100);
+    int legacy = 0;
+    for (int i = 0; i < lab.ServerCount(); ++i) {
+        SCOPED_TRACE(i);
+        const ServerInfo* s = doc->FindServer(lab.AddressAt(i), lab.ServerPort());
+        ASSERT_TRUE(s);
+        const bool old = lab.ServerAt(i).value("protocol").toString() == "legacy";
+        legacy += old;
+        EXPECT_EQ(s->m_dwFlags & ~GROUP_FILTERED, old ? GROUP_WON : GROUP_STEAM);
+        EXPECT_EQ(s->m_nProtocol, old ? PROTOCOL_LEGACY : PROTOCOL_A2S);
+    }
+    EXPECT_GT(legacy, 0);
+    Server(0, GROUP_STEAM | GROUP_MANUAL);
+    doc->ClearServerList();
+    EXPECT_EQ(doc->GetServerList().GetSize(), 1);
+}
