@@ -6,13 +6,28 @@
 
 #include "core/IUserInterface.h"
 
+namespace {
+
+// strerror answers every code, an unknown one with a made-up text in the
+// user's language; whether the system knows the code is asked apart.
+bool HasSystemText(int code) {
+    if (code <= 0)
+        return false;
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || __GLIBC_MINOR__ >= 32)
+    return strerrorname_np(code) != nullptr;
+#else
+    const char* text = std::strerror(code);
+    return text && *text && std::strncmp(text, "Unknown error", 13) != 0;
+#endif
+}
+
+} // namespace
+
 std::string FormatErrorReport(const std::string& context, int code) {
     char hex[16];
     std::snprintf(hex, sizeof hex, "0x%08x", static_cast<unsigned>(code));
-    // strerror answers every code; "Unknown error" means it has no text.
-    const char* text = code > 0 ? std::strerror(code) : nullptr;
-    if (text && *text && std::strncmp(text, "Unknown error", 13) != 0)
-        return context + ": (" + hex + ") " + text + "\n";
+    if (HasSystemText(code))
+        return context + ": (" + hex + ") " + std::strerror(code) + "\n";
     return context + ": last error = " + hex;
 }
 

@@ -1,10 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <cerrno>
+#include <cstring>
 
 #include "net/Address.h"
 #include "net/QueryCommands.h"
 #include "net/SocketErrors.h"
+#include "tests/LocaleTestSupport.h"
 #include "tests/ScriptedUI.h"
 
 TEST(Address, FormatsDottedAndEndpointText) {
@@ -51,9 +57,14 @@ TEST(Address, ResolvesNumericNamesAndReportsFailures) {
 }
 
 TEST(SocketErrors, ReportTexts) {
+    // The system's text is in the user's language.
     EXPECT_EQ(FormatErrorReport("Error creating socket", EACCES),
-              "Error creating socket: (0x0000000d) Permission denied\n");
+              std::string("Error creating socket: (0x0000000d) ") + std::strerror(EACCES) + "\n");
     EXPECT_EQ(FormatErrorReport("ctx", 0x7654321), "ctx: last error = 0x07654321");
+    if (GermanLocale german; german.Available()) {
+        EXPECT_EQ(FormatErrorReport("ctx", 0x7654321), "ctx: last error = 0x07654321")
+            << "an unknown code in any language";
+    }
     ScriptedUI ui;
     ReportSocketCode(ui, "Error receiving", -5);
     ASSERT_EQ(ui.messages.size(), 1u);

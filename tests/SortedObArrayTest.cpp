@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "core/PlayerList.h"
 #include "core/RuleList.h"
 #include "core/ServerList.h"
+#include "core/TextCompare.h"
+#include "tests/LocaleTestSupport.h"
 
 namespace {
 
@@ -183,4 +187,24 @@ TEST(ServerInfo, ReservedSlotsFromTheRule) {
     EXPECT_EQ(server.GetReservedSlots(), 2147483647) << "huge values saturate";
     server.ResetRules();
     EXPECT_TRUE(server.m_pRules->IsEmpty());
+}
+
+// A server writes "20.5" whatever language its players speak: the reading
+// must not follow the decimal comma of the user's locale.
+TEST(ServerInfo, RuleNumbersReadTheSameInADecimalCommaLocale) {
+    GermanLocale german;
+    if (!german.Available())
+        GTEST_SKIP() << GermanLocale::kMissing;
+    const struct {
+        const char* text;
+        double value;
+    } cases[] = {{"20.5", 20.5}, {" +1.5e1x", 15}, {"-0.25", -0.25}, {"20,5", 20},
+                 {"0x1.8p1", 3}, {"0x", 0},        {".5", 0.5},      {"abc", 0},
+                 {"+-1", 0},     {"", 0},          {"1e-400", 0},    {"\t7.", 7}};
+    for (const auto& c : cases)
+        EXPECT_EQ(RuleValueToDouble(c.text), c.value) << '"' << c.text << '"';
+    EXPECT_EQ(RuleValueToDouble("1e400"), HUGE_VAL);
+    EXPECT_TRUE(std::isnan(RuleValueToDouble("nan")));
+    EXPECT_EQ(RuleValueToDouble("-inf"), -HUGE_VAL);
+    EXPECT_EQ(RuleValueToInt("2.9"), 2);
 }
