@@ -45,6 +45,38 @@ void ReportSocketCode(IUserInterface& ui, const std::string& context, int code) 
                   IUserInterface::Icon::Error);
 }
 
+SocketFailure ClassifySocketError(int code) {
+    switch (code) {
+    case EAGAIN:
+#if EWOULDBLOCK != EAGAIN
+    case EWOULDBLOCK:
+#endif
+    case EINTR:
+        return SocketFailure::Nothing;
+    // Linux hands a connected UDP socket every ICMP error its datagrams
+    // earned: port, host or network unreachable, "administratively
+    // prohibited", time exceeded, a local firewall's refusal. A bulk refresh
+    // of an internet list meets them by the dozen.
+    case ECONNREFUSED:
+    case ECONNRESET:
+    case EHOSTUNREACH:
+    case ENETUNREACH:
+    case EHOSTDOWN:
+    case ENETDOWN:
+    case ENONET:
+    case ENOPROTOOPT:
+    case EOPNOTSUPP:
+    case EMSGSIZE:
+    case EACCES:
+    case EPERM:
+    case EPROTO:
+    case ETIMEDOUT:
+        return SocketFailure::NoAnswer;
+    default:
+        return SocketFailure::Report;
+    }
+}
+
 int StartSockets(std::string& failureText) {
     // BSD sockets need no start-up here; the largest UDP payload over IPv4
     // is 65507 bytes.

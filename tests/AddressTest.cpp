@@ -107,6 +107,18 @@ TEST(SocketErrors, ReportTexts) {
     EXPECT_EQ(ui.messages[0], "Error receiving: -5\n");
 }
 
+// No ICMP error but port-unreachable can be produced on loopback here, so
+// the reading of each code is checked on its own.
+TEST(SocketErrors, IcmpErrorsMeanNoAnswerAndOnlyTheRestAreReported) {
+    for (const int code : {ECONNREFUSED, EHOSTUNREACH, ENETUNREACH, EHOSTDOWN, ENETDOWN, ENONET,
+                           EACCES, EPERM, EPROTO, ETIMEDOUT, EMSGSIZE})
+        EXPECT_EQ(ClassifySocketError(code), SocketFailure::NoAnswer) << std::strerror(code);
+    for (const int code : {EAGAIN, EWOULDBLOCK, EINTR})
+        EXPECT_EQ(ClassifySocketError(code), SocketFailure::Nothing) << std::strerror(code);
+    for (const int code : {EBADF, ENOBUFS, ENOMEM, EFAULT, ENOTCONN, 0})
+        EXPECT_EQ(ClassifySocketError(code), SocketFailure::Report) << std::strerror(code);
+}
+
 TEST(QueryCommands, MaskToCommandList) {
     EXPECT_EQ(CommandsFromMask(3), "details;players");
     EXPECT_EQ(CommandsFromMask(7), "details;players;rules");
