@@ -172,11 +172,11 @@ TEST(GameCommandLine, WorkingDirectoryIsTheExecutablesFolder) {
 TEST(GameCommandLine, ArgumentsKeepEveryValueInOnePiece) {
     ServerInfo s(kAddress, kPort);
     s.m_strGame = "Valve";
-    s.m_bPassword = 1;
-    s.m_strPassword = "two words +quit";
+    const std::string password = "two words +quit";
     QStringList args;
     std::string refusal;
-    ASSERT_TRUE(GameArguments("-console  -heapsize 64000 \"+name Big Al\"", s, args, refusal));
+    ASSERT_TRUE(
+        GameArguments("-console  -heapsize 64000 \"+name Big Al\"", s, &password, args, refusal));
     EXPECT_EQ(args, (QStringList{"-console", "-heapsize", "64000", "+name Big Al", "-game", "valve",
                                  "+password", "two words +quit", "+connect", "10.1.2.3:27015"}));
     EXPECT_TRUE(refusal.empty());
@@ -196,7 +196,7 @@ TEST(GameCommandLine, OnlyPlainFolderNamesAreGameDirectories) {
     s.m_strGame = "cstrike +exec evil.cfg";
     QStringList args{"left over"};
     std::string refusal;
-    EXPECT_FALSE(GameArguments("-console", s, args, refusal));
+    EXPECT_FALSE(GameArguments("-console", s, nullptr, args, refusal));
     EXPECT_TRUE(args.isEmpty());
     EXPECT_EQ(refusal, "Refusing to start Half-Life: the server's game directory \"cstrike +exec "
                        "evil.cfg\" is not a plain folder name.");
@@ -414,6 +414,68 @@ TEST_F(JoinTest, FullnessWithoutReservedSlots) {
     doc->JoinServer(s);
     EXPECT_TRUE(ui.messages.empty());
     EXPECT_TRUE(WaitForLaunch().started);
+}
+
+// The server's flags change while the user waits for a free place (its
+// replies arrive meanwhile): the launch keeps what was decided when asked.
+TEST_F(JoinTest, PasswordDecidedWhenAskedSurvivesTheWait) {
+    // A loopback address nobody answers on: the polls go nowhere.
+    ServerInfo* s = AddServer(0x7F0000FE);
+    for (const bool flagWhenAsked : {true, false}) {
+        QFile::remove(OutPath());
+        s->m_nPing = 40; // the polls of the first round left it at 0
+        s->m_nPlayers = 16;
+        s->m_bPassword = flagWhenAsked;
+        s->m_strPassword = "stored";
+        ui.onPassword = [](std::string& pw) {
+            pw = "typed";
+            return true;
+        };
+        ui.answers = {Answer::Yes};
+        ui.cancelAt = [&](int n) {
+            if (n == 2) {
+                s->m_bPassword = !flagWhenAsked;
+                s->m_nPlayers = 3;
+            }
+            return false;
+        };
+        doc->JoinServer(s);
+        const QStringList args = WaitForLaunch().args;
+        EXPECT_EQ(args.contains("+password"), flagWhenAsked) << flagWhenAsked;
+        EXPECT_EQ(args.contains("typed"), flagWhenAsked) << "a typed password is not dropped";
+        EXPECT_FALSE(args.contains("stored")) << "nor a stored one sent unasked";
+    }
+}
+
+TEST_F(JoinTest, GameDirectoryIsCheckedBeforeAndAfterTheWait) {
+    const std::string refusal = "Refusing to start Half-Life: the server's game directory \"..\" "
+                                "is not a plain folder name.";
+    ServerInfo* s = AddServer(0x7F0000FE);
+    s->m_nPlayers = 16;
+    s->m_strGame = "..";
+    ui.answers = {Answer::Yes};
+    ui.cancelAt = [](int n) { return n > 3; };
+    doc->JoinServer(s);
+    EXPECT_EQ(ui.progressDialogs, 0) << "refused before the user waits";
+    ASSERT_FALSE(ui.messages.empty());
+    EXPECT_EQ(ui.messages.back(), refusal);
+
+    // Plain when asked, hostile once the wait ends.
+    s->m_strGame = "cstrike";
+    ui.messages.clear();
+    ui.answers = {Answer::Yes};
+    ui.cancelAt = [&](int n) {
+        if (n == 2) {
+            s->m_strGame = "..";
+            s->m_nPlayers = 3;
+        }
+        return n > 3;
+    };
+    doc->JoinServer(s);
+    EXPECT_EQ(ui.progressDialogs, 1);
+    ASSERT_FALSE(ui.messages.empty());
+    EXPECT_EQ(ui.messages.back(), refusal);
+    EXPECT_TRUE(NothingStarted());
 }
 
 TEST_F(JoinTest, CancelledPasswordKeepsTheOldOne) {
