@@ -183,6 +183,9 @@ ServerInfo* CScoutwireDoc::AddFavourite(uint32_t address, uint16_t port, bool no
     if (server->m_dwFlags & GROUP_FAVOURITES)
         return nullptr;
     server->m_dwFlags |= GROUP_FAVOURITES;
+    // A record removed from its last group still answers queries; made a
+    // favourite from their results, it must show again.
+    server->m_bDeleted = 0;
     SetModifiedFlag();
     if (notify) {
         const CUpdateHint hint(server);
