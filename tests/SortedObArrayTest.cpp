@@ -107,6 +107,9 @@ TEST_F(ServerOrderTest, NamesCompareWithoutCaseIncludingLatin1) {
     Add(MakeServer(4, 1, 0, "ALPHA"));
     const ServerList list = SortedBy({2, 1});
     EXPECT_EQ(Addresses(list), (std::vector<uint32_t>{2, 4, 1, 3}));
+    // The Windows-1252 pairs of 0x80-0x9F and 0xFF fold as well.
+    EXPECT_TRUE(EqualsNoCase("\x8A\x8C\x8E\x9F", "\x9A\x9C\x9E\xFF"));
+    EXPECT_FALSE(EqualsNoCase("\x80", "\x90")) << "the euro sign has no partner";
 }
 
 TEST_F(ServerOrderTest, FlagsColumnPutsOpenServersFirstThenTypeThenOs) {
