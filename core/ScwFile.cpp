@@ -164,13 +164,10 @@ bool ReadParts(ScwArchiveReader& ar, bool hasHeader, ScwContents& contents) {
         ReadQueryMembers(ar, schema, contents.findQuery);
         contents.hasFindQuery = true;
     }
-    if (ar.Failed())
-        return false;
-
-    // A file of a known schema ends with its last part; anything after it
-    // means damage. A newer document schema may have appended parts of its
-    // own, which are skipped.
-    return ar.AtEnd() || (hasHeader && docSchema > kDocSchema);
+    // Whatever follows the last part is left unread: nothing in the format
+    // makes it damage, and a newer document schema may append parts of its
+    // own.
+    return !ar.Failed();
 }
 
 } // namespace
