@@ -239,8 +239,10 @@ std::string ScramblePassword(const std::string& password) {
 bool SaveFileAtomically(const std::string& path, std::span<const uint8_t> bytes) {
     // QSaveFile writes a temporary file beside the target, flushes it to
     // disk and renames it over the target only on commit; it gives the new
-    // file the old one's permissions.
+    // file the old one's permissions. In a folder the user may not add files
+    // to, a file they may write is written in place instead.
     QSaveFile file(QFile::decodeName(QByteArray::fromStdString(path)));
+    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly))
         return false;
     const auto size = static_cast<qint64>(bytes.size());

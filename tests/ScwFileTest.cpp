@@ -909,9 +909,10 @@ TEST_F(SaveFileAtomicallyTest, TargetThatIsADirectoryStaysIntact) {
     EXPECT_EQ(Contents(path + "/inside"), "kept");
 }
 
-// Root may write into any directory, so the save then runs in a child
-// process that has given up root.
-TEST_F(SaveFileAtomicallyTest, ReadOnlyDirectoryKeepsTheOldFile) {
+// A folder closed to new files, holding a document the user may write: the
+// file is written in place. Root may write into any directory, so the save
+// then runs in a child process that has given up root.
+TEST_F(SaveFileAtomicallyTest, ReadOnlyDirectoryWritesTheFileInPlace) {
     namespace fs = std::filesystem;
     const std::string folder = PathOf("ro");
     fs::create_directory(folder);
@@ -942,7 +943,7 @@ TEST_F(SaveFileAtomicallyTest, ReadOnlyDirectoryKeepsTheOldFile) {
         result = WEXITSTATUS(status);
     }
     fs::permissions(folder, fs::perms::owner_all, fs::perm_options::add);
-    EXPECT_EQ(result, 1); // 2 would mean the child could not drop root
-    EXPECT_EQ(Contents(path), "old content");
+    EXPECT_EQ(result, 0); // 2 would mean the child could not drop root
+    EXPECT_EQ(Contents(path), "new content");
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), 1);
 }
