@@ -12,16 +12,33 @@
 #include <unistd.h>
 
 #include "core/CScoutwireDoc.h"
+#include "core/IUserInterface.h"
 #include "net/Clock.h"
 #include "net/MasterRequest.h"
 #include "net/SocketErrors.h"
 
 namespace {
 
-// A receive that found nothing, or an ICMP port-unreachable reported on a
-// connected socket: the request simply times out later.
-bool IsSilentReceiveError(int error) {
-    return error == ECONNREFUSED || error == EAGAIN || error == EWOULDBLOCK || error == EINTR;
+// A server that does not answer is shown as such in its row; a box per
+// server would bury the user during a bulk refresh, so the status line gets
+// the latest reason instead. A port-unreachable is the common case and needs
+// no word at all.
+void ReportFailure(IUserInterface& ui, const char* context, int error) {
+    switch (ClassifySocketError(error)) {
+    case SocketFailure::Nothing:
+        break;
+    case SocketFailure::NoAnswer:
+        if (error != ECONNREFUSED) {
+            std::string line = FormatErrorReport(context, error);
+            if (!line.empty() && line.back() == '\n')
+                line.pop_back();
+            ui.SetStatusMessage(line);
+        }
+        break;
+    case SocketFailure::Report:
+        ReportErrorCode(ui, context, error);
+        break;
+    }
 }
 
 } // namespace
@@ -177,10 +194,8 @@ int CUdpSocket::ReceiveIntoDocument(const char* errorContext) {
         const uint64_t until = n >= 0 ? arrival : NowTicks();
         m_nRoundTrip = std::max<uint32_t>(1, static_cast<uint32_t>(RoundedMs(m_liSent, until)));
     }
-    if (n < 0 && !IsSilentReceiveError(error)) {
-        errno = error;
-        ReportLastError(m_pDoc->GetUI(), errorContext);
-    }
+    if (n < 0)
+        ReportFailure(m_pDoc->GetUI(), errorContext, error);
     return n;
 }
 
@@ -207,7 +222,7 @@ bool CUdpSocket::SendCommand(const std::string& command) {
     const std::vector<uint8_t> request = BuildServerRequest(command);
     m_liSent = NowTicks();
     if (Send(request.data(), static_cast<int>(request.size())) < 0) {
-        ReportLastError(m_pDoc->GetUI(), "Error sending command");
+        ReportFailure(m_pDoc->GetUI(), "Error sending command", errno);
         return false;
     }
     return true;

@@ -6,13 +6,28 @@
 
 #include "core/IUserInterface.h"
 
+namespace {
+
+// strerror answers every code, an unknown one with a made-up text in the
+// user's language; whether the system knows the code is asked apart.
+bool HasSystemText(int code) {
+    if (code <= 0)
+        return false;
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || __GLIBC_MINOR__ >= 32)
+    return strerrorname_np(code) != nullptr;
+#else
+    const char* text = std::strerror(code);
+    return text && *text && std::strncmp(text, "Unknown error", 13) != 0;
+#endif
+}
+
+} // namespace
+
 std::string FormatErrorReport(const std::string& context, int code) {
     char hex[16];
     std::snprintf(hex, sizeof hex, "0x%08x", static_cast<unsigned>(code));
-    // strerror answers every code; "Unknown error" means it has no text.
-    const char* text = code > 0 ? std::strerror(code) : nullptr;
-    if (text && *text && std::strncmp(text, "Unknown error", 13) != 0)
-        return context + ": (" + hex + ") " + text + "\n";
+    if (HasSystemText(code))
+        return context + ": (" + hex + ") " + std::strerror(code) + "\n";
     return context + ": last error = " + hex;
 }
 
@@ -28,6 +43,38 @@ void ReportLastError(IUserInterface& ui, const std::string& context) {
 void ReportSocketCode(IUserInterface& ui, const std::string& context, int code) {
     ui.MessageBox(context + ": " + std::to_string(code) + "\n", IUserInterface::Buttons::Ok,
                   IUserInterface::Icon::Error);
+}
+
+SocketFailure ClassifySocketError(int code) {
+    switch (code) {
+    case EAGAIN:
+#if EWOULDBLOCK != EAGAIN
+    case EWOULDBLOCK:
+#endif
+    case EINTR:
+        return SocketFailure::Nothing;
+    // Linux hands a connected UDP socket every ICMP error its datagrams
+    // earned: port, host or network unreachable, "administratively
+    // prohibited", time exceeded, a local firewall's refusal. A bulk refresh
+    // of an internet list meets them by the dozen.
+    case ECONNREFUSED:
+    case ECONNRESET:
+    case EHOSTUNREACH:
+    case ENETUNREACH:
+    case EHOSTDOWN:
+    case ENETDOWN:
+    case ENONET:
+    case ENOPROTOOPT:
+    case EOPNOTSUPP:
+    case EMSGSIZE:
+    case EACCES:
+    case EPERM:
+    case EPROTO:
+    case ETIMEDOUT:
+        return SocketFailure::NoAnswer;
+    default:
+        return SocketFailure::Report;
+    }
 }
 
 int StartSockets(std::string& failureText) {
