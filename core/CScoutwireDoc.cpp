@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <map>
 #include <set>
+#include <string_view>
 
 #include "core/CSettings.h"
 #include "core/DisplayText.h"
@@ -190,6 +191,9 @@ ServerInfo* CScoutwireDoc::AddFavourite(uint32_t address, uint16_t port, bool no
     if (server->m_dwFlags & GROUP_FAVOURITES)
         return nullptr;
     server->m_dwFlags |= GROUP_FAVOURITES;
+    // A record removed from its last group still answers queries; made a
+    // favourite from their results, it must show again.
+    server->m_bDeleted = 0;
     SetModifiedFlag();
     if (notify) {
         const CUpdateHint hint(server);
@@ -744,23 +748,30 @@ int EffectiveMaxSockets(const CSettings& settings) {
     return settings.m_nMaxOpenSockets > 0 ? settings.m_nMaxOpenSockets : 1;
 }
 
+constexpr std::string_view kSameAddress = "Same address as ";
+
 } // namespace
 
 CServerSocket* CScoutwireDoc::CreateServerSocket(ServerInfo& server) {
     if (static_cast<int>(m_sockets.size()) >= EffectiveMaxSockets(m_settings))
         return nullptr;
-    auto socket = std::make_unique<CServerSocket>(this);
     uint32_t address = server.m_dwAddress;
     if (server.m_bConnectByHostName && !server.m_strHostName.empty()) {
         const uint32_t resolved = ResolveHostName(m_ui, server.m_strHostName);
         if (resolved != 0) {
-            if (resolved != server.m_dwAddress)
-                MoveToSortedPosition(server, resolved);
-            // When another record already has the new address, this one keeps
-            // its old address; the query still goes where the name points.
+            // Replies are filed by their sender's address: when another
+            // record has the one the name points at, this record would never
+            // see an answer, so it is not asked and says why.
+            if (const ServerInfo* owner = MoveToSortedPosition(server, resolved)) {
+                MarkSameAddress(server, *owner);
+                return nullptr;
+            }
+            if (std::string_view(server.m_strError).starts_with(kSameAddress))
+                server.m_strError.clear();
             address = resolved;
         }
     }
+    auto socket = std::make_unique<CServerSocket>(this);
     if (!socket->ConnectTo(address, server.m_wPort)) {
         DestroySocket(std::move(socket));
         return nullptr;
@@ -770,17 +781,33 @@ CServerSocket* CScoutwireDoc::CreateServerSocket(ServerInfo& server) {
     return raw;
 }
 
-void CScoutwireDoc::MoveToSortedPosition(ServerInfo& server, uint32_t newAddress) {
-    if (FindServer(newAddress, server.m_wPort))
-        return;
+const ServerInfo* CScoutwireDoc::MoveToSortedPosition(ServerInfo& server, uint32_t newAddress) {
+    if (newAddress == server.m_dwAddress)
+        return nullptr;
+    if (const ServerInfo* owner = FindServer(newAddress, server.m_wPort))
+        return owner;
     const int index = m_serverList.Find(server);
     if (index < 0 || m_serverList.GetAt(index) != &server) {
         server.m_dwAddress = newAddress;
-        return;
+        return nullptr;
     }
     std::unique_ptr<ServerInfo> owned = m_serverList.RemoveAt(index);
     owned->m_dwAddress = newAddress;
     m_serverList.InsertUnique(std::move(owned));
+    return nullptr;
+}
+
+void CScoutwireDoc::MarkSameAddress(ServerInfo& server, const ServerInfo& owner) {
+    const std::string error =
+        std::string(kSameAddress) + (owner.m_strName.empty()
+                                         ? FormatAddress(owner.m_dwAddress, owner.m_wPort)
+                                         : owner.m_strName);
+    if (server.m_strError == error && server.m_nPing == 0)
+        return;
+    server.m_strError = error;
+    server.m_nPing = 0;
+    const CUpdateHint hint(&server);
+    UpdateAllViews(nullptr, HINT_SERVER_DETAILS, &hint);
 }
 
 bool CScoutwireDoc::RefreshServer(ServerInfo& server, unsigned mask) {

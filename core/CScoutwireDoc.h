@@ -143,7 +143,10 @@ private:
     void ReleaseRetiredSockets();
     void RemoveFromNewServers(const ServerInfo* server);
     void ClearQueryResults();
-    void MoveToSortedPosition(ServerInfo& server, uint32_t newAddress);
+    // Files a record under its new address; when another record already has
+    // that address, leaves both in place and returns the other one.
+    const ServerInfo* MoveToSortedPosition(ServerInfo& server, uint32_t newAddress);
+    void MarkSameAddress(ServerInfo& server, const ServerInfo& owner);
     void TimeOutSocket(CServerSocket& socket);
     void StartQuery(ServerInfo& server, CServerSocket& socket, const std::string& commands);
     void ForgetServers(const std::vector<const ServerInfo*>& removed);

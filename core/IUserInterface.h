@@ -29,8 +29,7 @@ public:
     void ReportNetError(const std::string& text) override {
         MessageBox(text, Buttons::Ok, Icon::Error);
     }
-    // The status bar's message pane; an empty text clears it.
-    virtual void SetStatusMessage(const std::string& text) = 0;
+    // SetStatusMessage comes from INetReporter.
     virtual void CopyToClipboard(const std::string& text) = 0;
     virtual std::string GetClipboardText() = 0;
     // BeginWaitCursor and EndWaitCursor come from INetReporter.

@@ -208,10 +208,10 @@ bool ReadParts(ScwArchiveReader& ar, bool hasHeader, uint16_t knownDocSchema,
         !ReadServerExtra(ar, contents.servers))
         return false;
 
-    // A file of a known schema ends with its last part; anything after it
-    // means damage. A newer document schema may have appended parts of its
-    // own, which are skipped.
-    return ar.AtEnd() || (hasHeader && docSchema > knownDocSchema);
+    // Whatever follows the last part is left unread: nothing in the format
+    // makes it damage, and a newer document schema may append parts of its
+    // own.
+    return true;
 }
 
 } // namespace
@@ -295,8 +295,10 @@ std::string ScramblePassword(const std::string& password) {
 bool SaveFileAtomically(const std::string& path, std::span<const uint8_t> bytes) {
     // QSaveFile writes a temporary file beside the target, flushes it to
     // disk and renames it over the target only on commit; it gives the new
-    // file the old one's permissions.
+    // file the old one's permissions. In a folder the user may not add files
+    // to, a file they may write is written in place instead.
     QSaveFile file(QFile::decodeName(QByteArray::fromStdString(path)));
+    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly))
         return false;
     const auto size = static_cast<qint64>(bytes.size());

@@ -64,5 +64,7 @@ constexpr uint8_t kScrambleOffset = 0x5C;
 std::string ScramblePassword(const std::string& password);
 
 // Replaces the file at path only once the whole new content is written
-// (a temporary file beside it, then a rename), keeping its permissions.
+// (a temporary file beside it, then a rename), keeping its permissions. In a
+// folder where no file can be added, an existing file the user may write is
+// written in place.
 bool SaveFileAtomically(const std::string& path, std::span<const uint8_t> bytes);

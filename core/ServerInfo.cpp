@@ -1,7 +1,7 @@
 #include "core/ServerInfo.h"
 
+#include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <limits>
 
 #include "core/TextCompare.h"
@@ -39,10 +39,43 @@ int ServerInfo::GetReservedSlots() const {
     return value ? RuleValueToInt(*value) : -1;
 }
 
+double RuleValueToDouble(std::string_view value) {
+    // Not strtod: it reads the decimal point of the user's locale, and a
+    // server writes "20.5" whatever language its players speak.
+    size_t i = 0;
+    while (i < value.size() && (value[i] == ' ' || (value[i] >= '\t' && value[i] <= '\r')))
+        ++i;
+    bool negative = false;
+    if (i < value.size() && (value[i] == '+' || value[i] == '-'))
+        negative = value[i++] == '-';
+    const char* first = value.data() + i;
+    const char* last = value.data() + value.size();
+    if (first == last || *first == '+' || *first == '-')
+        return 0;
+    double d = 0;
+    if (last - first > 2 && first[0] == '0' && (first[1] == 'x' || first[1] == 'X')) {
+        // "0x" alone reads as the 0 before the x.
+        if (std::from_chars(first + 2, last, d, std::chars_format::hex).ec != std::errc())
+            d = 0;
+        return negative ? -d : d;
+    }
+    const auto result = std::from_chars(first, last, d);
+    if (result.ec == std::errc::result_out_of_range) {
+        // Beyond a double: a negative exponent went towards 0, anything else
+        // towards infinity, as strtod saturates.
+        const std::string_view used(first, result.ptr - first);
+        const size_t e = used.find_first_of("eE");
+        d = e != std::string_view::npos && e + 1 < used.size() && used[e + 1] == '-'
+                ? 0
+                : std::numeric_limits<double>::infinity();
+    } else if (result.ec != std::errc()) {
+        d = 0;
+    }
+    return negative ? -d : d;
+}
+
 int RuleValueToInt(std::string_view value) {
-    // strtod needs a terminated string; rule values are short.
-    const std::string text(value);
-    const double d = std::strtod(text.c_str(), nullptr);
+    const double d = RuleValueToDouble(value);
     if (!std::isfinite(d))
         return d > 0 ? std::numeric_limits<int>::max() : std::numeric_limits<int>::min();
     if (d >= static_cast<double>(std::numeric_limits<int>::max()))

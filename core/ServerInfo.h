@@ -74,6 +74,8 @@ public:
 // server added by hand, or listed by both, that has not answered yet.
 uint8_t QueryProtocolOf(const ServerInfo& server);
 
-// The number at the start of a rule value, read as a decimal number with a
-// fraction and truncated towards zero (0 when there are no digits).
+// The number at the start of a rule value as strtod reads it in the C locale,
+// in every locale of the user (0 when there are no digits).
+double RuleValueToDouble(std::string_view value);
+// The same number truncated towards zero and held within an int.
 int RuleValueToInt(std::string_view value);

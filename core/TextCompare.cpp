@@ -2,8 +2,12 @@
 
 namespace {
 
-// Latin-1 letters: 0xC0-0xDE fold to 0xE0-0xFE, except the multiplication
-// sign 0xD7 (its partner 0xF7 is the division sign).
+// Names come in Windows-1252, Latin-1 with more letters in 0x80-0x9F: Š, Œ
+// and Ž pair with š, œ and ž 0x10 above them, and Ÿ (0x9F) with ÿ (0xFF).
+// In 0xC0-0xFE the capitals fold 0x20 up, except the multiplication sign
+// 0xD7 (its partner 0xF7 is the division sign).
+constexpr bool Is1252Upper(unsigned char c) { return c == 0x8A || c == 0x8C || c == 0x8E; }
+constexpr bool Is1252Lower(unsigned char c) { return c == 0x9A || c == 0x9C || c == 0x9E; }
 constexpr bool IsLatin1Upper(unsigned char c) { return c >= 0xC0 && c <= 0xDE && c != 0xD7; }
 constexpr bool IsLatin1Lower(unsigned char c) { return c >= 0xE0 && c <= 0xFE && c != 0xF7; }
 
@@ -14,6 +18,10 @@ unsigned char FoldCase(unsigned char c) {
         return static_cast<unsigned char>(c + 32);
     if (IsLatin1Upper(c))
         return static_cast<unsigned char>(c + 32);
+    if (Is1252Upper(c))
+        return static_cast<unsigned char>(c + 0x10);
+    if (c == 0x9F)
+        return 0xFF;
     return c;
 }
 
@@ -22,8 +30,22 @@ unsigned char UpperCase(unsigned char c) {
         return static_cast<unsigned char>(c - 32);
     if (IsLatin1Lower(c))
         return static_cast<unsigned char>(c - 32);
+    if (Is1252Lower(c))
+        return static_cast<unsigned char>(c - 0x10);
+    if (c == 0xFF)
+        return 0x9F;
     return c;
 }
+
+bool IsLetter(unsigned char c) {
+    // Besides the pairs: ƒ, ª, µ, º and ß, letters without a capital here.
+    return FoldCase(c) != UpperCase(c) || c == 0x83 || c == 0xAA || c == 0xB5 || c == 0xBA ||
+           c == 0xDF;
+}
+
+bool IsUpperCaseLetter(unsigned char c) { return FoldCase(c) != c; }
+
+bool IsLowerCaseLetter(unsigned char c) { return IsLetter(c) && FoldCase(c) == c; }
 
 namespace {
 

@@ -43,8 +43,8 @@ bool IsPlainFolderName(std::string_view name) {
     return true;
 }
 
-bool GameArguments(const std::string& hlParams, const ServerInfo& server, QStringList& arguments,
-                   std::string& refusal) {
+bool GameArguments(const std::string& hlParams, const ServerInfo& server,
+                   const std::string* password, QStringList& arguments, std::string& refusal) {
     arguments.clear();
     refusal.clear();
     // The server chooses its game directory; the game reads its whole command
@@ -60,8 +60,8 @@ bool GameArguments(const std::string& hlParams, const ServerInfo& server, QStrin
     if (!game.empty())
         arguments << QStringLiteral("-game") << QString::fromLatin1(game);
     // The password is the user's own text and stays one argument.
-    if (server.m_bPassword)
-        arguments << QStringLiteral("+password") << DisplayText(server.m_strPassword);
+    if (password)
+        arguments << QStringLiteral("+password") << DisplayText(*password);
     arguments << QStringLiteral("+connect")
               << QString::fromLatin1(FormatAddress(server.m_dwAddress, server.m_wPort));
     return true;

@@ -27,8 +27,9 @@ bool IsPlainFolderName(std::string_view name);
 // The arguments the game is started with: the user's parameters split at
 // white space (double quotes keep blanks together), then "-game" and the
 // lower-case directory when there is one, "+password" and the password when
-// the server wants one, "+connect" and "a.b.c.d:port", each a separate
-// argument. A game directory that is not a plain folder name is refused:
-// false, with the message for the user in refusal.
-bool GameArguments(const std::string& hlParams, const ServerInfo& server, QStringList& arguments,
-                   std::string& refusal);
+// one is given (the join decides that when it asks the user), "+connect" and
+// "a.b.c.d:port", each a separate argument. A game directory that is not a
+// plain folder name is refused: false, with the message for the user in
+// refusal.
+bool GameArguments(const std::string& hlParams, const ServerInfo& server,
+                   const std::string* password, QStringList& arguments, std::string& refusal);

@@ -2,6 +2,8 @@
 
 #include <QFile>
 #include <algorithm>
+#include <optional>
+#include <string>
 
 #include "core/CScoutwireDoc.h"
 #include "core/CSettings.h"
@@ -62,14 +64,22 @@ bool WaitForFreeSpot(CScoutwireDoc& doc, ServerRecordGuard& guard, int reserved)
     }
 }
 
-void StartGame(CScoutwireDoc& doc, const ServerInfo& server) {
-    const CSettings& settings = doc.GetSettings();
-    QStringList arguments;
+// The game's arguments, or a refusal shown to the user when the server's
+// game directory is not safe to pass on.
+bool BuildArguments(CScoutwireDoc& doc, const ServerInfo& server, const std::string* password,
+                    QStringList& arguments) {
     std::string refusal;
-    if (!GameArguments(settings.m_strHLParams, server, arguments, refusal)) {
-        doc.GetUI().MessageBox(refusal, Buttons::Ok, Icon::Error);
+    if (GameArguments(doc.GetSettings().m_strHLParams, server, password, arguments, refusal))
+        return true;
+    doc.GetUI().MessageBox(refusal, Buttons::Ok, Icon::Error);
+    return false;
+}
+
+void StartGame(CScoutwireDoc& doc, const ServerInfo& server, const std::string* password) {
+    QStringList arguments;
+    if (!BuildArguments(doc, server, password, arguments))
         return;
-    }
+    const CSettings& settings = doc.GetSettings();
     const std::string folder = GameWorkingDirectory(settings.m_strHLPath);
     const std::optional<int> failure = StartProgram(QFile::decodeName(settings.m_strHLPath.c_str()),
                                                     arguments, QFile::decodeName(folder.c_str()));
@@ -109,20 +119,33 @@ void JoinServer(CScoutwireDoc& doc, ServerInfo& record) {
             return;
     }
 
+    // Whether the password goes on the command line is settled here, where
+    // the user is asked: replies during the wait may change the server's
+    // flag, and neither a typed password may be dropped nor a stored one
+    // sent unasked.
+    std::optional<std::string> password;
     if (server->m_bPassword) {
-        std::string password = server->m_strPassword;
-        if (!ui.EditPassword(password))
+        std::string typed = server->m_strPassword;
+        if (!ui.EditPassword(typed))
             return;
         if (!(server = guard.Get()))
             return;
         // Kept with the record for the next join; not an edit of the document
         // worth a question on closing.
-        server->m_strPassword = password;
+        server->m_strPassword = typed;
+        password = std::move(typed);
     }
 
-    if (wait && !WaitForFreeSpot(doc, guard, reserved))
-        return;
+    if (wait) {
+        // A game directory that will be refused is refused before the user
+        // waits for it.
+        QStringList unused;
+        if (!BuildArguments(doc, *server, password ? &*password : nullptr, unused))
+            return;
+        if (!WaitForFreeSpot(doc, guard, reserved))
+            return;
+    }
     if (!(server = guard.Get()))
         return;
-    StartGame(doc, *server);
+    StartGame(doc, *server, password ? &*password : nullptr);
 }

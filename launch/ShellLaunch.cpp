@@ -1,8 +1,9 @@
 #include "launch/ShellLaunch.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
-#include <cerrno>
-#include <cstring>
+#include <QStandardPaths>
 
 #include "core/IUserInterface.h"
 
@@ -34,58 +35,66 @@ void ReportShellError(IUserInterface& ui, int code, const std::string& caption) 
 
 namespace {
 
-bool IsTableCode(int code) {
-    return code == SHELL_FILE_NOT_FOUND || code == SHELL_PATH_NOT_FOUND ||
-           code == SHELL_ACCESS_DENIED || code == SHELL_SHARING_VIOLATION ||
-           code == SHELL_NO_ASSOCIATION;
+// The first bytes of a file the system runs by itself: a program of its own
+// format or a script naming its interpreter. Anything else only runs where
+// a handler for its kind has been registered.
+bool LooksRunnable(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray head = file.read(4);
+    return head == QByteArray("\x7f"
+                              "ELF",
+                              4) ||
+           head.startsWith("#!");
 }
 
-QString SystemText(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
-// Qt names the failing call and the system's text for errno; the number
-// itself is not kept, so it is found again by its text.
-int ErrnoFromText(const QString& reason) {
-    for (int error = 1; error < 256; ++error)
-        if (SystemText(error) == reason)
-            return error;
-    return 0;
+// Why the program cannot be started, found from the files themselves
+// before trying: the system's texts for these failures are in the user's
+// language and say nothing reliable to a program.
+std::optional<int> CheckBeforeStart(const QString& program, const QString& workingDirectory) {
+    const QFileInfo file(program);
+    if (!file.exists()) {
+        // A path through something that is not a folder can never exist.
+        for (QFileInfo up(file.absolutePath()); !up.isRoot(); up.setFile(up.absolutePath()))
+            if (up.exists())
+                return up.isDir() ? SHELL_FILE_NOT_FOUND : SHELL_PATH_NOT_FOUND;
+        return SHELL_FILE_NOT_FOUND;
+    }
+    if (file.isDir() || !file.isExecutable())
+        return SHELL_ACCESS_DENIED;
+    if (!workingDirectory.isEmpty()) {
+        const QFileInfo folder(workingDirectory);
+        if (!folder.isDir())
+            return SHELL_PATH_NOT_FOUND;
+        if (!folder.isExecutable())
+            return SHELL_ACCESS_DENIED;
+    }
+    return std::nullopt;
 }
 
 } // namespace
 
-int ShellCodeFromStartError(const QString& errorString) {
-    const qsizetype colon = errorString.lastIndexOf(QLatin1String(": "));
-    const QString call = colon >= 0 ? errorString.left(colon) : QString();
-    const QString reason = colon >= 0 ? errorString.mid(colon + 2) : errorString;
-    const int error = ErrnoFromText(reason);
-    switch (error) {
-    case ENOENT:
-        // A missing working folder fails at chdir, before the program is
-        // even looked at.
-        return call == QLatin1String("chdir") ? SHELL_PATH_NOT_FOUND : SHELL_FILE_NOT_FOUND;
-    case ENOTDIR:
-        return SHELL_PATH_NOT_FOUND;
-    case EACCES:
-    case EPERM:
-        return SHELL_ACCESS_DENIED;
-    case ETXTBSY:
-        return SHELL_SHARING_VIOLATION;
-    case ENOEXEC:
-        return SHELL_NO_ASSOCIATION;
-    default:
-        return IsTableCode(error) ? 0 : error;
-    }
-}
-
 std::optional<int> StartProgram(const QString& program, const QStringList& arguments,
                                 const QString& workingDirectory) {
+    // A bare name is looked for on the search path, as the system would.
+    QString path = program;
+    if (!program.contains(QLatin1Char('/'))) {
+        path = QStandardPaths::findExecutable(program);
+        if (path.isEmpty())
+            return SHELL_FILE_NOT_FOUND;
+    }
+    if (const std::optional<int> failure = CheckBeforeStart(path, workingDirectory))
+        return failure;
     QProcess process;
-    process.setProgram(program);
+    process.setProgram(path);
     process.setArguments(arguments);
     process.setWorkingDirectory(workingDirectory);
     if (process.startDetached())
         return std::nullopt;
-    return ShellCodeFromStartError(process.errorString());
+    // What is left after the checks: a file the system found no way to run,
+    // or a failure it gives no reason for.
+    if (process.error() == QProcess::FailedToStart && !LooksRunnable(path))
+        return SHELL_NO_ASSOCIATION;
+    return 0;
 }

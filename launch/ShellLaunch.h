@@ -24,13 +24,10 @@ std::string ShellErrorText(int code, const std::string& caption);
 // The message box of a failed launch, with the stop icon.
 void ReportShellError(IUserInterface& ui, int code, const std::string& caption = {});
 
-// Reads the failure QProcess reports ("execv: Permission denied") as one of
-// the codes above; an error without a code of its own gives its errno value,
-// or 0 when that is unknown or would read as one of the table's codes.
-int ShellCodeFromStartError(const QString& errorString);
-
 // Starts the program on its own, never through a shell: each argument
 // reaches it as it is. An empty working directory keeps the current one.
-// Returns the failure code, or none once the program runs.
+// Returns the failure code, or none once the program runs: a missing file
+// or folder, a file or folder the user may not use, a file that is no
+// program, or 0 for a failure the system gives no reason for.
 std::optional<int> StartProgram(const QString& program, const QStringList& arguments,
                                 const QString& workingDirectory);

@@ -83,8 +83,10 @@ int ScanEndpoint(const std::string& text, int numbers[5]) {
 
 uint32_t ResolveHostName(INetReporter& reporter, const std::string& hostName) {
     WaitCursor wait(reporter);
+    // The servers speak IPv4 only: an answer that lists an IPv6 address
+    // first must not hide the IPv4 one behind it.
     addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
+    hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_DGRAM;
     addrinfo* result = nullptr;
     const int rc = getaddrinfo(hostName.c_str(), nullptr, &hints, &result);
@@ -97,9 +99,11 @@ uint32_t ResolveHostName(INetReporter& reporter, const std::string& hostName) {
         return 0;
     }
     uint32_t address = 0;
-    if (result && result->ai_family == AF_INET && result->ai_addrlen >= sizeof(sockaddr_in)) {
+    for (const addrinfo* answer = result; answer && address == 0; answer = answer->ai_next) {
+        if (answer->ai_family != AF_INET || answer->ai_addrlen < sizeof(sockaddr_in))
+            continue;
         sockaddr_in sin;
-        std::memcpy(&sin, result->ai_addr, sizeof sin);
+        std::memcpy(&sin, answer->ai_addr, sizeof sin);
         address = ntohl(sin.sin_addr.s_addr);
     }
     freeaddrinfo(result);

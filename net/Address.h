@@ -21,7 +21,8 @@ uint32_t ParseIP(const std::string& text);
 int ScanEndpoint(const std::string& text, int numbers[5]);
 
 // Blocking forward look-up with the wait cursor: the first IPv4 address, or
-// 0. A failed look-up shows the error report "Could not resolve hostname '%s'".
+// 0. A failed look-up, a name without any IPv4 address among them, shows the
+// error report "Could not resolve hostname '%s'".
 uint32_t ResolveHostName(INetReporter& reporter, const std::string& hostName);
 // Blocking reverse look-up with the wait cursor; empty with the error report
 // "Could not resolve ip address" on failure.

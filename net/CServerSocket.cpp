@@ -1,5 +1,7 @@
 #include "net/CServerSocket.h"
 
+#include <cerrno>
+
 #include <optional>
 
 #include "net/Address.h"
@@ -75,7 +77,7 @@ bool CServerSocket::SendDatagram(const std::string& step, std::span<const uint8_
     m_strCommand = step;
     m_liSent = NowTicks();
     if (Send(request.data(), static_cast<int>(request.size())) < 0) {
-        ReportLastError(m_pOwner->GetReporter(), "Error sending command");
+        ReportSocketFailure(m_pOwner->GetReporter(), "Error sending command", errno);
         return false;
     }
     return true;

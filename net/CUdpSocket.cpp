@@ -12,19 +12,10 @@
 #include <unistd.h>
 
 #include "net/Clock.h"
+#include "net/INetReporter.h"
 #include "net/ISocketOwner.h"
 #include "net/MasterRequest.h"
 #include "net/SocketErrors.h"
-
-namespace {
-
-// A receive that found nothing, or an ICMP port-unreachable reported on a
-// connected socket: the request simply times out later.
-bool IsSilentReceiveError(int error) {
-    return error == ECONNREFUSED || error == EAGAIN || error == EWOULDBLOCK || error == EINTR;
-}
-
-} // namespace
 
 CUdpSocket::CUdpSocket(ISocketOwner* owner) : m_pOwner(owner) {}
 
@@ -177,10 +168,8 @@ int CUdpSocket::ReceiveIntoBuffer(const char* errorContext) {
         const uint64_t until = n >= 0 ? arrival : NowTicks();
         m_nRoundTrip = std::max<uint32_t>(1, static_cast<uint32_t>(RoundedMs(m_liSent, until)));
     }
-    if (n < 0 && !IsSilentReceiveError(error)) {
-        errno = error;
-        ReportLastError(m_pOwner->GetReporter(), errorContext);
-    }
+    if (n < 0)
+        ReportSocketFailure(m_pOwner->GetReporter(), errorContext, error);
     return n;
 }
 
@@ -207,7 +196,7 @@ bool CUdpSocket::SendCommand(const std::string& command) {
     const std::vector<uint8_t> request = BuildServerRequest(command);
     m_liSent = NowTicks();
     if (Send(request.data(), static_cast<int>(request.size())) < 0) {
-        ReportLastError(m_pOwner->GetReporter(), "Error sending command");
+        ReportSocketFailure(m_pOwner->GetReporter(), "Error sending command", errno);
         return false;
     }
     return true;

@@ -10,12 +10,15 @@
 
 namespace {
 
-// The library folds case through the C++ locale, which in the "C" locale
-// leaves every byte above 0x7F alone. Names are Latin-1 in practice, so case
-// is folded from our own table instead, the same one every other
-// case-insensitive comparison of the program uses.
+// The library folds case and tells letters through the C++ locale, which in
+// the "C" locale leaves every byte above 0x7F alone. Names are Windows-1252
+// in practice, so case is folded from our own table instead, the same one
+// every other case-insensitive comparison of the program uses, and its
+// letters count as letters in [[:alpha:]], [[:upper:]], \w and the like.
 class Latin1RegexTraits : public boost::regex_traits<char> {
 public:
+    using Base = boost::regex_traits<char>;
+
     Latin1RegexTraits() {
         for (size_t i = 0; i < m_fold.size(); ++i)
             m_fold[i] = static_cast<char>(FoldCase(static_cast<unsigned char>(i)));
@@ -27,6 +30,21 @@ public:
     char tolower(char c) const { return translate_nocase(c); }
     char toupper(char c) const {
         return static_cast<char>(UpperCase(static_cast<unsigned char>(c)));
+    }
+    bool isctype(char c, char_class_type f) const {
+        const auto u = static_cast<unsigned char>(c);
+        if (u >= 0x80 && IsLetter(u)) {
+            // alnum and \w include the alpha bit.
+            if ((f & std::ctype_base::alpha) ||
+                (f &
+                 boost::BOOST_REGEX_DETAIL_NS::cpp_regex_traits_implementation<char>::mask_word))
+                return true;
+            if ((f & std::ctype_base::upper) && IsUpperCaseLetter(u))
+                return true;
+            if ((f & std::ctype_base::lower) && IsLowerCaseLetter(u))
+                return true;
+        }
+        return Base::isctype(c, f);
     }
 
 private:

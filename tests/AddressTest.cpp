@@ -1,10 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <cerrno>
+#include <cstring>
 
 #include "net/Address.h"
 #include "net/QueryCommands.h"
 #include "net/SocketErrors.h"
+#include "tests/LocaleTestSupport.h"
 #include "tests/ScriptedUI.h"
 
 TEST(Address, FormatsDottedAndEndpointText) {
@@ -44,20 +50,73 @@ TEST(Address, ResolvesNumericNamesAndReportsFailures) {
     EXPECT_EQ(ResolveHostName(ui, "no-such-host.invalid"), 0u);
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].rfind("Could not resolve hostname 'no-such-host.invalid': ", 0), 0u);
-    // An answer without an IPv4 address gives 0 and no message.
+    // A name without an IPv4 address would give a record nobody can query:
+    // the user hears of it.
     ui.messages.clear();
     EXPECT_EQ(ResolveHostName(ui, "::1"), 0u);
-    EXPECT_TRUE(ui.messages.empty());
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].rfind("Could not resolve hostname '::1': ", 0), 0u);
+}
+
+// A name that answers IPv6 first and IPv4 second comes from a hosts file of
+// the test's own: this test runs again inside a private mount namespace in
+// which that file lies over /etc/hosts.
+TEST(Address, ResolvesTheFirstIPv4AnswerBehindAnIPv6One) {
+    if (qEnvironmentVariableIsSet("SCOUTWIRE_DUAL_HOSTS")) {
+        // The system lists ::1 as 127.0.0.1 to an IPv4 question, and sorts
+        // the loopback answers its own way: any of them will do.
+        ScriptedUI ui;
+        EXPECT_EQ(ResolveHostName(ui, "dual.test") >> 24, 127u);
+        EXPECT_TRUE(ui.messages.empty());
+        return;
+    }
+    QTemporaryDir dir;
+    const QString hosts = dir.filePath("hosts");
+    QFile file(hosts);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("::1 dual.test\n127.0.0.7 dual.test\n");
+    file.close();
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("SCOUTWIRE_DUAL_HOSTS", "1");
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start("sh", {"-c",
+                       "unshare -rm true 2>/dev/null || exit 77; exec unshare -rm sh -c 'mount "
+                       "--bind \"$0\" /etc/hosts || exit 77; exec \"$1\" --gtest_filter=$2' \"$@\"",
+                       "sh", hosts, QCoreApplication::applicationFilePath(),
+                       "Address.ResolvesTheFirstIPv4AnswerBehindAnIPv6One"});
+    ASSERT_TRUE(child.waitForFinished(30000));
+    if (child.exitCode() == 77)
+        GTEST_SKIP() << "no private mount namespace here to lay a hosts file over /etc/hosts";
+    EXPECT_EQ(child.exitCode(), 0) << child.readAll().toStdString();
 }
 
 TEST(SocketErrors, ReportTexts) {
+    // The system's text is in the user's language.
     EXPECT_EQ(FormatErrorReport("Error creating socket", EACCES),
-              "Error creating socket: (0x0000000d) Permission denied\n");
+              std::string("Error creating socket: (0x0000000d) ") + std::strerror(EACCES) + "\n");
     EXPECT_EQ(FormatErrorReport("ctx", 0x7654321), "ctx: last error = 0x07654321");
+    if (GermanLocale german; german.Available()) {
+        EXPECT_EQ(FormatErrorReport("ctx", 0x7654321), "ctx: last error = 0x07654321")
+            << "an unknown code in any language";
+    }
     ScriptedUI ui;
     ReportSocketCode(ui, "Error receiving", -5);
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0], "Error receiving: -5\n");
+}
+
+// No ICMP error but port-unreachable can be produced on loopback here, so
+// the reading of each code is checked on its own.
+TEST(SocketErrors, IcmpErrorsMeanNoAnswerAndOnlyTheRestAreReported) {
+    for (const int code : {ECONNREFUSED, EHOSTUNREACH, ENETUNREACH, EHOSTDOWN, ENETDOWN, ENONET,
+                           EACCES, EPERM, EPROTO, ETIMEDOUT, EMSGSIZE})
+        EXPECT_EQ(ClassifySocketError(code), SocketFailure::NoAnswer) << std::strerror(code);
+    for (const int code : {EAGAIN, EWOULDBLOCK, EINTR})
+        EXPECT_EQ(ClassifySocketError(code), SocketFailure::Nothing) << std::strerror(code);
+    for (const int code : {EBADF, ENOBUFS, ENOMEM, EFAULT, ENOTCONN, 0})
+        EXPECT_EQ(ClassifySocketError(code), SocketFailure::Report) << std::strerror(code);
 }
 
 TEST(QueryCommands, MaskToCommandList) {

@@ -16,6 +16,7 @@
 #include "net/QueryCommands.h"
 #include "tests/DocTestSupport.h"
 #include "tests/LabProcess.h"
+#include "tests/LocaleTestSupport.h"
 
 namespace {
 
@@ -171,11 +172,11 @@ TEST(GameCommandLine, WorkingDirectoryIsTheExecutablesFolder) {
 TEST(GameCommandLine, ArgumentsKeepEveryValueInOnePiece) {
     ServerInfo s(kAddress, kPort);
     s.m_strGame = "Valve";
-    s.m_bPassword = 1;
-    s.m_strPassword = "two words +quit";
+    const std::string password = "two words +quit";
     QStringList args;
     std::string refusal;
-    ASSERT_TRUE(GameArguments("-console  -heapsize 64000 \"+name Big Al\"", s, args, refusal));
+    ASSERT_TRUE(
+        GameArguments("-console  -heapsize 64000 \"+name Big Al\"", s, &password, args, refusal));
     EXPECT_EQ(args, (QStringList{"-console", "-heapsize", "64000", "+name Big Al", "-game", "valve",
                                  "+password", "two words +quit", "+connect", "10.1.2.3:27015"}));
     EXPECT_TRUE(refusal.empty());
@@ -195,7 +196,7 @@ TEST(GameCommandLine, OnlyPlainFolderNamesAreGameDirectories) {
     s.m_strGame = "cstrike +exec evil.cfg";
     QStringList args{"left over"};
     std::string refusal;
-    EXPECT_FALSE(GameArguments("-console", s, args, refusal));
+    EXPECT_FALSE(GameArguments("-console", s, nullptr, args, refusal));
     EXPECT_TRUE(args.isEmpty());
     EXPECT_EQ(refusal, "Refusing to start Half-Life: the server's game directory \"cstrike +exec "
                        "evil.cfg\" is not a plain folder name.");
@@ -223,8 +224,12 @@ TEST(ShellError, MessageForEachCode) {
     EXPECT_EQ(ui.boxes[0], std::make_pair(Buttons::Ok, Icon::Error));
 }
 
-// Real failed starts, read as the codes above.
-TEST(ShellError, FailedStartsGiveTheirCodes) {
+// Real failed starts, read as the codes above, for a user whose system
+// speaks German: the reason never depends on the system's wording.
+TEST(ShellError, FailedStartsGiveTheirCodesInAnyLanguage) {
+    GermanLocale german;
+    if (!german.Available())
+        GTEST_SKIP() << GermanLocale::kMissing;
     QTemporaryDir dir;
     const QString plain = dir.filePath("plain.txt");
     const QString garbage = dir.filePath("garbage.exe");
@@ -237,17 +242,13 @@ TEST(ShellError, FailedStartsGiveTheirCodes) {
     const QString game = QString::fromUtf8(SCOUTWIRE_FAKEGAME_PATH);
 
     EXPECT_EQ(StartProgram(dir.filePath("missing/hl"), {}, {}), std::optional<int>(2));
+    EXPECT_EQ(StartProgram(plain + "/hl", {}, {}), std::optional<int>(3)) << "a file as folder";
+    EXPECT_EQ(StartProgram("no-such-program-anywhere", {}, {}), std::optional<int>(2));
     EXPECT_EQ(StartProgram(plain, {}, {}), std::optional<int>(5)) << "not executable";
     EXPECT_EQ(StartProgram(dir.path(), {}, {}), std::optional<int>(5)) << "a folder";
     EXPECT_EQ(StartProgram(garbage, {}, {}), std::optional<int>(31)) << "not a program here";
     EXPECT_EQ(StartProgram(game, {}, dir.filePath("no/such/folder")), std::optional<int>(3));
-    // Qt's text is the system's, in the user's language.
-    const auto failure = [](const char* call, int error) {
-        return QString::fromLatin1(call) + ": " + QString::fromLocal8Bit(std::strerror(error));
-    };
-    EXPECT_EQ(ShellCodeFromStartError(failure("fork", EAGAIN)), EAGAIN);
-    EXPECT_EQ(ShellCodeFromStartError(failure("execv", EIO)), 0) << "EIO would read as 5";
-    EXPECT_EQ(ShellCodeFromStartError("something odd"), 0);
+    EXPECT_EQ(StartProgram(game, {}, plain), std::optional<int>(3)) << "a file as folder";
 }
 
 // ---------------------------------------------------------------------------
@@ -413,6 +414,68 @@ TEST_F(JoinTest, FullnessWithoutReservedSlots) {
     doc->JoinServer(s);
     EXPECT_TRUE(ui.messages.empty());
     EXPECT_TRUE(WaitForLaunch().started);
+}
+
+// The server's flags change while the user waits for a free place (its
+// replies arrive meanwhile): the launch keeps what was decided when asked.
+TEST_F(JoinTest, PasswordDecidedWhenAskedSurvivesTheWait) {
+    // A loopback address nobody answers on: the polls go nowhere.
+    ServerInfo* s = AddServer(0x7F0000FE);
+    for (const bool flagWhenAsked : {true, false}) {
+        QFile::remove(OutPath());
+        s->m_nPing = 40; // the polls of the first round left it at 0
+        s->m_nPlayers = 16;
+        s->m_bPassword = flagWhenAsked;
+        s->m_strPassword = "stored";
+        ui.onPassword = [](std::string& pw) {
+            pw = "typed";
+            return true;
+        };
+        ui.answers = {Answer::Yes};
+        ui.cancelAt = [&](int n) {
+            if (n == 2) {
+                s->m_bPassword = !flagWhenAsked;
+                s->m_nPlayers = 3;
+            }
+            return false;
+        };
+        doc->JoinServer(s);
+        const QStringList args = WaitForLaunch().args;
+        EXPECT_EQ(args.contains("+password"), flagWhenAsked) << flagWhenAsked;
+        EXPECT_EQ(args.contains("typed"), flagWhenAsked) << "a typed password is not dropped";
+        EXPECT_FALSE(args.contains("stored")) << "nor a stored one sent unasked";
+    }
+}
+
+TEST_F(JoinTest, GameDirectoryIsCheckedBeforeAndAfterTheWait) {
+    const std::string refusal = "Refusing to start Half-Life: the server's game directory \"..\" "
+                                "is not a plain folder name.";
+    ServerInfo* s = AddServer(0x7F0000FE);
+    s->m_nPlayers = 16;
+    s->m_strGame = "..";
+    ui.answers = {Answer::Yes};
+    ui.cancelAt = [](int n) { return n > 3; };
+    doc->JoinServer(s);
+    EXPECT_EQ(ui.progressDialogs, 0) << "refused before the user waits";
+    ASSERT_FALSE(ui.messages.empty());
+    EXPECT_EQ(ui.messages.back(), refusal);
+
+    // Plain when asked, hostile once the wait ends.
+    s->m_strGame = "cstrike";
+    ui.messages.clear();
+    ui.answers = {Answer::Yes};
+    ui.cancelAt = [&](int n) {
+        if (n == 2) {
+            s->m_strGame = "..";
+            s->m_nPlayers = 3;
+        }
+        return n > 3;
+    };
+    doc->JoinServer(s);
+    EXPECT_EQ(ui.progressDialogs, 1);
+    ASSERT_FALSE(ui.messages.empty());
+    EXPECT_EQ(ui.messages.back(), refusal);
+    EXPECT_TRUE(NothingStarted());
 }
 
 TEST_F(JoinTest, CancelledPasswordKeepsTheOldOne) {

@@ -139,6 +139,16 @@ TEST(ExpressionMatcherTest, LetterCase) {
         {"[\xE0-\xFE]", kRegexMatchCase, "\xC9", false},
         // The multiplication and division signs are not a letter pair.
         {"\xD7", kPlainIgnoreCase, "\xF7", false},
+        // Nor are the names' other letters: Š/š, Œ/œ, Ž/ž, Ÿ/ÿ of Windows-1252.
+        {"\x8A\x9C\x8E", kPlainIgnoreCase, "\x9A\x8C\x9E", true},
+        {"\xFF", kRegexIgnoreCase, "\x9F", true},
+        {"^[[:alpha:]]+$", kRegexMatchCase, "\x8A\xE9\x9F\xDF", true},
+        {"[[:alpha:]]", kRegexMatchCase, "\xD7\xF7\x80\xA9", false},
+        {"^[[:upper:]]+$", kRegexMatchCase, "\x8A\xC9\x9F", true},
+        {"[[:upper:]]", kRegexMatchCase, "\x9A\xE9\xFF", false},
+        {"^[[:lower:]]+$", kRegexMatchCase, "\x9A\xE9\xFF", true},
+        {"^[[:upper:]]+$", kRegexIgnoreCase, "\x9A\xE9", true},
+        {"^\\w+$", kRegexMatchCase, "\xC4rger_\x9E", true},
     });
 }
 

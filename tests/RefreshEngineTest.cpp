@@ -161,8 +161,16 @@ TEST_F(RefreshEngineTest, RecordsRemovedDuringARefreshAreSkipped) {
 TEST_F(RefreshEngineTest, NoProgressDialogNoRefresh) {
     Start({"--servers", "2", "--seed", "1"});
     ui.failProgress = true;
-    doc->RefreshServers(AllServers());
+    const std::vector<ServerInfo*> servers = AllServers();
+    // A query starts by resetting the ping and ends with a measured one: a
+    // ping left as it was means no server was asked.
+    for (ServerInfo* s : servers)
+        s->m_nPing = 77;
+    doc->RefreshServers(servers);
     EXPECT_EQ(doc->GetServerSocketCount(), 0);
+    for (const ServerInfo* s : servers)
+        EXPECT_EQ(s->m_nPing, 77u);
+    EXPECT_EQ(view.Count(HINT_SERVER_DETAILS), 0);
 }
 
 TEST_F(RefreshEngineTest, FinishedSocketBehindAWaitingOneLeavesAtTheNextPass) {

@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "core/PlayerList.h"
 #include "core/RuleList.h"
 #include "core/ServerList.h"
+#include "core/TextCompare.h"
+#include "tests/LocaleTestSupport.h"
 
 namespace {
 
@@ -103,6 +107,9 @@ TEST_F(ServerOrderTest, NamesCompareWithoutCaseIncludingLatin1) {
     Add(MakeServer(4, 1, 0, "ALPHA"));
     const ServerList list = SortedBy({2, 1});
     EXPECT_EQ(Addresses(list), (std::vector<uint32_t>{2, 4, 1, 3}));
+    // The Windows-1252 pairs of 0x80-0x9F and 0xFF fold as well.
+    EXPECT_TRUE(EqualsNoCase("\x8A\x8C\x8E\x9F", "\x9A\x9C\x9E\xFF"));
+    EXPECT_FALSE(EqualsNoCase("\x80", "\x90")) << "the euro sign has no partner";
 }
 
 TEST_F(ServerOrderTest, FlagsColumnPutsOpenServersFirstThenTypeThenOs) {
@@ -183,4 +190,24 @@ TEST(ServerInfo, ReservedSlotsFromTheRule) {
     EXPECT_EQ(server.GetReservedSlots(), 2147483647) << "huge values saturate";
     server.ResetRules();
     EXPECT_TRUE(server.m_pRules->IsEmpty());
+}
+
+// A server writes "20.5" whatever language its players speak: the reading
+// must not follow the decimal comma of the user's locale.
+TEST(ServerInfo, RuleNumbersReadTheSameInADecimalCommaLocale) {
+    GermanLocale german;
+    if (!german.Available())
+        GTEST_SKIP() << GermanLocale::kMissing;
+    const struct {
+        const char* text;
+        double value;
+    } cases[] = {{"20.5", 20.5}, {" +1.5e1x", 15}, {"-0.25", -0.25}, {"20,5", 20},
+                 {"0x1.8p1", 3}, {"0x", 0},        {".5", 0.5},      {"abc", 0},
+                 {"+-1", 0},     {"", 0},          {"1e-400", 0},    {"\t7.", 7}};
+    for (const auto& c : cases)
+        EXPECT_EQ(RuleValueToDouble(c.text), c.value) << '"' << c.text << '"';
+    EXPECT_EQ(RuleValueToDouble("1e400"), HUGE_VAL);
+    EXPECT_TRUE(std::isnan(RuleValueToDouble("nan")));
+    EXPECT_EQ(RuleValueToDouble("-inf"), -HUGE_VAL);
+    EXPECT_EQ(RuleValueToInt("2.9"), 2);
 }

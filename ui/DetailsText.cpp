@@ -33,7 +33,7 @@ bool IsPrintable(char c) {
 // A decimal number with a fraction, times a factor, truncated; NaN counts as
 // 0 and anything beyond an int is held at its end.
 int ScaledRuleValue(const std::string& value, double factor) {
-    const double d = std::strtod(value.c_str(), nullptr) * factor;
+    const double d = RuleValueToDouble(value) * factor;
     if (std::isnan(d))
         return 0;
     if (d >= static_cast<double>(std::numeric_limits<int>::max()))

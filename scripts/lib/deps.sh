@@ -6,6 +6,7 @@ SCOUTWIRE_PACKAGES=(
   qt6-base-dev qt6-svg-dev qtkeychain-qt6-dev libboost-regex-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   qstat clang libfuzzer-14-dev libclang-rt-14-dev
+  locales libc-l10n
 )
 
 scoutwire_install_deps() {
@@ -20,6 +21,16 @@ scoutwire_install_deps() {
   [ "$(id -u)" -ne 0 ] && sudo="sudo"
   $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# Generates de_DE.UTF-8, the decimal-comma locale the tests also run in,
+# when the system lacks it.
+scoutwire_comma_locale() {
+  locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\?8' && return 0
+  echo "Generating the locale de_DE.UTF-8"
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo localedef -i de_DE -f UTF-8 de_DE.UTF-8
 }
 
 # Configures and builds one tree: scoutwire_build DIR [cmake options...]

@@ -5,6 +5,7 @@
 #include "core/FoundPlayer.h"
 #include "core/ServerInfo.h"
 #include "search/SearchQuery.h"
+#include "tests/LocaleTestSupport.h"
 #include "ui/DetailsText.h"
 
 namespace {
@@ -29,6 +30,9 @@ TEST(DetailsText, TimeTextFromLimitAndTimeLeft) {
     EXPECT_EQ(ServerTimeText(server), "[?/?]") << "an empty rule list";
     SetRules(server, {{"mp_timelimit", "20.5"}, {"mp_timeleft", "300"}});
     EXPECT_EQ(ServerTimeText(server), "[15:30/20:30]");
+    if (GermanLocale german; german.Available()) {
+        EXPECT_EQ(ServerTimeText(server), "[15:30/20:30]") << "a decimal comma does not cut 20.5";
+    }
     SetRules(server, {{"mp_timelimit", "30"}, {"mp_timeleft", "2000"}});
     EXPECT_EQ(ServerTimeText(server), "[33:20 left]");
     SetRules(server, {{"MP_TIMELIMIT", "30"}});

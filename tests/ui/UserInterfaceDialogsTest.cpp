@@ -130,7 +130,7 @@ TEST_F(UserInterfaceDialogs, ServerTextInAMessageBoxIsNeverMarkup) {
     server.m_strGame = "<b>x</b>";
     QStringList arguments;
     std::string refusal;
-    ASSERT_FALSE(GameArguments("", server, arguments, refusal));
+    ASSERT_FALSE(GameArguments("", server, nullptr, arguments, refusal));
     QString shown;
     Qt::TextFormat format = Qt::AutoText;
     OnModal([&](QWidget& box) {
