@@ -1078,6 +1078,7 @@ void CScoutwireDoc::ConnectToMaster() {
         m_pMasterExchange = std::make_unique<CWonMasterExchange>(owner, std::move(query));
         break;
     }
+    m_strMasterFailure.clear();
     m_pMasterExchange->Start();
 }
 
@@ -1160,6 +1161,7 @@ void CScoutwireDoc::OnMasterListComplete() {
 void CScoutwireDoc::OnMasterListFailed(const std::string& message) {
     const bool sent = m_pMasterExchange && m_pMasterExchange->RequestsSent() > 0;
     DestroyMasterExchange();
+    m_strMasterFailure = message.substr(0, message.find('\n'));
     // The views learn that the exchange is over before the box opens.
     if (sent)
         UpdateAllViews(nullptr, HINT_MASTER_PROGRESS);

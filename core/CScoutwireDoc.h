@@ -107,6 +107,9 @@ public:
     // Asks the WON master for a batch; nothing for the other sources.
     void RequestServerList(uint32_t batchId);
     bool IsUpdatingServerList() const { return m_pMasterExchange != nullptr; }
+    // Why the last list exchange failed, when it was not silence: the views
+    // show it instead of the time-out text.
+    const std::string& GetMasterFailure() const { return m_strMasterFailure; }
     // The exchange running, or null.
     const CMasterExchange* GetMasterExchange() const { return m_pMasterExchange.get(); }
 
@@ -159,6 +162,7 @@ private:
     std::string m_strPathName;
 
     std::unique_ptr<CMasterExchange> m_pMasterExchange;
+    std::string m_strMasterFailure;
     // Exchanges ended while one of their handlers was on the call stack.
     std::vector<std::unique_ptr<CMasterExchange>> m_retiredExchanges;
     std::vector<uint8_t> m_recvBuffer;

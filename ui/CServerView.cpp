@@ -255,7 +255,10 @@ void CServerView::ShowMasterProgress(const CUpdateHint* pHint) {
     if (!m_frame.HasStatusLine())
         return;
     if (!pHint) {
-        m_frame.SetStatusLine(QStringLiteral("Timed out waiting for response from master server"));
+        const std::string& failure = m_doc.GetMasterFailure();
+        m_frame.SetStatusLine(
+            failure.empty() ? QStringLiteral("Timed out waiting for response from master server")
+                            : DisplayText(failure));
         m_frame.SetMessageText(QString());
         return;
     }

@@ -1,8 +1,10 @@
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QTreeView>
+#include <QtTest/QTest>
 #include <gtest/gtest.h>
 
+#include "core/CSettings.h"
 #include "core/ServerInfo.h"
 #include "net/Address.h"
 #include "search/SearchQuery.h"
@@ -545,6 +547,19 @@ TEST_F(ServerViewTest, MasterProgressAndTimeOutShowInTheStatusLine) {
     EXPECT_EQ(h.Frame().GetDialogBar()->Text(),
               "Timed out waiting for response from master server");
     EXPECT_EQ(h.Frame().MessageText(), "Ready");
+
+    // A list that failed for a reason of its own says that reason, not a
+    // time-out.
+    CSettings& settings = h.Doc().GetSettings();
+    settings.m_nListSource = LIST_SOURCE_STEAM_WEB;
+    settings.m_strSteamApiKey = "key";
+    settings.m_strSteamApiUrl = "http://127.0.0.1:1";
+    h.Doc().ConnectToMaster();
+    QTRY_VERIFY_WITH_TIMEOUT(!h.Doc().IsUpdatingServerList(), 20000);
+    ASSERT_FALSE(h.ui.messages.empty());
+    const std::string& box = h.ui.messages.back();
+    EXPECT_EQ(h.Frame().GetDialogBar()->Text(),
+              QString::fromStdString(box.substr(0, box.find('\n'))));
 }
 
 TEST_F(ServerViewTest, FindServersNamesTheFoundGroupAndSelectsIt) {
