@@ -1,6 +1,10 @@
 // scoutwire-refresh-bench: times `scoutwire-cli update` against a lab fleet
 // and prints the wall time, the bound that pacing and the socket pool allow,
-// the process's CPU time and the ping error against the lab's manifest.
+// the servers complete, the process's CPU time and resident memory, and the
+// ping error against the lab's manifest; with --qstat, the same figures for
+// quakestat reading the same fleet. With --protocol steam the fleet answers
+// A2S, the list comes from the lab's Steam master and qstat reads it as
+// -hla2s.
 
 #include <QCoreApplication>
 #include <QFile>
@@ -11,10 +15,17 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <chrono>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <map>
+#include <fcntl.h>
+#include <spawn.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
 
 namespace {
 
@@ -28,14 +39,64 @@ struct Config {
     QString silent = "0.02";
     int busyUi = 0;
     bool qstat = false;
+    bool steam = false;
     int basePort = 28615;
 };
 
-double ChildCpuSeconds() {
+QByteArray ReadAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// One finished program: its wall and CPU time, from wait4() on that process
+// alone (the lab, running beside it, and the other programs of the run do not
+// mix in), and its peak resident memory as GNU time reports it. That comes
+// from time's own wait: a child spawned from here starts out counting this
+// process's peak (its memory until the exec), so our own wait4() would
+// report at least the bench's size.
+struct Measured {
+    int exitCode = -1;
+    double wallMs = 0;
+    double cpuMs = 0;
+    double residentMb = 0;
+};
+
+// Runs PROGRAM with its output sent to OUT (stdout) and ERR (stderr) files.
+Measured RunMeasured(const QString& program, const QStringList& args, const QString& out,
+                     const QString& err) {
+    QTemporaryDir scratch;
+    const QString rssPath = scratch.filePath("rss");
+    std::vector<QByteArray> storage{"/usr/bin/time", "-f", "%M", "-o", rssPath.toLocal8Bit(),
+                                    program.toLocal8Bit()};
+    for (const QString& a : args)
+        storage.push_back(a.toLocal8Bit());
+    std::vector<char*> argv;
+    for (QByteArray& a : storage)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const QByteArray outPath = out.toLocal8Bit();
+    const QByteArray errPath = err.toLocal8Bit();
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    Measured m;
+    const auto start = std::chrono::steady_clock::now();
+    pid_t pid = 0;
+    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0)
+        return m;
+    int status = 0;
     rusage usage{};
-    getrusage(RUSAGE_CHILDREN, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
+    }
+    m.wallMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    m.cpuMs = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000.0 +
+              static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
+    m.residentMb = ReadAll(rssPath).trimmed().toDouble() / 1024.0;
+    m.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return m;
 }
 
 QString BinDir() { return QCoreApplication::applicationDirPath(); }
@@ -57,7 +118,9 @@ int main(int argc, char** argv) {
         if (i + 1 >= args.size())
             break;
         const QString& v = args[++i];
-        if (k == "--servers")
+        if (k == "--protocol")
+            c.steam = v == "steam";
+        else if (k == "--servers")
             c.servers = v.toInt();
         else if (k == "--send-interval")
             c.sendInterval = v.toInt();
@@ -79,11 +142,16 @@ int main(int argc, char** argv) {
 
     QTemporaryDir dir;
     const QString manifestPath = dir.filePath("manifest.json");
+    QStringList labArgs = {"--servers", QString::number(c.servers), "--base", "127.60.0.1", "--port",
+                           QString::number(c.basePort), "--master", MasterText(c), "--seed", "42",
+                           "--latency", c.latency, "--silent", c.silent, "--manifest", manifestPath};
+    // A2S: half the fleet wants a challenge before info, and 60 more rules
+    // each (a long rules list, as many real servers have), so every rules
+    // reply comes in pieces of the lab's 1248 bytes.
+    if (c.steam)
+        labArgs << "--protocol" << "steam" << "--challenge-fraction" << "0.5" << "--extra-rules" << "60";
     QProcess lab;
-    lab.start(BinDir() + "/scoutwire-lab",
-              {"--servers", QString::number(c.servers), "--base", "127.60.0.1", "--port",
-               QString::number(c.basePort), "--master", MasterText(c), "--seed", "42", "--latency", c.latency,
-               "--silent", c.silent, "--manifest", manifestPath});
+    lab.start(BinDir() + "/scoutwire-lab", labArgs);
     if (!lab.waitForReadyRead(60000)) {
         std::fprintf(stderr, "the lab did not start: %s\n", lab.readAllStandardError().constData());
         return 1;
@@ -97,15 +165,34 @@ int main(int argc, char** argv) {
     // and players), or the time-out for a silent server, plus on average half
     // a cleaning interval until a pass removes it. The last queries add their
     // own hold time (a silent server among them: the whole time-out).
+    //
+    // An A2S server's challenge is one more round trip, before the reply it
+    // guards: before the info reply for the servers that want one, and before
+    // the players reply for the others (A2S_PLAYER always wants one; the info
+    // step's challenge serves it where there was one). So both kinds hold
+    // their socket three round trips. The ping is not affected: it times the
+    // request that got the answer, not the challenge exchange before it.
     std::map<QString, int> latencyOf;
+    std::map<QString, QJsonObject> manifestOf;
+    int answering = 0;
+    int challenged = 0;
+    int split = 0;
     double held = 0;
     double lastHold = 0;
     for (const QJsonValue& value : servers) {
         const QJsonObject s = value.toObject();
         const int latency = s["latencyMs"].toInt();
-        latencyOf[s["address"].toString() + ":" + QString::number(c.basePort)] = latency;
+        const QString endpoint = s["address"].toString() + ":" + QString::number(c.basePort);
+        latencyOf[endpoint] = latency;
+        manifestOf[endpoint] = s;
         const bool silent = s["behaviour"].toString() == "silent";
-        const double hold = (silent ? c.timeout : 2.0 * latency) + c.cleanInterval / 2.0;
+        answering += silent ? 0 : 1;
+        challenged += s["wantsChallenge"].toBool();
+        split += s["rulesSplit"].toBool();
+        const double roundTrips = c.steam ? 1.0 + (s["wantsChallenge"].toBool() ? 1.0 : 0.0) + 1.0 +
+                                                (s["wantsChallenge"].toBool() ? 0.0 : 1.0)
+                                          : 2.0;
+        const double hold = (silent ? c.timeout : roundTrips * latency) + c.cleanInterval / 2.0;
         held += hold;
         lastHold = std::max(lastHold, hold);
     }
@@ -115,23 +202,32 @@ int main(int argc, char** argv) {
 
     const QString doc = dir.filePath("bench.scw");
     const QString settings = dir.filePath("bench.ini");
-    const double cpuBefore = ChildCpuSeconds();
-    const auto start = std::chrono::steady_clock::now();
-    QProcess cli;
-    QStringList cliArgs = {"update", doc, "--master", MasterText(c), "--settings", settings,
+    // The Steam master listens on the port after the old master's.
+    const QString master =
+        c.steam ? QString("127.60.255.254:%1").arg(c.basePort + 2) : MasterText(c);
+    QStringList cliArgs = {"update", doc, "--master", master, "--settings", settings,
                            "--send-interval", QString::number(c.sendInterval), "--max-sockets",
                            QString::number(c.maxSockets), "--clean-interval",
                            QString::number(c.cleanInterval), "--timeout",
                            QString::number(c.timeout), "--quiet"};
+    if (c.steam)
+        cliArgs << "--source" << "steam";
     if (c.busyUi > 0)
         cliArgs << "--busy-ui" << QString::number(c.busyUi);
-    cli.start(BinDir() + "/scoutwire-cli", cliArgs);
-    cli.waitForFinished(-1);
-    const double wallMs =
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-    const double cpuMs = (ChildCpuSeconds() - cpuBefore) * 1000.0;
-    if (cli.exitCode() != 0) {
-        std::fprintf(stderr, "scoutwire-cli failed: %s\n", cli.readAllStandardError().constData());
+    const QString errPath = dir.filePath("stderr.txt");
+    const Measured ours = RunMeasured(BinDir() + "/scoutwire-cli", cliArgs, "/dev/null", errPath);
+    const double wallMs = ours.wallMs;
+    const double cpuMs = ours.cpuMs;
+    if (ours.exitCode != 0) {
+        // A build whose command line cannot fetch a Steam list yet has no
+        // A2S figures to give; say so rather than fail the whole table.
+        if (c.steam && ReadAll(errPath).contains("unknown option --source")) {
+            std::printf("A2S refresh %d: skipped, this scoutwire-cli has no --source steam\n", c.servers);
+            lab.terminate();
+            lab.waitForFinished(5000);
+            return 0;
+        }
+        std::fprintf(stderr, "scoutwire-cli failed: %s\n", ReadAll(errPath).constData());
         return 1;
     }
 
@@ -139,26 +235,42 @@ int main(int argc, char** argv) {
     list.start(BinDir() + "/scoutwire-cli", {"list", doc, "--json", "--settings", settings});
     list.waitForFinished(-1);
     const QJsonArray listed = QJsonDocument::fromJson(list.readAllStandardOutput()).array();
+    // Complete: answered, with a name and the map and maximum the lab serves.
+    // The saved document keeps no player counts or lists, and asking the
+    // update to print its records (--json) would add their text to the
+    // memory and CPU measured, so the players step is not checked here. Not
+    // the name's text either: qstat prints its own transliteration of
+    // Latin-1 names.
     std::vector<double> errors;
     int answered = 0;
+    int complete = 0;
     for (const QJsonValue& value : listed) {
         const QJsonObject s = value.toObject();
         const int ping = s["ping"].toInt();
         if (ping == 0)
             continue;
         ++answered;
-        const auto it = latencyOf.find(s["address"].toString());
+        const QString endpoint = s["address"].toString();
+        const auto it = latencyOf.find(endpoint);
         if (it != latencyOf.end())
             errors.push_back(std::abs(ping - std::max(1, it->second)));
+        const QJsonObject m = manifestOf[endpoint];
+        const QJsonObject details = m["details"].toObject();
+        complete += !s["name"].toString().isEmpty() && s["map"].toString() == details["map"].toString() &&
+                    s["maxPlayers"].toInt() == details["maxPlayers"].toInt();
     }
-    std::sort(errors.begin(), errors.end());
-    double mean = 0;
-    for (double e : errors)
-        mean += e;
-    mean = errors.empty() ? 0 : mean / static_cast<double>(errors.size());
-    const double p99 = errors.empty() ? 0 : errors[static_cast<size_t>(0.99 * static_cast<double>(errors.size() - 1))];
+    auto meanAndP99 = [](std::vector<double>& e) {
+        std::sort(e.begin(), e.end());
+        double sum = 0;
+        for (double x : e)
+            sum += x;
+        return std::pair<double, double>(e.empty() ? 0 : sum / static_cast<double>(e.size()),
+                                         e.empty() ? 0 : e[static_cast<size_t>(0.99 * static_cast<double>(e.size() - 1))]);
+    };
+    const auto [mean, p99] = meanAndP99(errors);
 
-    const QString label = QString("refresh %1%2").arg(c.servers).arg(c.busyUi ? " busy UI" : "");
+    const QString label =
+        QString("%1refresh %2%3").arg(c.steam ? "A2S " : "").arg(c.servers).arg(c.busyUi ? " busy UI" : "");
     auto row = [&](const QString& figure, double value, double bound) {
         std::printf("ROW|%s: %s|%.2f|%.2f\n", qPrintable(label), qPrintable(figure), value, bound);
     };
@@ -166,6 +278,8 @@ int main(int argc, char** argv) {
     if (c.busyUi == 0) {
         row("wall time (ms)", wallMs, 1.2 * boundMs);
         row("CPU time / wall time", cpuMs / wallMs, 0.2);
+        row("resident memory (MB)", ours.residentMb, 100);
+        row("servers complete (of the answering)", complete, 0.98 * answering);
     }
     row("ping error mean (ms)", mean, 1.0);
     row("ping error p99 (ms)", p99, 3.0);
@@ -173,9 +287,13 @@ int main(int argc, char** argv) {
                 c.servers, c.sendInterval, c.maxSockets, c.cleanInterval, c.timeout);
     std::printf("  bound      %8.0f ms  = max(pacing %.0f, pool %.0f) + last hold %.0f\n", boundMs,
                 pacing, pool, lastHold);
+    if (c.steam)
+        std::printf("  A2S fleet: %d want an info challenge, %d split their rules\n", challenged, split);
     std::printf("  wall time  %8.0f ms  (%.2f x bound)\n", wallMs, wallMs / boundMs);
     std::printf("  CPU time   %8.0f ms  (%.1f%% of wall)\n", cpuMs, 100.0 * cpuMs / wallMs);
-    std::printf("  answered   %8d of %d listed\n", answered, static_cast<int>(listed.size()));
+    std::printf("  resident   %8.1f MB at peak\n", ours.residentMb);
+    std::printf("  answered   %8d of %d listed, %d complete, %d answering in the lab\n", answered,
+                static_cast<int>(listed.size()), complete, answering);
     std::printf("  ping error mean %.2f ms, 99th percentile %.0f ms\n", mean, p99);
     if (c.qstat) {
         // The same fleet read by an independent client, at our settings and
@@ -186,27 +304,70 @@ int main(int argc, char** argv) {
         for (const auto& entry : latencyOf)
             listFile.write((entry.first + "\n").toLatin1());
         listFile.close();
-        auto runQstat = [&](const QStringList& extra) {
-            const double before = ChildCpuSeconds();
-            const auto t0 = std::chrono::steady_clock::now();
-            QProcess q;
-            q.setStandardOutputFile(QProcess::nullDevice());
-            q.start("quakestat", QStringList{"-default", "hls", "-f", listPath, "-P", "-R"} + extra);
-            q.waitForFinished(-1);
-            const double wall =
-                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
-            return std::pair<double, double>(wall, (ChildCpuSeconds() - before) * 1000.0);
+        // qstat's -raw output: per server its line (type, address, name,
+        // map, maximum, players, ping, retries; DOWN or TIMEOUT in the third
+        // field when it did not answer), its rules line, its player lines,
+        // then an empty line. Complete as above.
+        const QString qType = c.steam ? "hla2s" : "hls";
+        struct QstatRun {
+            Measured m;
+            int complete = 0;
+            double pingMean = 0;
+            double pingP99 = 0;
         };
-        const auto [qWall, qCpu] = runQstat({"-maxsim", QString::number(c.maxSockets),
-                                             "-sendinterval", QString::number(c.sendInterval)});
-        const auto [dWall, dCpu] = runQstat({});
-        std::printf("  qstat at our settings: wall %.0f ms, CPU %.0f ms; at its defaults: wall %.0f ms, CPU %.0f ms\n",
-                    qWall, qCpu, dWall, dCpu);
-        row("qstat same settings wall (ms)", qWall, qWall);
-        row("qstat same settings CPU (ms)", qCpu, qCpu);
-        row("qstat defaults wall (ms)", dWall, dWall);
-        row("ours / qstat same settings (wall)", wallMs / qWall, 1.0);
-        row("ours / qstat defaults (wall)", wallMs / dWall, 1.0);
+        auto runQstat = [&](const QStringList& extra) {
+            const QString out = dir.filePath("qstat.txt");
+            QstatRun r;
+            r.m = RunMeasured("quakestat",
+                              QStringList{"-default", qType, "-f", listPath, "-P", "-R", "-raw", "\t"} + extra,
+                              out, dir.filePath("qstat-err.txt"));
+            const QList<QByteArray> blocks = ReadAll(out).split('\n');
+            std::vector<double> qErrors;
+            for (qsizetype i = 0; i < blocks.size(); ++i) {
+                const QList<QByteArray> f = blocks[i].split('\t');
+                if (f.size() < 7)
+                    continue;
+                const auto it = manifestOf.find(QString::fromLatin1(f[1]));
+                if (it == manifestOf.end())
+                    continue;
+                const int ping = f[6].toInt();
+                qErrors.push_back(std::abs(ping - std::max(1, it->second["latencyMs"].toInt())));
+                const QJsonObject details = it->second["details"].toObject();
+                r.complete += !f[2].isEmpty() && QString::fromLatin1(f[3]) == details["map"].toString() &&
+                              f[4].toInt() == details["maxPlayers"].toInt();
+                // Past the rules line and the player lines, up to the gap.
+                while (i + 1 < blocks.size() && !blocks[i + 1].isEmpty())
+                    ++i;
+            }
+            std::tie(r.pingMean, r.pingP99) = meanAndP99(qErrors);
+            return r;
+        };
+        const QstatRun q = runQstat({"-maxsim", QString::number(c.maxSockets), "-sendinterval",
+                                     QString::number(c.sendInterval)});
+        std::printf("  quakestat -%s at our settings: wall %.0f ms, CPU %.0f ms, resident %.1f MB, "
+                    "%d complete, ping error mean %.2f ms, p99 %.0f ms\n",
+                    qPrintable(qType), q.m.wallMs, q.m.cpuMs, q.m.residentMb, q.complete, q.pingMean, q.pingP99);
+        // qstat's own figures are their own bound; ours are compared to them
+        // in the ratio rows, where the bound 1.0 means equal.
+        row("qstat same settings wall (ms)", q.m.wallMs, q.m.wallMs);
+        row("qstat same settings CPU (ms)", q.m.cpuMs, q.m.cpuMs);
+        row("ours / qstat same settings (wall)", wallMs / q.m.wallMs, 1.0);
+        // At its defaults (5 ms between sends) qstat takes minutes over an
+        // A2S fleet of 5,000; the old-protocol rows keep that comparison.
+        if (!c.steam) {
+            const QstatRun d = runQstat({});
+            std::printf("  quakestat -%s at its defaults: wall %.0f ms, CPU %.0f ms, %d complete\n",
+                        qPrintable(qType), d.m.wallMs, d.m.cpuMs, d.complete);
+            row("qstat defaults wall (ms)", d.m.wallMs, d.m.wallMs);
+            row("ours / qstat defaults (wall)", wallMs / d.m.wallMs, 1.0);
+        }
+        if (c.busyUi == 0 && c.steam) {
+            row("ours / qstat same settings (CPU)", cpuMs / std::max(1.0, q.m.cpuMs), 1.0);
+            row("ours / qstat same settings (resident)", ours.residentMb / std::max(0.1, q.m.residentMb), 1.0);
+            row("qstat same settings servers complete", q.complete, 0.98 * answering);
+            row("qstat same settings ping error mean (ms)", q.pingMean, 1.0);
+            row("qstat same settings ping error p99 (ms)", q.pingP99, 3.0);
+        }
     }
     lab.terminate();
     lab.waitForFinished(5000);
