@@ -22,8 +22,7 @@ public:
     virtual void OnReceiveSocket(CUdpSocket& socket, int count) = 0;
     // A whole reply on a server socket: one datagram, or the pieces of a
     // split reply joined.
-    virtual bool OnReceiveServerSocket(CServerSocket& socket,
-                                       std::span<const uint8_t> reply) = 0;
+    virtual bool OnReceiveServerSocket(CServerSocket& socket, std::span<const uint8_t> reply) = 0;
     // The periodic pass that frees finished sockets and times out the rest.
     virtual void CleanSockets() = 0;
 };

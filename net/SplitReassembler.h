@@ -11,7 +11,7 @@
 bool IsSplitDatagram(std::span<const uint8_t> datagram);
 
 // Joins the pieces of split replies, one instance per query socket. After
-// the FE FF FF FF mark and the 32-bit reply id (little-endian) come one of
+// the FE FF FF FF mark and the 32-bit reply id (little-endian) comes one of
 // two headers:
 //  - Half-Life: one byte, upper four bits the piece number, lower four bits
 //    the piece count;

@@ -61,21 +61,13 @@ Bytes LongReply(char tag) {
 }
 
 Bytes PieceHeader(Form form, uint32_t id, int number, int count) {
-    Bytes header{0xFE,
-                 0xFF,
-                 0xFF,
-                 0xFF,
-                 static_cast<uint8_t>(id),
-                 static_cast<uint8_t>(id >> 8),
-                 static_cast<uint8_t>(id >> 16),
-                 static_cast<uint8_t>(id >> 24)};
-    if (form == Form::HalfLife) {
-        header.push_back(static_cast<uint8_t>(number << 4 | count));
-    } else {
-        const Bytes rest{static_cast<uint8_t>(count), static_cast<uint8_t>(number), 0xE0, 0x04};
-        header.insert(header.end(), rest.begin(), rest.end());
-    }
-    return header;
+    Payload header;
+    header.Raw({0xFE, 0xFF, 0xFF, 0xFF}).U32(id);
+    if (form == Form::HalfLife)
+        header.U8(static_cast<uint8_t>(number << 4 | count));
+    else
+        header.U8(static_cast<uint8_t>(count)).U8(static_cast<uint8_t>(number)).U16(1248);
+    return header.Bytes();
 }
 
 // The datagrams of `whole` cut into `count` pieces in order.

@@ -88,3 +88,37 @@ TEST_F(CliTest, ErrorsGoToStandardErrorWithAFailingExit) {
     EXPECT_NE(badExpression.exitCode, 0);
     EXPECT_TRUE(badExpression.err.contains("Bad expression:"));
 }
+
+// query finds each server's protocol by itself: an old server and A2S servers
+// behind challenges and split rules, in one call.
+TEST_F(CliTest, QueryFindsTheProtocolOfEachServer) {
+    LabProcess steam;
+    ASSERT_TRUE(steam.Start({"--protocol", "steam", "--servers", "20", "--seed", "35",
+                             "--challenge-fraction", "1", "--split-size", "150"}))
+        << steam.Error().toStdString();
+    QStringList endpoints;
+    std::vector<QJsonObject> expected;
+    for (int i = 0; i < steam.ServerCount() && endpoints.size() < 3; ++i)
+        if (steam.ServerAt(i)["behaviour"].toString() == "normal" &&
+            steam.ServerAt(i)["rulesSplit"].toBool()) {
+            endpoints << steam.EndpointAt(i);
+            expected.push_back(steam.ServerAt(i));
+        }
+    for (int i = 0; i < lab.ServerCount() && endpoints.size() < 4; ++i)
+        if (lab.ServerAt(i)["behaviour"].toString() == "normal") {
+            endpoints << lab.EndpointAt(i);
+            expected.push_back(lab.ServerAt(i));
+        }
+    ASSERT_EQ(endpoints.size(), 4);
+    const CliRun query = Cli(QStringList{"query"} + endpoints + QStringList{"--json", "--quiet"});
+    ASSERT_EQ(query.exitCode, 0) << query.err.toStdString();
+    const QJsonArray rows = QJsonDocument::fromJson(query.out).array();
+    ASSERT_EQ(rows.size(), 4);
+    for (int i = 0; i < 4; ++i) {
+        const QJsonObject row = rows.at(i).toObject();
+        SCOPED_TRACE(endpoints.at(i).toStdString());
+        EXPECT_EQ(row["protocol"].toString(), i < 3 ? "a2s" : "legacy");
+        EXPECT_EQ(row["playerList"].toArray().size(), expected[i]["players"].toArray().size());
+        EXPECT_EQ(row["rules"].toArray().size(), expected[i]["rules"].toArray().size());
+    }
+}

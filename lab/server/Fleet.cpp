@@ -34,29 +34,40 @@ const char* const kMaps[] = {
     // Team Fortress Classic
     "2fort", "well", "rock2", "hunted",
     // Day of Defeat
-    "dod_anzio", "dod_avalanche", "dod_flash", "dod_donner"};
+    "dod_anzio", "dod_avalanche", "dod_flash", "dod_donner",
+    // Served by A2S fleets only: Deathmatch Classic, Opposing Force, Ricochet
+    "dcdm5", "dm_kaos", "op4_bootcamp", "op4_gasworks", "rc_arena", "rc_deathmatch"};
 
 constexpr MapRange kCounterStrikeMaps{0, 11};
 constexpr MapRange kDeathmatchMaps{11, 6};
 constexpr MapRange kFortressMaps{17, 4};
 constexpr MapRange kDefeatMaps{21, 4};
+constexpr MapRange kClassicMaps{25, 2};
+constexpr MapRange kOpposingMaps{27, 2};
+constexpr MapRange kRicochetMaps{29, 2};
 
 struct GameKind {
     const char* dir;
     const char* description;
-    int weight;
+    int weight;      // of the old protocol's fleet
+    int steamWeight; // of an A2S fleet, which has every app id of the family
     MapRange maps;
 };
 
 // Mostly cstrike, and a few directories in capitals: the master and the
-// client compare game directories without regard to case.
+// client compare game directories without regard to case. The games of
+// weight 0 only appear in A2S fleets; the old fleet stays as it was.
 const GameKind kGames[] = {
-    {"cstrike", "Counter-Strike", 56, kCounterStrikeMaps},
-    {"CStrike", "Counter-Strike", 5, kCounterStrikeMaps},
-    {"valve", "Half-Life", 14, kDeathmatchMaps},
-    {"Valve", "Half-Life", 3, kDeathmatchMaps},
-    {"tfc", "Team Fortress Classic", 10, kFortressMaps},
-    {"dod", "Day of Defeat", 12, kDefeatMaps},
+    {"cstrike", "Counter-Strike", 56, 48, kCounterStrikeMaps},
+    {"CStrike", "Counter-Strike", 5, 4, kCounterStrikeMaps},
+    {"valve", "Half-Life", 14, 12, kDeathmatchMaps},
+    {"Valve", "Half-Life", 3, 2, kDeathmatchMaps},
+    {"tfc", "Team Fortress Classic", 10, 9, kFortressMaps},
+    {"dod", "Day of Defeat", 12, 10, kDefeatMaps},
+    {"dmc", "Deathmatch Classic", 0, 3, kClassicMaps},
+    {"gearbox", "Opposing Force", 0, 4, kOpposingMaps},
+    {"ricochet", "Ricochet", 0, 2, kRicochetMaps},
+    {"czero", "Condition Zero", 0, 6, kCounterStrikeMaps},
 };
 
 // App ids of the Half-Life family by game directory; third-party mods run
@@ -124,13 +135,16 @@ template <typename T, size_t N> const T& Pick(Prng& rng, const T (&items)[N]) {
     return items[rng.Below(static_cast<uint32_t>(N))];
 }
 
-int PickGame(Prng& rng) {
+int PickGame(Prng& rng, bool steam) {
+    const auto weight = [steam](const GameKind& game) {
+        return steam ? game.steamWeight : game.weight;
+    };
     int total = 0;
     for (const GameKind& game : kGames)
-        total += game.weight;
+        total += weight(game);
     int roll = static_cast<int>(rng.Below(static_cast<uint32_t>(total)));
     for (int i = 0; i < static_cast<int>(std::size(kGames)); ++i) {
-        roll -= kGames[i].weight;
+        roll -= weight(kGames[i]);
         if (roll < 0)
             return i;
     }
@@ -235,7 +249,7 @@ ServerSummary Fleet::DrawSummary(int index) const {
     else if (roll < (edge += m_options.badSplit))
         s.behaviour = Behaviour::BadSplit;
 
-    s.game = static_cast<uint8_t>(PickGame(rng));
+    s.game = static_cast<uint8_t>(PickGame(rng, m_options.Steam()));
     const MapRange maps = kGames[s.game].maps;
     s.map = static_cast<uint8_t>(maps.first + rng.Range(0, maps.count - 1));
     s.maxPlayers = static_cast<uint8_t>(Pick(rng, kMaxPlayerChoices));

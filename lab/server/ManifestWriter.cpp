@@ -108,8 +108,11 @@ QJsonObject Server(const Fleet& fleet, int index) {
     if (fleet.Options().Steam()) {
         const A2sInfo a2s = fleet.A2s(index);
         const auto fault = static_cast<A2sEncoder::SplitFault>(s.splitFault);
-        const bool split = fault != A2sEncoder::SplitFault::None ||
-                           ReplyEncoder::Rules(c.rules).size() > size_t(fleet.Options().splitSize);
+        // Text messages and oversized replies always come whole.
+        const bool split =
+            s.behaviour != Behaviour::Message && s.behaviour != Behaviour::Oversize &&
+            (fault != A2sEncoder::SplitFault::None ||
+             ReplyEncoder::Rules(c.rules).size() > size_t(fleet.Options().splitSize));
         server["wantsChallenge"] = s.wantsChallenge;
         server["infoForm"] = InfoFormName(s.infoForm);
         server["splitForm"] = A2sEncoder::SplitFormName(
