@@ -62,7 +62,7 @@ public:
     }
 
     bool U64(uint64_t& value) {
-        uint32_t low, high;
+        uint32_t low = 0, high = 0;
         if (Left() < 8)
             return Fail();
         U32(low);

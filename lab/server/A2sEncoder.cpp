@@ -10,7 +10,12 @@ namespace {
 
 class Writer {
 public:
-    explicit Writer(uint8_t first = 0xFF) { m_bytes = {first, 0xFF, 0xFF, 0xFF}; }
+    // Reserving first also keeps GCC 12's -O3 from a false stringop-overflow
+    // warning on the vector that started as a 4-byte initializer list.
+    explicit Writer(uint8_t first = 0xFF) {
+        m_bytes.reserve(64);
+        m_bytes.assign({first, 0xFF, 0xFF, 0xFF});
+    }
     void U8(uint8_t value) { m_bytes.push_back(value); }
     void U16(uint16_t value) {
         U8(static_cast<uint8_t>(value));

@@ -5,7 +5,7 @@ SCOUTWIRE_PACKAGES=(
   cmake ninja-build g++ ccache pkg-config
   qt6-base-dev qt6-svg-dev qtkeychain-qt6-dev libboost-regex-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  qstat clang libfuzzer-14-dev libclang-rt-14-dev
+  qstat time clang libfuzzer-14-dev libclang-rt-14-dev
   locales libc-l10n
 )
 
