@@ -1,7 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+
+#include "net/CMasterSocket.h"
 
 class IMasterListOwner;
 
@@ -83,6 +86,11 @@ protected:
     private:
         CMasterExchange& m_exchange;
     };
+
+    // The UDP socket to the master, created and connected; null once the
+    // failure is reported and the exchange ended.
+    std::unique_ptr<CMasterSocket> OpenMasterSocket(CMasterSocket::DatagramHandler onDatagram,
+                                                    const std::string& connectError);
 
     IMasterListOwner& m_owner;
     MasterListQuery m_query;

@@ -30,19 +30,11 @@ CSteamMasterExchange::~CSteamMasterExchange() = default;
 
 void CSteamMasterExchange::Start() {
     Busy busy(*this);
-    m_pSocket = std::make_unique<CMasterSocket>(
+    m_pSocket = OpenMasterSocket(
         [this](std::span<const uint8_t> datagram, uint32_t, uint16_t) { OnDatagram(datagram); },
-        [this](const std::string& context) { m_owner.OnMasterSocketError(context); });
-    if (!m_pSocket->Create()) {
-        m_owner.OnMasterSocketError("Error creating socket");
-        m_owner.OnMasterListFailed("");
+        "Error connecting to the Steam master server");
+    if (!m_pSocket)
         return;
-    }
-    if (!m_pSocket->Connect(m_query.host, m_query.port)) {
-        m_owner.OnMasterSocketError("Error connecting to the Steam master server");
-        m_owner.OnMasterListFailed("");
-        return;
-    }
     m_nRetriesLeft = m_query.retries;
     Request(m_strSeed, false);
 }

@@ -15,21 +15,13 @@ CWonMasterExchange::~CWonMasterExchange() = default;
 
 void CWonMasterExchange::Start() {
     Busy busy(*this);
-    m_pSocket = std::make_unique<CMasterSocket>(
+    m_pSocket = OpenMasterSocket(
         [this](std::span<const uint8_t> datagram, uint32_t address, uint16_t port) {
             OnDatagram(datagram, address, port);
         },
-        [this](const std::string& context) { m_owner.OnMasterSocketError(context); });
-    if (!m_pSocket->Create()) {
-        m_owner.OnMasterSocketError("Error creating socket");
-        m_owner.OnMasterListFailed("");
+        "Error connecting to WON");
+    if (!m_pSocket)
         return;
-    }
-    if (!m_pSocket->Connect(m_query.host, m_query.port)) {
-        m_owner.OnMasterSocketError("Error connecting to WON");
-        m_owner.OnMasterListFailed("");
-        return;
-    }
     RequestBatch(0);
 }
 
