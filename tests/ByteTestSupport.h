@@ -37,7 +37,10 @@ public:
         return *this;
     }
     Payload& Raw(std::initializer_list<uint8_t> bytes) {
-        m_bytes.insert(m_bytes.end(), bytes);
+        // Byte by byte: GCC 12 at -O3 takes a range insert into an empty
+        // vector for an overflow (-Wstringop-overflow).
+        for (uint8_t b : bytes)
+            m_bytes.push_back(b);
         return *this;
     }
     // Marks the end of a field or entry.
