@@ -11,33 +11,12 @@
 namespace lab {
 
 MasterServer::MasterServer(const Fleet& fleet, const LabOptions& options, QObject* parent)
-    : QObject(parent), m_fleet(fleet), m_options(options) {}
+    : MasterEndpoint(options, parent), m_fleet(fleet) {}
 
 MasterServer::~MasterServer() = default;
 
 bool MasterServer::Start(QString& error) {
-    if (!m_socket.Open(m_options.masterAddress, m_options.masterPort, false, error)) {
-        error = QStringLiteral("cannot bind the master server to %1:%2: %3")
-                    .arg(FormatIPv4(m_options.masterAddress))
-                    .arg(m_options.masterPort)
-                    .arg(error);
-        return false;
-    }
-    m_readable = std::make_unique<QSocketNotifier>(m_socket.Fd(), QSocketNotifier::Read);
-    connect(m_readable.get(), &QSocketNotifier::activated, this, &MasterServer::OnReadable);
-    return true;
-}
-
-void MasterServer::OnReadable() {
-    uint8_t buffer[2048];
-    for (int i = 0; i < 256; ++i) {
-        sockaddr_in from{};
-        uint32_t destination = 0;
-        const ssize_t length = m_socket.Receive(buffer, sizeof buffer, from, destination);
-        if (length < 0)
-            return;
-        Answer(buffer, size_t(length), from);
-    }
+    return Listen(m_options.masterPort, QStringLiteral("the master server"), error);
 }
 
 void MasterServer::Answer(const uint8_t* data, size_t length, const sockaddr_in& from) {
@@ -88,11 +67,7 @@ void MasterServer::Answer(const uint8_t* data, size_t length, const sockaddr_in&
     else if (endless)
         next = (virtualStart + uint32_t(end - start)) * 4 + 3;
     const ReplyEncoder::Bytes reply = ReplyEncoder::MasterBatch(next, entries);
-    m_socket.Send(reply.data(), reply.size(), from, 0);
-    for (int i = 0; i < m_options.masterFlood; ++i) {
-        const ReplyEncoder::Bytes unsupported = ReplyEncoder::Unsupported('Z');
-        m_socket.Send(unsupported.data(), unsupported.size(), from, 0);
-    }
+    Reply(reply, from);
 }
 
 } // namespace lab

@@ -1,9 +1,8 @@
 #pragma once
 
-#include "LabSocket.h"
+#include "MasterEndpoint.h"
 
 #include <QObject>
-#include <QSocketNotifier>
 #include <QString>
 
 #include <memory>
@@ -23,7 +22,7 @@ struct LabOptions;
 // any id it was given, and a retry gets the same answer. The hostile master
 // modes bend this (see MasterMode); an endless master's ids wrap round the
 // list, so every one of them is answered.
-class MasterServer : public QObject {
+class MasterServer : public MasterEndpoint {
 public:
     MasterServer(const Fleet& fleet, const LabOptions& options, QObject* parent = nullptr);
     ~MasterServer() override;
@@ -33,13 +32,9 @@ public:
     static uint32_t BatchIdOf(int startIndex) { return uint32_t(startIndex) * 4 + 3; }
 
 private:
-    void OnReadable();
-    void Answer(const uint8_t* data, size_t length, const sockaddr_in& from);
+    void Answer(const uint8_t* data, size_t length, const sockaddr_in& from) override;
 
     const Fleet& m_fleet;
-    const LabOptions& m_options;
-    LabSocket m_socket;
-    std::unique_ptr<QSocketNotifier> m_readable;
     // (batch id, filter) already dropped once under --drop-first-master-request.
     std::set<std::pair<uint32_t, std::string>> m_droppedOnce;
 };

@@ -55,33 +55,12 @@ std::optional<SteamMasterRequest> SteamMasterRequest::Parse(const uint8_t* data,
 }
 
 SteamMasterServer::SteamMasterServer(const Fleet& fleet, const LabOptions& options, QObject* parent)
-    : QObject(parent), m_fleet(fleet), m_options(options) {}
+    : MasterEndpoint(options, parent), m_fleet(fleet) {}
 
 SteamMasterServer::~SteamMasterServer() = default;
 
 bool SteamMasterServer::Start(QString& error) {
-    if (!m_socket.Open(m_options.masterAddress, m_options.steamMasterPort, false, error)) {
-        error = QStringLiteral("cannot bind the Steam master to %1:%2: %3")
-                    .arg(FormatIPv4(m_options.masterAddress))
-                    .arg(m_options.steamMasterPort)
-                    .arg(error);
-        return false;
-    }
-    m_readable = std::make_unique<QSocketNotifier>(m_socket.Fd(), QSocketNotifier::Read);
-    connect(m_readable.get(), &QSocketNotifier::activated, this, &SteamMasterServer::OnReadable);
-    return true;
-}
-
-void SteamMasterServer::OnReadable() {
-    uint8_t buffer[2048];
-    for (int i = 0; i < 256; ++i) {
-        sockaddr_in from{};
-        uint32_t destination = 0;
-        const ssize_t length = m_socket.Receive(buffer, sizeof buffer, from, destination);
-        if (length < 0)
-            return;
-        Answer(buffer, size_t(length), from);
-    }
+    return Listen(m_options.steamMasterPort, QStringLiteral("the Steam master"), error);
 }
 
 void SteamMasterServer::Answer(const uint8_t* data, size_t length, const sockaddr_in& from) {
@@ -138,11 +117,7 @@ void SteamMasterServer::Answer(const uint8_t* data, size_t length, const sockadd
     if (!endless && i >= size && int(entries.size()) < batch)
         entries.push_back({0, 0});
     const A2sEncoder::Bytes reply = A2sEncoder::SteamMasterBatch(entries);
-    m_socket.Send(reply.data(), reply.size(), from, 0);
-    for (int k = 0; k < m_options.masterFlood; ++k) {
-        const ReplyEncoder::Bytes unsupported = ReplyEncoder::Unsupported('Z');
-        m_socket.Send(unsupported.data(), unsupported.size(), from, 0);
-    }
+    Reply(reply, from);
 }
 
 } // namespace lab

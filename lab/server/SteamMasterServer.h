@@ -1,9 +1,8 @@
 #pragma once
 
-#include "LabSocket.h"
+#include "MasterEndpoint.h"
 
 #include <QObject>
-#include <QSocketNotifier>
 #include <QString>
 
 #include <chrono>
@@ -43,7 +42,7 @@ struct SteamMasterRequest {
 // answers every continuation with the first batch again (so its last
 // address, the next seed, repeats). Like the real one, it can stop answering
 // a client that asks too often (--steam-master-limit) until a window ends.
-class SteamMasterServer : public QObject {
+class SteamMasterServer : public MasterEndpoint {
 public:
     SteamMasterServer(const Fleet& fleet, const LabOptions& options, QObject* parent = nullptr);
     ~SteamMasterServer() override;
@@ -51,13 +50,9 @@ public:
     bool Start(QString& error);
 
 private:
-    void OnReadable();
-    void Answer(const uint8_t* data, size_t length, const sockaddr_in& from);
+    void Answer(const uint8_t* data, size_t length, const sockaddr_in& from) override;
 
     const Fleet& m_fleet;
-    const LabOptions& m_options;
-    LabSocket m_socket;
-    std::unique_ptr<QSocketNotifier> m_readable;
     // (seed, port, filter) already dropped once under --drop-first-master-request.
     std::set<std::tuple<uint32_t, uint16_t, std::string>> m_droppedOnce;
     // Per client address: when its window began and the requests in it.
