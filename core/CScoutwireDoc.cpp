@@ -587,19 +587,26 @@ void ApplyInfo(ServerInfo& server, const InfoReply& info) {
         server.m_bPassword = info.visibility != 0 ? 1 : 0;
 }
 
+// A player as the reply gives it; no frags gained until a previous list
+// says otherwise.
+std::unique_ptr<PlayerInfo> NewPlayer(const PlayerEntry& entry) {
+    auto player = std::make_unique<PlayerInfo>();
+    player->m_nIndex = entry.index;
+    player->m_strName = entry.name;
+    player->m_nFrags = entry.frags;
+    player->m_nMinutes = entry.minutes;
+    player->m_nSeconds = entry.seconds;
+    player->m_nPrevFrags = entry.frags;
+    return player;
+}
+
 // The old protocol's slot index names a player: the previous frags are those
 // of the same slot.
 std::unique_ptr<PlayerList> BuildPlayerList(const PlayersReply& reply, const PlayerList* previous) {
     auto players = std::make_unique<PlayerList>(1);
     players->Reserve(static_cast<int>(reply.players.size()));
     for (const PlayerEntry& entry : reply.players) {
-        auto player = std::make_unique<PlayerInfo>();
-        player->m_nIndex = entry.index;
-        player->m_strName = entry.name;
-        player->m_nFrags = entry.frags;
-        player->m_nMinutes = entry.minutes;
-        player->m_nSeconds = entry.seconds;
-        player->m_nPrevFrags = entry.frags;
+        auto player = NewPlayer(entry);
         if (previous) {
             const int i = previous->Find(*player);
             if (i >= 0)
@@ -622,13 +629,7 @@ std::unique_ptr<PlayerList> BuildPlayerListByName(const PlayersReply& reply,
     std::vector<std::unique_ptr<PlayerInfo>> players;
     players.reserve(reply.players.size());
     for (const PlayerEntry& entry : reply.players) {
-        auto player = std::make_unique<PlayerInfo>();
-        player->m_nIndex = entry.index;
-        player->m_strName = entry.name;
-        player->m_nFrags = entry.frags;
-        player->m_nMinutes = entry.minutes;
-        player->m_nSeconds = entry.seconds;
-        player->m_nPrevFrags = entry.frags;
+        auto player = NewPlayer(entry);
         const auto same = before.find(entry.name);
         if (same != before.end()) {
             player->m_nPrevFrags = same->second;
