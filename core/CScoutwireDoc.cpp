@@ -662,27 +662,14 @@ void CScoutwireDoc::DispatchReply(uint8_t type, std::span<const uint8_t> payload
         if (!server)
             return;
         ApplyDetails(*server, *details);
-        if (details->extended) {
-            if (m_filter.Matches(*server))
-                server->m_dwFlags |= GROUP_FILTERED;
-            else
-                server->m_dwFlags &= ~GROUP_FILTERED;
-        }
-        SetModifiedFlag();
-        const CUpdateHint hint(server);
-        UpdateAllViews(nullptr, HINT_SERVER_DETAILS, &hint);
+        // Only the long form carries all that the filter tests.
+        DetailsApplied(*server, details->extended);
     } else if (const auto* info = std::get_if<InfoReply>(&reply)) {
         ServerInfo* server = FindServer(address, port);
         if (!server)
             return;
         ApplyInfo(*server, *info);
-        if (m_filter.Matches(*server))
-            server->m_dwFlags |= GROUP_FILTERED;
-        else
-            server->m_dwFlags &= ~GROUP_FILTERED;
-        SetModifiedFlag();
-        const CUpdateHint hint(server);
-        UpdateAllViews(nullptr, HINT_SERVER_DETAILS, &hint);
+        DetailsApplied(*server, true);
     } else if (const auto* players = std::get_if<PlayersReply>(&reply)) {
         ServerInfo* server = FindServer(address, port);
         if (!server)
@@ -723,6 +710,18 @@ void CScoutwireDoc::DispatchReply(uint8_t type, std::span<const uint8_t> payload
     // 'd' and 'j' are answered with silence, and so is a list batch too short
     // to carry its batch id. A challenge is the server socket's business; one
     // that reaches the dispatcher another way describes nothing.
+}
+
+void CScoutwireDoc::DetailsApplied(ServerInfo& server, bool testFilter) {
+    if (testFilter) {
+        if (m_filter.Matches(server))
+            server.m_dwFlags |= GROUP_FILTERED;
+        else
+            server.m_dwFlags &= ~GROUP_FILTERED;
+    }
+    SetModifiedFlag();
+    const CUpdateHint hint(&server);
+    UpdateAllViews(nullptr, HINT_SERVER_DETAILS, &hint);
 }
 
 void CScoutwireDoc::ReportUnsupported(uint8_t type, uint32_t address, uint16_t port,

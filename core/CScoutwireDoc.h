@@ -127,6 +127,9 @@ private:
     // already shown" flag, or null when the reply came from elsewhere.
     void DispatchReply(uint8_t type, std::span<const uint8_t> payload, uint32_t address,
                        uint16_t port, bool* unsupportedShown);
+    // After a details or info reply: the Filtered bit (when the reply told
+    // enough to test it), the modified mark, the views.
+    void DetailsApplied(ServerInfo& server, bool testFilter);
     void ReportUnsupported(uint8_t type, uint32_t address, uint16_t port, bool* unsupportedShown);
     // What the master exchange reports.
     void OnMasterRequestSent(uint32_t id) override;
