@@ -27,23 +27,6 @@ protected:
         settings->m_dwFlags = OPT_CLEAR_BEFORE_UPDATE;
         StartCleaning();
     }
-    void UpdateAndWait(int timeoutMs = 120000) {
-        doc->UpdateServerList();
-        ASSERT_TRUE(WaitUntil([this] { return !doc->IsUpdatingServerList(); }, timeoutMs));
-    }
-    std::vector<uint32_t> BatchIds() const {
-        std::vector<uint32_t> ids;
-        for (const auto& e : view.entries)
-            if (e.hint == HINT_MASTER_PROGRESS && e.hasObject)
-                ids.push_back(e.data);
-        return ids;
-    }
-    bool TimedOut() const {
-        for (const auto& e : view.entries)
-            if (e.hint == HINT_MASTER_PROGRESS && !e.hasObject)
-                return true;
-        return false;
-    }
     // In ascending order of address and port, and no two alike.
     void ExpectSortedAndUnique() const {
         const OwningServerList& list = doc->GetServerList();

@@ -49,6 +49,26 @@ public:
     bool WaitForIdleSockets(int timeoutMs = 20000) {
         return WaitUntil([this] { return doc->GetServerSocketCount() == 0; }, timeoutMs);
     }
+    // Update Server List, then wait until the exchange with the master ends.
+    void UpdateAndWait(int timeoutMs = 120000) {
+        doc->UpdateServerList();
+        ASSERT_TRUE(WaitUntil([this] { return !doc->IsUpdatingServerList(); }, timeoutMs));
+    }
+    // The ids the views were told of, one per request to the master.
+    std::vector<uint32_t> BatchIds() const {
+        std::vector<uint32_t> ids;
+        for (const auto& e : view.entries)
+            if (e.hint == HINT_MASTER_PROGRESS && e.hasObject)
+                ids.push_back(e.data);
+        return ids;
+    }
+    // The views were told that the master stopped answering.
+    bool TimedOut() const {
+        for (const auto& e : view.entries)
+            if (e.hint == HINT_MASTER_PROGRESS && !e.hasObject)
+                return true;
+        return false;
+    }
 
     LabProcess lab;
     std::unique_ptr<CleaningTimer> cleaning;

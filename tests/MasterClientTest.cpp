@@ -19,17 +19,6 @@ protected:
         settings->m_dwFlags = OPT_CLEAR_BEFORE_UPDATE | OPT_REFRESH_NEW_SERVERS;
         StartCleaning();
     }
-    void UpdateAndWait() {
-        doc->UpdateServerList();
-        ASSERT_TRUE(WaitUntil([this] { return !doc->IsUpdatingServerList(); }, 60000));
-    }
-    std::vector<uint32_t> BatchIds() const {
-        std::vector<uint32_t> ids;
-        for (const auto& e : view.entries)
-            if (e.hint == HINT_MASTER_PROGRESS && e.hasObject)
-                ids.push_back(e.data);
-        return ids;
-    }
 };
 
 } // namespace

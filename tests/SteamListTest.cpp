@@ -36,23 +36,6 @@ protected:
         settings->m_dwFlags = OPT_CLEAR_BEFORE_UPDATE;
         StartCleaning();
     }
-    void UpdateAndWait() {
-        doc->UpdateServerList();
-        ASSERT_TRUE(WaitUntil([this] { return !doc->IsUpdatingServerList(); }, 60000));
-    }
-    std::vector<uint32_t> RequestIds() const {
-        std::vector<uint32_t> ids;
-        for (const auto& e : view.entries)
-            if (e.hint == HINT_MASTER_PROGRESS && e.hasObject)
-                ids.push_back(e.data);
-        return ids;
-    }
-    bool TimedOut() const {
-        for (const auto& e : view.entries)
-            if (e.hint == HINT_MASTER_PROGRESS && !e.hasObject)
-                return true;
-        return false;
-    }
     std::set<int> ListedIndices() const {
         std::set<int> listed;
         for (const auto& s : doc->GetServerList())
@@ -89,7 +72,7 @@ TEST_F(SteamListTest, MasterListsEveryServerThroughDroppedRequests) {
     EXPECT_EQ(favourite->m_strAnnotation, "mine");
     // Each new part of the list was asked for once, in order; the re-sent
     // requests are not progress.
-    const std::vector<uint32_t> ids = RequestIds();
+    const std::vector<uint32_t> ids = BatchIds();
     ASSERT_GE(ids.size(), 300u / 40);
     for (size_t i = 0; i < ids.size(); ++i)
         EXPECT_EQ(ids[i], i);
@@ -166,7 +149,7 @@ TEST_F(SteamListTest, HostileMastersEndWithWhatTheyListed) {
         UpdateAndWait();
         EXPECT_EQ(TimedOut(), c.timesOut);
         EXPECT_EQ(doc->GetServerList().GetSize(), c.listed);
-        EXPECT_LE(RequestIds().size(), c.maxRequests);
+        EXPECT_LE(BatchIds().size(), c.maxRequests);
         EXPECT_EQ(view.Count(HINT_SERVERS_RELOADED), c.timesOut ? 1 : 2);
         EXPECT_EQ(doc->GetActiveSocketCount(), 0);
         EXPECT_TRUE(ui.messages.empty());
