@@ -1,54 +1,14 @@
 #include "A2sEncoder.h"
 
+#include "ByteWriter.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
 
 namespace lab::A2sEncoder {
 
-namespace {
-
-class Writer {
-public:
-    // Reserving first also keeps GCC 12's -O3 from a false stringop-overflow
-    // warning on the vector that started as a 4-byte initializer list.
-    explicit Writer(uint8_t first = 0xFF) {
-        m_bytes.reserve(64);
-        m_bytes.assign({first, 0xFF, 0xFF, 0xFF});
-    }
-    void U8(uint8_t value) { m_bytes.push_back(value); }
-    void U16(uint16_t value) {
-        U8(static_cast<uint8_t>(value));
-        U8(static_cast<uint8_t>(value >> 8));
-    }
-    void U32(uint32_t value) {
-        U16(static_cast<uint16_t>(value));
-        U16(static_cast<uint16_t>(value >> 16));
-    }
-    void U64(uint64_t value) {
-        U32(static_cast<uint32_t>(value));
-        U32(static_cast<uint32_t>(value >> 32));
-    }
-    void F32(float value) {
-        uint32_t bits = 0;
-        std::memcpy(&bits, &value, sizeof bits);
-        U32(bits);
-    }
-    void Raw(const std::string& text) { m_bytes.insert(m_bytes.end(), text.begin(), text.end()); }
-    void String(const std::string& text) {
-        Raw(text);
-        U8(0);
-    }
-    void Append(const uint8_t* data, size_t length) {
-        m_bytes.insert(m_bytes.end(), data, data + length);
-    }
-    Bytes Take() { return std::move(m_bytes); }
-
-private:
-    Bytes m_bytes;
-};
-
-} // namespace
+using Writer = ByteWriter;
 
 Bytes Info(const ServerContent& c, const A2sInfo& info, int players) {
     Writer w;

@@ -1,43 +1,17 @@
 #include "ReplyEncoder.h"
 
+#include "ByteWriter.h"
+
 #include <cstring>
 
 namespace lab::ReplyEncoder {
 
 namespace {
 
-class Writer {
+// A whole reply: the header, then its type byte.
+class Writer : public ByteWriter {
 public:
-    explicit Writer(char type) {
-        m_bytes = {0xFF, 0xFF, 0xFF, 0xFF};
-        U8(static_cast<uint8_t>(type));
-    }
-    void U8(uint8_t value) { m_bytes.push_back(value); }
-    void U16(uint16_t value) {
-        U8(static_cast<uint8_t>(value));
-        U8(static_cast<uint8_t>(value >> 8));
-    }
-    void U32(uint32_t value) {
-        U16(static_cast<uint16_t>(value));
-        U16(static_cast<uint16_t>(value >> 16));
-    }
-    void I32(int32_t value) { U32(static_cast<uint32_t>(value)); }
-    void F32(float value) {
-        uint32_t bits = 0;
-        static_assert(sizeof bits == sizeof value);
-        std::memcpy(&bits, &value, sizeof bits);
-        U32(bits);
-    }
-    void String(const std::string& text) {
-        Raw(text);
-        U8(0);
-    }
-    void Raw(const std::string& text) { m_bytes.insert(m_bytes.end(), text.begin(), text.end()); }
-    size_t Size() const { return m_bytes.size(); }
-    Bytes Take() { return std::move(m_bytes); }
-
-private:
-    Bytes m_bytes;
+    explicit Writer(char type) { U8(static_cast<uint8_t>(type)); }
 };
 
 } // namespace
