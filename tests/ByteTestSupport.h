@@ -1,9 +1,10 @@
 #pragma once
 
-// Byte-level helpers for the tests of the pure decoders: payloads built by
-// hand with their field ends marked, and exact-size copies for sweeping
-// truncations under the sanitizers.
+// Byte-level helpers: the one builder of datagrams and payloads, with their
+// field ends marked, and exact-size copies for sweeping truncations under
+// the sanitizers.
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
@@ -16,6 +17,11 @@
 // that truncation tests know independently which parts a prefix holds whole.
 class Payload {
 public:
+    Payload() = default;
+    Payload(std::initializer_list<uint8_t> bytes) { Raw(bytes); }
+    // A reply as a server sends it: FF FF FF FF and the type, then the payload.
+    static Payload Reply(uint8_t type) { return Payload{0xFF, 0xFF, 0xFF, 0xFF, type}; }
+
     Payload& U8(uint8_t v) {
         m_bytes.push_back(v);
         return *this;
@@ -49,7 +55,24 @@ public:
         return *this;
     }
 
+    Payload& Append(const std::vector<uint8_t>& bytes) {
+        for (uint8_t b : bytes)
+            m_bytes.push_back(b);
+        return *this;
+    }
+    Payload& Text(const std::string& s) { // without the terminator
+        for (char c : s)
+            m_bytes.push_back(static_cast<uint8_t>(c));
+        return *this;
+    }
+
     const std::vector<uint8_t>& Bytes() const { return m_bytes; }
+    operator const std::vector<uint8_t>&() const { return m_bytes; }
+    // Of a Reply: its type and what follows the header.
+    uint8_t Type() const { return m_bytes.size() > 4 ? m_bytes[4] : 0; }
+    std::span<const uint8_t> Body() const {
+        return std::span<const uint8_t>(m_bytes).subspan(std::min<size_t>(5, m_bytes.size()));
+    }
     size_t Size() const { return m_bytes.size(); }
     // How many marked parts lie wholly inside the first n bytes.
     int WholeIn(size_t n) const {

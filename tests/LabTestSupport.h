@@ -10,17 +10,7 @@
 #include "net/SocketErrors.h"
 #include "tests/DocTestSupport.h"
 #include "tests/LabProcess.h"
-
-// Sleeps in the event loop until the condition holds or the time runs out.
-inline bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 20000) {
-    const auto deadline = SteadyClock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!condition()) {
-        if (SteadyClock::now() >= deadline)
-            return false;
-        WaitForEvents(25);
-    }
-    return true;
-}
+#include "tests/WaitSupport.h"
 
 // A document against a running lab, with the cleaning pass that the main
 // window's timer would run.
