@@ -1,4 +1,5 @@
 #include <optional>
+#include <tuple>
 #include <string>
 #include <vector>
 
@@ -248,21 +249,18 @@ TEST(SplitReassembler, FormsThatLookAlikeAndEveryTruncation) {
         EXPECT_EQ(joined, whole);
         EXPECT_EQ(reassembler.DroppedCount(), 0);
 
-        // A one-piece reply cut at every length.
-        const Bytes single = Split(form, 7, whole, 1)[0];
-        for (size_t n = 0; n < single.size(); ++n) {
-            SplitReassembler fresh;
-            const ExactCopy prefix(single, n);
-            const Outcome outcome = fresh.Feed(prefix.Span(), 0, joined);
-            const size_t headerSize = form == Form::HalfLife ? 9 : 12;
-            // Up to the reply's own FF FF FF FF, nothing shows a piece 0.
+        // A one-piece reply cut at every length: up to the reply's own
+        // FF FF FF FF, nothing shows a piece 0.
+        const size_t headerSize = form == Form::HalfLife ? 9 : 12;
+        ForEachPrefix(Split(form, 7, whole, 1)[0], [&](std::span<const uint8_t> prefix, size_t n) {
+            const Outcome outcome = SplitReassembler().Feed(prefix, 0, joined);
             if (n < headerSize + 4) {
-                EXPECT_NE(outcome, Outcome::Complete) << n;
+                EXPECT_NE(outcome, Outcome::Complete);
             } else {
-                ASSERT_EQ(outcome, Outcome::Complete) << n;
-                EXPECT_EQ(joined, Bytes(whole.begin(), whole.begin() + (n - headerSize)));
+                ASSERT_EQ(outcome, Outcome::Complete);
+                EXPECT_EQ(joined, Bytes(whole.begin(), whole.begin() + long(n - headerSize)));
             }
-        }
+        });
     }
 }
 
@@ -286,12 +284,30 @@ TEST(SteamMasterProtocol, FilterAndRequest) {
               Concat({{0x31, 0x03}, Text("10.0.0.1:27015"), {0, 0}}));
 }
 
+// Entries read as the WON master's are; every cut is safe; the end marker
+// ends the list, and nothing else does.
 TEST(SteamMasterProtocol, Batches) {
     const Bytes header{0xFF, 0xFF, 0xFF, 0xFF, 0x66, 0x0A};
-    const Bytes first{10, 1, 2, 3, 0x69, 0x87};   // 10.1.2.3:27015
-    const Bytes second{192, 168, 0, 0, 0, 80};    // 192.168.0.0:80
-    const Bytes oddEntry{0, 0, 0, 0, 0x69, 0x87}; // an address 0 with a port is not the end
+    const Bytes first{10, 1, 2, 3, 0x69, 0x87}; // 10.1.2.3:27015
+    const Bytes second{192, 168, 0, 0, 0, 80};
     const Bytes end(6, 0);
+    const Bytes full = Concat({header, first, second, end});
+    const DecodedReply won = DecodePayload('f', Concat({{0, 0, 0, 0, 0}, first, second}));
+    const auto& wonEntries = std::get<MasterListReply>(won).entries;
+    EXPECT_EQ(wonEntries[0].address, 0x0A010203u);
+    EXPECT_EQ(wonEntries[0].port, 27015);
+    ForEachPrefix(full, [&](std::span<const uint8_t> prefix, size_t n) {
+        const SteamMasterBatch batch = DecodeSteamMasterBatch(prefix);
+        EXPECT_EQ(batch.valid, n >= 6);
+        const size_t whole = n >= 6 ? (n - 6) / 6 : 0;
+        ASSERT_EQ(batch.entries.size(), std::min<size_t>(whole, 2));
+        EXPECT_EQ(batch.endReached, whole == 3);
+        EXPECT_EQ(batch.strayBytes, n >= 6 ? int((n - 6) % 6) : 0);
+        for (size_t i = 0; i < batch.entries.size(); ++i) {
+            EXPECT_EQ(batch.entries[i].address, wonEntries[i].address);
+            EXPECT_EQ(batch.entries[i].port, wonEntries[i].port);
+        }
+    });
     const struct {
         const char* name;
         Bytes datagram;
@@ -300,47 +316,19 @@ TEST(SteamMasterProtocol, Batches) {
         bool endReached;
         int strayBytes;
     } cases[] = {
-        {"header only", header, true, 0, false, 0},
-        {"entries", Concat({header, first, second}), true, 2, false, 0},
-        {"end marker", Concat({header, first, second, end}), true, 2, true, 0},
-        {"only the end marker", Concat({header, end}), true, 0, true, 0},
-        {"stray bytes", Concat({header, first, {1, 2, 3}}), true, 1, false, 3},
         {"bytes after the end marker", Concat({header, first, end, second}), true, 1, true, 6},
-        {"odd entry", Concat({header, oddEntry, end}), true, 1, true, 0},
+        {"address 0 with a port", Concat({header, {0, 0, 0, 0, 0x69, 0x87}, end}), true, 1, true, 0},
         {"another type", Concat({{0xFF, 0xFF, 0xFF, 0xFF, 0x66, 0x0B}, first}), false, 0, false, 0},
         {"a WON batch", Concat({{0xFF, 0xFF, 0xFF, 0xFF, 'f', 0}, first}), false, 0, false, 0},
-        {"empty", {}, false, 0, false, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const ExactCopy datagram(c.datagram, c.datagram.size());
         const SteamMasterBatch batch = DecodeSteamMasterBatch(datagram.Span());
-        EXPECT_EQ(batch.valid, c.valid);
+        EXPECT_EQ(std::tie(batch.valid, batch.endReached, batch.strayBytes),
+                  std::tie(c.valid, c.endReached, c.strayBytes));
         EXPECT_EQ(batch.entries.size(), c.entries);
-        EXPECT_EQ(batch.endReached, c.endReached);
-        EXPECT_EQ(batch.strayBytes, c.strayBytes);
     }
-
-    // Entries read as the WON master's are, and every cut is safe.
-    const Bytes full = Concat({header, first, second, end});
-    const DecodedReply won = DecodePayload('f', Concat({{0, 0, 0, 0, 0}, first, second}));
-    const auto& wonEntries = std::get<MasterListReply>(won).entries;
-    for (size_t n = 0; n <= full.size(); ++n) {
-        SCOPED_TRACE(testing::Message() << "prefix " << n);
-        const ExactCopy prefix(full, n);
-        const SteamMasterBatch batch = DecodeSteamMasterBatch(prefix.Span());
-        EXPECT_EQ(batch.valid, n >= 6);
-        const size_t whole = n >= 6 ? (n - 6) / 6 : 0;
-        ASSERT_EQ(batch.entries.size(), std::min<size_t>(whole, 2));
-        EXPECT_EQ(batch.endReached, whole == 3);
-        EXPECT_EQ(batch.strayBytes, n >= 6 ? static_cast<int>((n - 6) % 6) : 0);
-        for (size_t i = 0; i < batch.entries.size(); ++i) {
-            EXPECT_EQ(batch.entries[i].address, wonEntries[i].address);
-            EXPECT_EQ(batch.entries[i].port, wonEntries[i].port);
-        }
-    }
-    EXPECT_EQ(wonEntries[0].address, 0x0A010203u);
-    EXPECT_EQ(wonEntries[0].port, 27015);
 }
 
 TEST(SteamWebList, Url) {
@@ -378,33 +366,17 @@ TEST(SteamWebList, ServersAndTolerance) {
     ASSERT_TRUE(r.ok) << r.error;
     ASSERT_EQ(r.servers.size(), 2u);
     const SteamWebServer& s = r.servers[0];
-    EXPECT_EQ(s.address, 0x0A010203u);
-    EXPECT_EQ(s.port, 27015);
-    EXPECT_EQ(s.name, "Caf\xC3\xA9 \"24/7\"");
-    EXPECT_EQ(s.map, "de_dust2");
-    EXPECT_EQ(s.gamedir, "cstrike");
-    EXPECT_EQ(s.version, "1.1.2.7/Stdio");
-    EXPECT_EQ(s.product, "cstrike");
-    EXPECT_EQ(s.appId, 10);
-    EXPECT_EQ(s.players, 11);
-    EXPECT_EQ(s.maxPlayers, 32);
-    EXPECT_EQ(s.bots, 3);
-    EXPECT_TRUE(s.dedicated);
-    EXPECT_TRUE(s.secure);
-    EXPECT_EQ(s.os, 'l');
-
+    EXPECT_EQ(std::tie(s.address, s.port, s.name, s.map, s.gamedir, s.version, s.product),
+              std::make_tuple(0x0A010203u, 27015, "Caf\xC3\xA9 \"24/7\"", "de_dust2", "cstrike",
+                              "1.1.2.7/Stdio", "cstrike"));
+    EXPECT_EQ(std::tie(s.appId, s.players, s.maxPlayers, s.bots, s.dedicated, s.secure, s.os),
+              std::make_tuple(10, 11, 32, 3, true, true, 'l'));
     // Wrong types keep their defaults; counts stay within a byte.
     const SteamWebServer& odd = r.servers[1];
-    EXPECT_EQ(odd.address, 0xFFFFFFFFu);
-    EXPECT_EQ(odd.port, 65535);
-    EXPECT_EQ(odd.name, "");
-    EXPECT_EQ(odd.players, 0);
-    EXPECT_EQ(odd.maxPlayers, 0);
-    EXPECT_EQ(odd.bots, 255);
-    EXPECT_EQ(odd.appId, 7);
-    EXPECT_TRUE(odd.secure);
-    EXPECT_FALSE(odd.dedicated);
-    EXPECT_EQ(odd.os, 0);
+    EXPECT_EQ(std::tie(odd.address, odd.port, odd.name, odd.players, odd.maxPlayers, odd.bots),
+              std::make_tuple(0xFFFFFFFFu, 65535, "", 0, 0, 255));
+    EXPECT_EQ(std::tie(odd.appId, odd.secure, odd.dedicated, odd.os),
+              std::make_tuple(7, true, false, char(0)));
 
     // No server matches: the service leaves the list out.
     const SteamWebListResult none = Parse(R"({"response":{}})");

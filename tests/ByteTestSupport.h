@@ -4,6 +4,8 @@
 // field ends marked, and exact-size copies for sweeping truncations under
 // the sanitizers.
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -102,3 +104,13 @@ private:
     std::unique_ptr<uint8_t[]> m_data;
     size_t m_size;
 };
+
+// Hands every prefix of the bytes, from empty to whole, to check(prefix, n) as
+// an exact-size copy; stops once the test has failed, to keep the report short.
+template <class Check> void ForEachPrefix(const std::vector<uint8_t>& bytes, Check check) {
+    for (size_t n = 0; n <= bytes.size() && !::testing::Test::HasFailure(); ++n) {
+        SCOPED_TRACE(::testing::Message() << "prefix " << n);
+        const ExactCopy prefix(bytes, n);
+        check(prefix.Span(), n);
+    }
+}

@@ -77,58 +77,22 @@ bool RunQuery(SearchQuery& query, const OwningServerList& servers) {
 
 } // namespace
 
-TEST(ExpressionMatcherTest, RegularExpressionSyntax) {
+// What the library's own syntax does is left to the randomised comparison
+// below; these are the program's choices: plain text, letter case over the
+// names' Windows-1252 letters, and a match anywhere in the name.
+TEST(ExpressionMatcherTest, PlainTextAndLetterCase) {
     ExpectCases({
-        // A caret anchors at the start of the name.
-        {"^abc", kRegexIgnoreCase, "abcdef", true},
-        {"^abc", kRegexIgnoreCase, "xabc", false},
-        {"abc$", kRegexIgnoreCase, "xxabc", true},
-        {"abc$", kRegexIgnoreCase, "abcx", false},
-        // Back-references.
-        {"(a)\\1", kRegexIgnoreCase, "xaay", true},
-        {"(a)\\1", kRegexIgnoreCase, "xaya", false},
-        {"([0-9])-\\1", kRegexIgnoreCase, "7-7", true},
-        {"([0-9])-\\1", kRegexIgnoreCase, "7-8", false},
-        // A backslash escapes inside a bracket list.
-        {"[\\]]", kRegexIgnoreCase, "a]b", true},
-        {"[\\]]", kRegexIgnoreCase, "a\\b", false},
-        {"[\\[]clan", kRegexIgnoreCase, "[clan]joe", true},
-        // Character classes and intervals.
-        {"[[:digit:]]{3}", kRegexIgnoreCase, "player123", true},
-        {"[[:digit:]]{3}", kRegexIgnoreCase, "pl12ayer3", false},
-        {"^a{2,3}$", kRegexIgnoreCase, "aaa", true},
-        {"^a{2,3}$", kRegexIgnoreCase, "aaaa", false},
-        {"[[:space:]]", kRegexIgnoreCase, "two words", true},
-        // Alternation, grouping and repetition.
-        {"sniper|camper", kRegexIgnoreCase, "the camper", true},
-        {"sniper|camper", kRegexIgnoreCase, "the player", false},
-        {"^(ab)+c?$", kRegexIgnoreCase, "ababab", true},
-        {"^(ab)+c?$", kRegexIgnoreCase, "abba", false},
-        // Anywhere in the name, not the whole name.
         {"oh", kRegexIgnoreCase, "John", true},
-    });
-}
-
-TEST(ExpressionMatcherTest, PlainTextStandsForItself) {
-    ExpectCases({
         {"a.c", kPlainIgnoreCase, "a.c", true},
         {"a.c", kPlainIgnoreCase, "abc", false},
         {"(", kPlainIgnoreCase, "smiley :-(", true},
-        {"(", kPlainIgnoreCase, "smiley :-)", false},
         {"^abc", kPlainIgnoreCase, "x^abc", true},
         {"^abc", kPlainIgnoreCase, "abc", false},
         {"[x]", kPlainIgnoreCase, "[X]-Man", true},
         {"[x]", kPlainIgnoreCase, "x", false},
         {"a\\1", kPlainIgnoreCase, "a\\1", true},
         {"a*", kPlainIgnoreCase, "aaa", false},
-    });
-}
-
-TEST(ExpressionMatcherTest, LetterCase) {
-    ExpectCases({
-        {"abc", kPlainIgnoreCase, "xxABCxx", true},
         {"abc", kPlainMatchCase, "xxABCxx", false},
-        {"abc", kPlainMatchCase, "xxabcxx", true},
         {"^[a-c]+$", kRegexIgnoreCase, "CAB", true},
         {"^[a-c]+$", kRegexMatchCase, "CAB", false},
         // Latin-1 letters fold as well: "ärger" and "ÄRGER" are one name.
@@ -139,7 +103,7 @@ TEST(ExpressionMatcherTest, LetterCase) {
         {"[\xE0-\xFE]", kRegexMatchCase, "\xC9", false},
         // The multiplication and division signs are not a letter pair.
         {"\xD7", kPlainIgnoreCase, "\xF7", false},
-        // Nor are the names' other letters: Š/š, Œ/œ, Ž/ž, Ÿ/ÿ of Windows-1252.
+        // Š/š, Œ/œ, Ž/ž, Ÿ/ÿ of Windows-1252 are.
         {"\x8A\x9C\x8E", kPlainIgnoreCase, "\x9A\x8C\x9E", true},
         {"\xFF", kRegexIgnoreCase, "\x9F", true},
         {"^[[:alpha:]]+$", kRegexMatchCase, "\x8A\xE9\x9F\xDF", true},
@@ -150,6 +114,8 @@ TEST(ExpressionMatcherTest, LetterCase) {
         {"^[[:upper:]]+$", kRegexIgnoreCase, "\x9A\xE9", true},
         {"^\\w+$", kRegexMatchCase, "\xC4rger_\x9E", true},
     });
+    EXPECT_TRUE(Matches("b.c", kRegexIgnoreCase, std::string("ab\0cd", 5)));
+    EXPECT_TRUE(Matches(std::string("\xFF\x80", 2), kPlainMatchCase, "x\xFF\x80y"));
 }
 
 TEST(ExpressionMatcherTest, BadExpressionsAreReportedAndMatchNothing) {
@@ -179,13 +145,6 @@ TEST(ExpressionMatcherTest, RunawayBacktrackingIsNoMatch) {
     ASSERT_TRUE(matcher.Compile("(x+x+)+y", kRegexIgnoreCase, error));
     EXPECT_FALSE(matcher.Search(std::string(30, 'x')));
     EXPECT_TRUE(matcher.Search("xxy"));
-}
-
-TEST(ExpressionMatcherTest, MatchesRawBytes) {
-    const std::string withNul("ab\0cd", 5);
-    EXPECT_TRUE(Matches("cd", kPlainIgnoreCase, withNul));
-    EXPECT_TRUE(Matches("b.c", kRegexIgnoreCase, withNul));
-    EXPECT_TRUE(Matches(std::string("\xFF\x80", 2), kPlainMatchCase, "x\xFF\x80y"));
 }
 
 TEST(ExpressionMatcherTest, AgreesWithThePlainLibrarySearch) {
@@ -261,59 +220,45 @@ TEST(SearchQueryTest, FindsPlayersServerByServer) {
     EXPECT_EQ(query.m_players.size(), 2u);
 }
 
-TEST(SearchQueryTest, TwoMatchesOnOneServer) {
+TEST(SearchQueryTest, LabelsCountServersAndPlayers) {
     OwningServerList servers(1);
     AddServer(servers, 1, {"[TAG]one", "nobody", "[TAG]two"});
+    AddServerWithoutPlayers(servers, 2);
     SearchQuery query("", "^\\[tag\\]", kRegexIgnoreCase);
     ASSERT_TRUE(RunQuery(query, servers));
-    EXPECT_EQ(query.m_servers.size(), 1u);
-    EXPECT_EQ(query.m_players.size(), 2u);
     EXPECT_EQ(query.GetLabel(), "<no name>  (1/2):  \"^\\[tag\\]\"  ");
-}
-
-TEST(SearchQueryTest, NoPlayerListsFindsNothing) {
-    OwningServerList servers(1);
-    AddServerWithoutPlayers(servers, 1);
-    AddServerWithoutPlayers(servers, 2);
-    SearchQuery query("all", ".", kRegexIgnoreCase);
-    ASSERT_TRUE(RunQuery(query, servers));
-    EXPECT_TRUE(query.m_servers.empty());
-    EXPECT_TRUE(query.m_players.empty());
-    EXPECT_EQ(query.GetLabel(), "all  (0/0):  \".\"  ");
-}
-
-TEST(SearchQueryTest, Labels) {
-    EXPECT_EQ(Query("", "x", 0).GetLabel(), "<no name>:  \"x\"  ");
+    SearchQuery all("all", ".", kRegexIgnoreCase);
+    ASSERT_TRUE(RunQuery(all, servers));
+    EXPECT_EQ(all.GetLabel(), "all  (1/3):  \".\"  ");
     EXPECT_EQ(Query("Friends", "bob|al", 1).GetLabel(), "Friends:  \"bob|al\"  ");
-    EXPECT_EQ(SearchQuery().GetLabel(), "<no name>  (0/0):  \"\"  ");
-    EXPECT_EQ(Query().m_dwFlags, QF_REGEX);
 }
 
-TEST(QueryListTest, Columns) {
+// The query list in a column's order, both ways.
+TEST(QueryListTest, SortOrders) {
     OwningServerList servers(1);
     AddServer(servers, 1, {"ab", "abc"});
     AddServer(servers, 2, {"abc"});
     SearchQuery wide("alpha", "AB", kPlainIgnoreCase);  // 2 servers, 3 players
     SearchQuery narrow("Beta", "abc", kPlainMatchCase); // 2 servers, 2 players
     SearchQuery none("ALPHA", "zz", kPlainIgnoreCase);  // nothing
-    ASSERT_TRUE(RunQuery(wide, servers));
-    ASSERT_TRUE(RunQuery(narrow, servers));
-    ASSERT_TRUE(RunQuery(none, servers));
-
-    EXPECT_EQ(QueryColumns::CompareColumn(wide, none, 1), 0);
-    EXPECT_EQ(QueryColumns::CompareColumn(wide, narrow, 1), -1);
-    EXPECT_EQ(QueryColumns::CompareColumn(wide, narrow, 2), -1);
-    EXPECT_EQ(QueryColumns::CompareColumn(narrow, none, 2), -1);
-    // Larger counts first.
-    EXPECT_EQ(QueryColumns::CompareColumn(wide, narrow, 3), -1);
-    EXPECT_EQ(QueryColumns::CompareColumn(none, narrow, 3), 1);
-    EXPECT_EQ(QueryColumns::CompareColumn(wide, narrow, 4), 0);
-    EXPECT_EQ(QueryColumns::CompareColumn(none, wide, 4), 1);
-
-    QueryList list(-3);
-    list.Insert(&wide);
-    list.Insert(&none);
-    list.Insert(&narrow);
-    EXPECT_EQ(list[0], &none);
-    EXPECT_EQ(list[2], &wide);
+    for (SearchQuery* q : {&wide, &narrow, &none})
+        ASSERT_TRUE(RunQuery(*q, servers));
+    const struct {
+        int32_t key;
+        std::vector<SearchQuery*> order;
+    } cases[] = {
+        {2, {&wide, &narrow, &none}}, // expression, without case
+        {-2, {&none, &narrow, &wide}},
+        {3, {&wide, &narrow, &none}}, // players found, larger first
+        {-3, {&none, &narrow, &wide}},
+    };
+    for (const auto& c : cases) {
+        QueryList list(c.key);
+        for (SearchQuery* q : {&wide, &none, &narrow})
+            list.Insert(q);
+        std::vector<SearchQuery*> got;
+        for (int i = 0; i < list.GetSize(); ++i)
+            got.push_back(list[i]);
+        EXPECT_EQ(got, c.order) << "key " << c.key;
+    }
 }

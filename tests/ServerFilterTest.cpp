@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 #include "core/ServerInfo.h"
@@ -35,140 +36,96 @@ ServerFilter Only(uint32_t flags) {
 
 } // namespace
 
-TEST(ServerFilterTest, InactiveFilterPassesNothing) {
-    auto server = AnsweredServer();
-    ServerFilter filter;
-    EXPECT_FALSE(filter.Matches(*server));
-    // Value bits alone are no criterion.
-    filter.m_dwFlags = FILTER_EMPTY_YES | FILTER_FULL_YES | FILTER_PASSWORD_YES;
-    EXPECT_FALSE(filter.IsActive());
-    EXPECT_FALSE(filter.Matches(*server));
-    EXPECT_EQ(filter.GetDescription(), "<no filter active>");
-}
-
-TEST(ServerFilterTest, ServerThatNeverAnswered) {
-    ServerInfo silent(0x7F000002u, 27015);
-    ServerFilter filter = Only(FILTER_PING);
-    filter.m_nMaxPing = 0x7FFFFFFF;
-    EXPECT_FALSE(filter.Matches(silent));
-    filter = Only(FILTER_MAXPLAYERS);
-    filter.m_nMaxPlayers = 255;
-    EXPECT_FALSE(filter.Matches(silent));
-    // 0 players of 0 counts as full.
-    EXPECT_TRUE(Only(FILTER_FULL | FILTER_FULL_YES).Matches(silent));
-    EXPECT_FALSE(Only(FILTER_FULL).Matches(silent));
-    // Nothing is known about its players, so it is neither empty nor not.
-    EXPECT_FALSE(Only(FILTER_EMPTY | FILTER_EMPTY_YES).Matches(silent));
-    EXPECT_FALSE(Only(FILTER_EMPTY).Matches(silent));
-}
-
-TEST(ServerFilterTest, NumberLimits) {
-    auto server = AnsweredServer();
-    ServerFilter filter = Only(FILTER_PING);
-    filter.m_nMaxPing = 80;
-    EXPECT_TRUE(filter.Matches(*server));
-    filter.m_nMaxPing = 79;
-    EXPECT_FALSE(filter.Matches(*server));
-    // Both sides are signed: a limit typed as -1 passes nothing, a ping with
-    // the top bit set passes any limit.
-    filter.m_nMaxPing = 0xFFFFFFFFu;
-    EXPECT_FALSE(filter.Matches(*server));
-    server->m_nPing = 0x80000000u;
-    filter.m_nMaxPing = 10;
-    EXPECT_TRUE(filter.Matches(*server));
-
-    filter = Only(FILTER_MAXPLAYERS);
-    filter.m_nMaxPlayers = 16;
-    EXPECT_TRUE(filter.Matches(*server));
-    filter.m_nMaxPlayers = 15;
-    EXPECT_FALSE(filter.Matches(*server));
-}
-
-TEST(ServerFilterTest, GameAndMap) {
-    auto server = AnsweredServer();
-    ServerFilter filter = Only(FILTER_GAME);
-    filter.m_strGame = "CStrike";
-    EXPECT_TRUE(filter.Matches(*server));
-    filter.m_strGame = "cstrik";
-    EXPECT_FALSE(filter.Matches(*server));
-    // An empty text is no test.
-    filter.m_strGame.clear();
-    EXPECT_TRUE(filter.Matches(*server));
-
-    filter = Only(FILTER_MAP);
-    for (const char* prefix : {"de_", "DE_DU", "de_dust2", "De_Dust2"}) {
-        filter.m_strMap = prefix;
-        EXPECT_TRUE(filter.Matches(*server)) << prefix;
+// Each criterion on its own (and all at once) against a dedicated Linux
+// server that answered with 5 of 16 players, changed as the case says.
+TEST(ServerFilterTest, Criteria) {
+    using Change = std::function<void(ServerInfo&)>;
+    const Change asIs = [](ServerInfo&) {};
+    const Change silent = [](ServerInfo& s) { // never answered
+        s.m_nPing = 0;
+        s.m_nPlayers = s.m_nMaxPlayers = 0;
+        s.SetPlayers(nullptr);
+    };
+    const struct {
+        const char* name;
+        uint32_t flags;
+        std::function<void(ServerFilter&)> limits;
+        Change change;
+        bool passes;
+    } cases[] = {
+        {"no criterion", 0, {}, asIs, false},
+        {"value bits alone are no criterion",
+         FILTER_EMPTY_YES | FILTER_FULL_YES | FILTER_PASSWORD_YES, {}, asIs, false},
+        {"ping at the limit", FILTER_PING, [](ServerFilter& f) { f.m_nMaxPing = 80; }, asIs, true},
+        {"ping over it", FILTER_PING, [](ServerFilter& f) { f.m_nMaxPing = 79; }, asIs, false},
+        // Both sides are signed: a limit typed as -1 passes nothing, a ping
+        // with the top bit set passes any limit.
+        {"limit -1", FILTER_PING, [](ServerFilter& f) { f.m_nMaxPing = 0xFFFFFFFFu; }, asIs, false},
+        {"negative ping", FILTER_PING, [](ServerFilter& f) { f.m_nMaxPing = 10; },
+         [](ServerInfo& s) { s.m_nPing = 0x80000000u; }, true},
+        {"never answered, any ping", FILTER_PING,
+         [](ServerFilter& f) { f.m_nMaxPing = 0x7FFFFFFF; }, silent, false},
+        {"max players at the limit", FILTER_MAXPLAYERS,
+         [](ServerFilter& f) { f.m_nMaxPlayers = 16; }, asIs, true},
+        {"max players over it", FILTER_MAXPLAYERS,
+         [](ServerFilter& f) { f.m_nMaxPlayers = 15; }, asIs, false},
+        {"never answered, any size", FILTER_MAXPLAYERS,
+         [](ServerFilter& f) { f.m_nMaxPlayers = 255; }, silent, false},
+        {"game whole, any case", FILTER_GAME, [](ServerFilter& f) { f.m_strGame = "CStrike"; },
+         asIs, true},
+        {"game is no prefix", FILTER_GAME, [](ServerFilter& f) { f.m_strGame = "cstrik"; }, asIs,
+         false},
+        {"empty game is no test", FILTER_GAME, {}, asIs, true},
+        {"map prefix, any case", FILTER_MAP, [](ServerFilter& f) { f.m_strMap = "DE_DU"; }, asIs,
+         true},
+        {"map whole", FILTER_MAP, [](ServerFilter& f) { f.m_strMap = "De_Dust2"; }, asIs, true},
+        {"map longer", FILTER_MAP, [](ServerFilter& f) { f.m_strMap = "de_dust2x"; }, asIs, false},
+        {"map inside", FILTER_MAP, [](ServerFilter& f) { f.m_strMap = "e_dust"; }, asIs, false},
+        {"map in Latin-1", FILTER_MAP, [](ServerFilter& f) { f.m_strMap = "\xE4rger"; },
+         [](ServerInfo& s) { s.m_strMap = "\xC4RGER_map"; }, true},
+        {"type", FILTER_TYPE, [](ServerFilter& f) { f.m_strServerType = "dedicated"; }, asIs, true},
+        {"other type", FILTER_TYPE, [](ServerFilter& f) { f.m_strServerType = "Listen"; }, asIs,
+         false},
+        {"listen type", FILTER_TYPE, [](ServerFilter& f) { f.m_strServerType = "Listen"; },
+         [](ServerInfo& s) { s.m_cServerType = 'l'; }, true},
+        {"os", FILTER_OS, [](ServerFilter& f) { f.m_strOS = "Linux"; }, asIs, true},
+        {"other os", FILTER_OS, [](ServerFilter& f) { f.m_strOS = "Win32"; }, asIs, false},
+        {"os as received", FILTER_OS, [](ServerFilter& f) { f.m_strOS = "Linux"; },
+         [](ServerInfo& s) { s.m_cOS = 'L'; }, false},
+        {"no password", FILTER_PASSWORD, {}, asIs, true},
+        {"password wanted", FILTER_PASSWORD | FILTER_PASSWORD_YES, {}, asIs, false},
+        {"password kept out", FILTER_PASSWORD, {}, [](ServerInfo& s) { s.m_bPassword = 1; }, false},
+        // Empty is decided by the player list, not by the details' count.
+        {"not empty", FILTER_EMPTY, {}, asIs, true},
+        {"empty wanted", FILTER_EMPTY | FILTER_EMPTY_YES, {}, asIs, false},
+        {"empty list", FILTER_EMPTY | FILTER_EMPTY_YES, {},
+         [](ServerInfo& s) { s.SetPlayers(std::make_unique<PlayerList>(1)); }, true},
+        {"no list is neither", FILTER_EMPTY | FILTER_EMPTY_YES, {}, silent, false},
+        {"no list is not 'not empty'", FILTER_EMPTY, {}, silent, false},
+        {"not full", FILTER_FULL, {}, asIs, true},
+        {"full wanted", FILTER_FULL | FILTER_FULL_YES, {}, asIs, false},
+        {"full", FILTER_FULL | FILTER_FULL_YES, {}, [](ServerInfo& s) { s.m_nPlayers = 16; }, true},
+        {"0 of 0 is full", FILTER_FULL | FILTER_FULL_YES, {}, silent, true},
+        {"all criteria", FILTER_CRITERIA, [](ServerFilter& f) {
+             f.m_strGame = std::string("cstrike");
+             f.m_strMap = std::string("de");
+             f.m_strServerType = std::string("Dedicated");
+             f.m_strOS = std::string("Linux");
+             f.m_nMaxPlayers = 16;
+         }, asIs, true},
+        {"all criteria but one", FILTER_CRITERIA,
+         [](ServerFilter& f) { f.m_strGame = std::string("cstrike"); },
+         [](ServerInfo& s) { s.m_strGame = "valve"; }, false},
+    };
+    for (const auto& c : cases) {
+        auto server = AnsweredServer();
+        c.change(*server);
+        ServerFilter filter = Only(c.flags);
+        if (c.limits)
+            c.limits(filter);
+        EXPECT_EQ(filter.Matches(*server), c.passes) << c.name;
     }
-    for (const char* other : {"cs_", "de_dust2x", "e_dust"}) {
-        filter.m_strMap = other;
-        EXPECT_FALSE(filter.Matches(*server)) << other;
-    }
-    server->m_strMap = "\xC4RGER_map";
-    filter.m_strMap = "\xE4rger";
-    EXPECT_TRUE(filter.Matches(*server));
-}
-
-TEST(ServerFilterTest, TypeAndOperatingSystem) {
-    auto server = AnsweredServer();
-    ServerFilter filter = Only(FILTER_TYPE);
-    filter.m_strServerType = "dedicated";
-    EXPECT_TRUE(filter.Matches(*server));
-    filter.m_strServerType = "Listen";
-    EXPECT_FALSE(filter.Matches(*server));
-    server->m_cServerType = 'l';
-    EXPECT_TRUE(filter.Matches(*server));
-    filter.m_strServerType.clear();
-    EXPECT_TRUE(filter.Matches(*server));
-
-    filter = Only(FILTER_OS);
-    filter.m_strOS = "Win32";
-    EXPECT_FALSE(filter.Matches(*server));
-    server->m_cOS = 'w';
-    EXPECT_TRUE(filter.Matches(*server));
-    filter.m_strOS = "Linux";
-    EXPECT_FALSE(filter.Matches(*server));
-    // What the server reports is compared as received.
-    server->m_cOS = 'L';
-    EXPECT_FALSE(filter.Matches(*server));
-}
-
-TEST(ServerFilterTest, PasswordEmptyAndFull) {
-    auto server = AnsweredServer();
-    EXPECT_TRUE(Only(FILTER_PASSWORD).Matches(*server));
-    EXPECT_FALSE(Only(FILTER_PASSWORD | FILTER_PASSWORD_YES).Matches(*server));
-    server->m_bPassword = 1;
-    EXPECT_FALSE(Only(FILTER_PASSWORD).Matches(*server));
-    EXPECT_TRUE(Only(FILTER_PASSWORD | FILTER_PASSWORD_YES).Matches(*server));
-
-    // Empty is decided by the player list, not by the details' count.
-    EXPECT_TRUE(Only(FILTER_EMPTY).Matches(*server));
-    EXPECT_FALSE(Only(FILTER_EMPTY | FILTER_EMPTY_YES).Matches(*server));
-    server->SetPlayers(std::make_unique<PlayerList>(1));
-    EXPECT_FALSE(Only(FILTER_EMPTY).Matches(*server));
-    EXPECT_TRUE(Only(FILTER_EMPTY | FILTER_EMPTY_YES).Matches(*server));
-
-    EXPECT_TRUE(Only(FILTER_FULL).Matches(*server));
-    EXPECT_FALSE(Only(FILTER_FULL | FILTER_FULL_YES).Matches(*server));
-    server->m_nPlayers = 16;
-    EXPECT_FALSE(Only(FILTER_FULL).Matches(*server));
-    EXPECT_TRUE(Only(FILTER_FULL | FILTER_FULL_YES).Matches(*server));
-}
-
-TEST(ServerFilterTest, AllCriteriaMustPass) {
-    auto server = AnsweredServer();
-    ServerFilter filter;
-    filter.m_dwFlags = FILTER_GAME | FILTER_MAP | FILTER_MAXPLAYERS | FILTER_PING | FILTER_TYPE |
-                       FILTER_OS | FILTER_PASSWORD | FILTER_EMPTY | FILTER_FULL;
-    // Moved in rather than assigned from literals: GCC 12 at -O3 warns
-    // about the short-string copy otherwise.
-    filter.m_strGame = std::string("cstrike");
-    filter.m_strMap = std::string("de");
-    filter.m_strServerType = std::string("Dedicated");
-    filter.m_strOS = std::string("Linux");
-    EXPECT_TRUE(filter.Matches(*server));
-    server->m_strGame = "valve";
-    EXPECT_FALSE(filter.Matches(*server));
+    EXPECT_EQ(ServerFilter().GetDescription(), "<no filter active>");
 }
 
 TEST(ServerFilterTest, Description) {

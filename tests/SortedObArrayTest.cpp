@@ -66,76 +66,51 @@ TEST(SortedObArray, SameAddressDifferentPortsAreTwoRecordsOrderedByPort) {
     ASSERT_EQ(list.GetSize(), 2);
     EXPECT_EQ(list[0]->m_wPort, 27015);
     EXPECT_EQ(list[1]->m_wPort, 27016);
-}
-
-TEST(SortedObArray, AddressesCompareUnsigned) {
-    OwningServerList list(1);
     list.Insert(MakeServer(0xC0A80001u, 1)); // 192.168.0.1, negative as a signed number
-    list.Insert(MakeServer(0x0A000001u, 1)); // 10.0.0.1
-    EXPECT_EQ(list[0]->m_dwAddress, 0x0A000001u);
+    EXPECT_EQ(list[2]->m_dwAddress, 0xC0A80001u) << "addresses compare unsigned";
 }
 
-TEST_F(ServerOrderTest, UnknownPingsSortLastAscendingAndFirstDescending) {
-    Add(MakeServer(1, 1, 0));
-    Add(MakeServer(2, 1, 250));
-    Add(MakeServer(3, 1, 40));
-    Add(MakeServer(4, 1, 0x7FFFFFFF)); // as large as the unknown marker
+// Four servers at addresses 1-4, set up per column, sorted both ways.
+TEST_F(ServerOrderTest, SortOrders) {
+    std::vector<ServerInfo*> s;
+    for (uint32_t a = 1; a <= 4; ++a)
+        s.push_back(Add(MakeServer(a, 1)));
+    // Ping: unknown (0) last ascending, first descending; 0x7FFFFFFF is as
+    // large as the unknown marker.
+    s[1]->m_nPing = 250;
+    s[2]->m_nPing = 40;
+    s[3]->m_nPing = 0x7FFFFFFF;
     EXPECT_EQ(Addresses(SortedBy({3, 1})), (std::vector<uint32_t>{3, 2, 1, 4}));
     EXPECT_EQ(Addresses(SortedBy({-3, 1})), (std::vector<uint32_t>{1, 4, 2, 3}));
-}
-
-TEST_F(ServerOrderTest, PlayerCountTiesBreakOnPlayerListSize) {
-    ServerInfo* noList = Add(MakeServer(1, 1));
-    ServerInfo* emptyList = Add(MakeServer(2, 1));
-    ServerInfo* fuller = Add(MakeServer(3, 1));
-    ServerInfo* more = Add(MakeServer(4, 1));
-    noList->m_nPlayers = emptyList->m_nPlayers = fuller->m_nPlayers = 5;
-    more->m_nPlayers = 9;
-    emptyList->SetPlayers(std::make_unique<PlayerList>(1));
-    auto players = std::make_unique<PlayerList>(1);
-    players->Insert(std::make_unique<PlayerInfo>());
-    fuller->SetPlayers(std::move(players));
-    // Larger first: 9 players, then the 5s by list size, no list last.
+    // Players, larger first: ties break on the player list's size, no list last.
+    s[0]->m_nPlayers = s[1]->m_nPlayers = s[2]->m_nPlayers = 5;
+    s[3]->m_nPlayers = 9;
+    s[1]->SetPlayers(std::make_unique<PlayerList>(1));
+    s[2]->SetPlayers(std::make_unique<PlayerList>(1));
+    s[2]->m_pPlayers->Insert(std::make_unique<PlayerInfo>());
     EXPECT_EQ(Addresses(SortedBy({6})), (std::vector<uint32_t>{4, 3, 2, 1}));
     EXPECT_EQ(Addresses(SortedBy({-6})), (std::vector<uint32_t>{1, 2, 3, 4}));
-}
-
-TEST_F(ServerOrderTest, NamesCompareWithoutCaseIncludingLatin1) {
-    Add(MakeServer(1, 1, 0, "\xC9toile"));   // Étoile
-    Add(MakeServer(2, 1, 0, "alpha"));
-    Add(MakeServer(3, 1, 0, "\xE9toile b")); // étoile b
-    Add(MakeServer(4, 1, 0, "ALPHA"));
-    const ServerList list = SortedBy({2, 1});
-    EXPECT_EQ(Addresses(list), (std::vector<uint32_t>{2, 4, 1, 3}));
-    // The Windows-1252 pairs of 0x80-0x9F and 0xFF fold as well.
-    EXPECT_TRUE(EqualsNoCase("\x8A\x8C\x8E\x9F", "\x9A\x9C\x9E\xFF"));
+    // Names without case, Latin-1 included: Étoile, alpha, étoile b, ALPHA.
+    s[0]->m_strName = "\xC9toile";
+    s[1]->m_strName = "alpha";
+    s[2]->m_strName = "\xE9toile b";
+    s[3]->m_strName = "ALPHA";
+    EXPECT_EQ(Addresses(SortedBy({2, 1})), (std::vector<uint32_t>{2, 4, 1, 3}));
+    EXPECT_TRUE(EqualsNoCase("\x8A\x8C\x8E\x9F", "\x9A\x9C\x9E\xFF")); // Windows-1252 pairs
     EXPECT_FALSE(EqualsNoCase("\x80", "\x90")) << "the euro sign has no partner";
-}
-
-TEST_F(ServerOrderTest, FlagsColumnPutsOpenServersFirstThenTypeThenOs) {
-    ServerInfo* a = Add(MakeServer(1, 1));
-    ServerInfo* b = Add(MakeServer(2, 1));
-    ServerInfo* c = Add(MakeServer(3, 1));
-    a->m_bPassword = 1;
-    a->m_cServerType = 'd';
-    b->m_cServerType = 'l';
-    b->m_cOS = 'w';
-    c->m_cServerType = 'l';
-    c->m_cOS = 'l';
+    // Flags: open servers first, then by type, then by operating system.
+    s[0]->m_bPassword = 1;
+    s[0]->m_cServerType = 'd';
+    s[1]->m_cServerType = s[2]->m_cServerType = 'l';
+    s[1]->m_cOS = 'w';
+    s[2]->m_cOS = 'l';
+    owned.pop_back();
     EXPECT_EQ(Addresses(SortedBy({8})), (std::vector<uint32_t>{3, 2, 1}));
 }
 
-TEST(SortedObArray, SetSortColumnTogglesTheOnlyOrLastKey) {
-    ServerList list;
-    list.SetSortKey(3);
-    list.SetSortColumn(3, false);
-    EXPECT_EQ(list.GetSortKeys(), (std::vector<int32_t>{-3}));
-    list.SetSortColumn(3, false);
-    EXPECT_EQ(list.GetSortKeys(), (std::vector<int32_t>{3}));
-    EXPECT_EQ(list.GetSortColumn(), 3);
-}
-
-TEST(SortedObArray, AdditiveKeysAppendAndKeepEarlierDirections) {
+// A click on the only or last key reverses it; with the additive modifier
+// a new key is appended and an earlier one moves to the end unchanged.
+TEST(SortedObArray, SortColumnClicks) {
     ServerList list;
     list.SetSortKey(2);
     list.SetSortColumn(2, false); // name descending
@@ -151,26 +126,6 @@ TEST(SortedObArray, AdditiveKeysAppendAndKeepEarlierDirections) {
     EXPECT_EQ(list.GetSortColumn(true), 3);
     list.SetSortKeys({});
     EXPECT_EQ(list.GetSortColumn(), 0);
-}
-
-TEST(SortedObArray, ReverseKeyNegatesTheColumnOrder) {
-    PlayerInfo a, b;
-    a.m_nFrags = 10;
-    b.m_nFrags = 3;
-    // Frags sort larger first on a positive key.
-    EXPECT_EQ(PlayerList::CompareColumn(a, b, 3, false), -1);
-    EXPECT_EQ(PlayerList::CompareColumn(a, b, 3, true), 1);
-    a.m_nPrevFrags = 10; // gained 0
-    b.m_nPrevFrags = 0;  // gained 3
-    EXPECT_EQ(PlayerList::CompareColumn(a, b, 4, false), 1);
-    EXPECT_EQ(PlayerList::CompareColumn(a, b, 99, false), 0);
-}
-
-TEST(SortedObArray, RulesCompareByNameThenValueAndNothingElse) {
-    RuleInfo a{"Sv_Gravity", "800"}, b{"sv_gravity", "100"};
-    EXPECT_EQ(RuleList::CompareColumn(a, b, 1, false), 0);
-    EXPECT_EQ(RuleList::CompareColumn(a, b, 2, false), 1);
-    EXPECT_EQ(RuleList::CompareColumn(a, b, 3, false), 0);
 }
 
 TEST(ServerInfo, ReservedSlotsFromTheRule) {
