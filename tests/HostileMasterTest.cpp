@@ -11,21 +11,17 @@
 #include <unistd.h>
 
 #include "net/CMasterSocket.h"
+#include "tests/ByteTestSupport.h"
 #include "tests/LabTestSupport.h"
 
 namespace {
 
 class HostileMasterTest : public ::testing::Test, public LabDocFixture {
 protected:
-    void Start(const QStringList& args) {
-        ASSERT_TRUE(StartLab(args)) << lab.Error().toStdString();
-        settings->m_nCleanInterval = 20;
-        settings->m_nSocketTimeout = 400;
-        settings->m_nSendInterval = 1;
-        settings->m_nWONTimeout = 150;
+    void StartMaster(const QStringList& args) {
+        Start(args);
         settings->m_nWONRetries = 1;
         settings->m_dwFlags = OPT_CLEAR_BEFORE_UPDATE;
-        StartCleaning();
     }
     // In ascending order of address and port, and no two alike.
     void ExpectSortedAndUnique() const {
@@ -58,14 +54,12 @@ private:
     uint16_t m_port = 0;
 };
 
-Datagram Batch(uint32_t next, const std::vector<std::pair<uint32_t, uint16_t>>& entries) {
-    Datagram f('f');
-    f.U8(0x0D).I32(static_cast<int32_t>(next));
-    for (const auto& [address, port] : entries) {
-        f.U8(static_cast<uint8_t>(address >> 24)).U8(static_cast<uint8_t>(address >> 16));
-        f.U8(static_cast<uint8_t>(address >> 8)).U8(static_cast<uint8_t>(address));
-        f.U8(static_cast<uint8_t>(port >> 8)).U8(static_cast<uint8_t>(port));
-    }
+Payload Batch(uint32_t next, const std::vector<std::pair<uint32_t, uint16_t>>& entries) {
+    Payload f = Payload::Reply('f');
+    f.U8(0x0D).U32(next);
+    for (const auto& [address, port] : entries)
+        f.Raw({uint8_t(address >> 24), uint8_t(address >> 16), uint8_t(address >> 8),
+               uint8_t(address), uint8_t(port >> 8), uint8_t(port)});
     return f;
 }
 
@@ -130,22 +124,22 @@ TEST_F(HostileMasterTest, LateCopyOfABatchNeitherEndsNorRestartsTheExchange) {
     settings->m_dwFlags = 0;
     doc->ConnectToMaster();
     ASSERT_TRUE(doc->IsUpdatingServerList());
-    const Datagram first = Batch(7, {{0x0A000001, 27015}, {0x0A000002, 27015}});
-    doc->ParseReply(first.Type(), first.Payload(), 0x7F000001, master.Port());
+    const Payload first = Batch(7, {{0x0A000001, 27015}, {0x0A000002, 27015}});
+    doc->ParseReply(first.Type(), first.Body(), 0x7F000001, master.Port());
     // The answer to a re-sent request for batch 0 arrives after batch 7 was
     // asked for: it names 7 again, which is asked for already.
-    doc->ParseReply(first.Type(), first.Payload(), 0x7F000001, master.Port());
+    doc->ParseReply(first.Type(), first.Body(), 0x7F000001, master.Port());
     EXPECT_EQ(BatchIds(), (std::vector<uint32_t>{0, 7}));
     EXPECT_TRUE(doc->IsUpdatingServerList());
-    const Datagram last = Batch(0, {{0x0A000001, 27015}, {0x0A000003, 27015}});
-    doc->ParseReply(last.Type(), last.Payload(), 0x7F000001, master.Port());
+    const Payload last = Batch(0, {{0x0A000001, 27015}, {0x0A000003, 27015}});
+    doc->ParseReply(last.Type(), last.Body(), 0x7F000001, master.Port());
     EXPECT_FALSE(doc->IsUpdatingServerList());
     EXPECT_EQ(doc->GetServerList().GetSize(), 3);
     EXPECT_EQ(view.Count(HINT_SERVERS_RELOADED), 1);
 }
 
 TEST_F(HostileMasterTest, MasterThatRepeatsABatchIdIsNotAskedAgainAndTimesOut) {
-    Start({"--servers", "10", "--seed", "51", "--batch-size", "4", "--master-mode", "repeat"});
+    StartMaster({"--servers", "10", "--seed", "51", "--batch-size", "4", "--master-mode", "repeat"});
     UpdateAndWait();
     // Batch 0 named the batch at index 4; its answer named itself again.
     EXPECT_EQ(BatchIds(), (std::vector<uint32_t>{0, 4 * 4 + 3}));
@@ -157,7 +151,7 @@ TEST_F(HostileMasterTest, MasterThatRepeatsABatchIdIsNotAskedAgainAndTimesOut) {
 }
 
 TEST_F(HostileMasterTest, EndlessMasterIsFollowedForABoundedNumberOfBatches) {
-    Start({"--servers", "30", "--seed", "52", "--batch-size", "7", "--master-mode", "endless"});
+    StartMaster({"--servers", "30", "--seed", "52", "--batch-size", "7", "--master-mode", "endless"});
     settings->m_dwFlags |= OPT_REFRESH_NEW_SERVERS;
     UpdateAndWait();
     EXPECT_EQ(BatchIds().size(), static_cast<size_t>(CMasterSocket::kMaxBatches));
@@ -173,7 +167,7 @@ TEST_F(HostileMasterTest, EndlessMasterIsFollowedForABoundedNumberOfBatches) {
 
 TEST_F(HostileMasterTest, EndlessMasterWithFullDatagramsStopsAtTheEntryLimit) {
     // 65506-byte batches of 10916 entries going round 150,000 addresses.
-    Start({"--servers", "1", "--seed", "53", "--servers-listed", "150000", "--batch-size", "10916",
+    StartMaster({"--servers", "1", "--seed", "53", "--servers-listed", "150000", "--batch-size", "10916",
            "--master-mode", "endless"});
     UpdateAndWait();
     // Each lap is 13 full batches and one of the 8,092 left over.
@@ -190,7 +184,7 @@ TEST_F(HostileMasterTest, EndlessMasterWithFullDatagramsStopsAtTheEntryLimit) {
 }
 
 TEST_F(HostileMasterTest, HundredsOfThousandsOfEntriesAreListedOnceInOrder) {
-    Start(
+    StartMaster(
         {"--servers", "1", "--seed", "54", "--servers-listed", "300000", "--batch-size", "10916"});
     // A favourite among them keeps its record as it is.
     ServerInfo* favourite = AddServer(lab.AddressAt(0), lab.ServerPort(), GROUP_FAVOURITES);
@@ -210,24 +204,14 @@ TEST_F(HostileMasterTest, HundredsOfThousandsOfEntriesAreListedOnceInOrder) {
 }
 
 TEST_F(HostileMasterTest, UnsupportedRepliesFromTheMasterShowOneBoxPerExchange) {
-    Start({"--servers", "20", "--seed", "55", "--batch-size", "5", "--master-flood", "100"});
-    int depth = 0;
-    int deepest = 0;
-    ui.onMessage = [&](const std::string&) {
-        deepest = std::max(deepest, ++depth);
-        const uint64_t opened = NowTicks();
-        while (ElapsedMs(opened) < 100)
-            WaitForEvents(20);
-        --depth;
-    };
-    const std::string expected =
-        "Unsupported command 0x5a ('Z') on " + lab.MasterText().toStdString();
+    StartMaster({"--servers", "20", "--seed", "55", "--batch-size", "5", "--master-flood", "100"});
+    const SlowBoxes boxes(ui, 100);
     for (int exchange = 1; exchange <= 2; ++exchange) {
         UpdateAndWait();
         EXPECT_EQ(doc->GetServerList().GetSize(), 20);
         ASSERT_EQ(ui.messages.size(), static_cast<size_t>(exchange));
-        EXPECT_EQ(ui.messages.back(), expected);
+        EXPECT_NE(ui.messages.back().find(lab.MasterText().toStdString()), std::string::npos);
     }
-    EXPECT_EQ(deepest, 1);
+    EXPECT_EQ(boxes.deepest, 1);
     EXPECT_FALSE(TimedOut());
 }

@@ -13,17 +13,9 @@ std::string Hex(const std::string& bytes) {
 class LabQueryTest : public ::testing::Test, public LabDocFixture {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(StartLab({"--servers", "40", "--seed", "11", "--latency", "20-60",
-                              "--silent", "0.1", "--message", "0.1"}))
-            << lab.Error().toStdString();
-        settings->m_nCleanInterval = 50;
-        settings->m_nSocketTimeout = 1000;
-        StartCleaning();
-    }
-    // Details, players and rules, then waits for the socket to finish.
-    void Query(ServerInfo* server) {
-        ASSERT_TRUE(doc->RefreshServerIfIdle(server, CMD_DETAILS | CMD_PLAYERS | CMD_RULES));
-        ASSERT_TRUE(WaitForIdleSockets());
+        Start({"--servers", "40", "--seed", "11", "--latency", "20-60", "--silent", "0.1",
+               "--message", "0.1"},
+              1000);
     }
 };
 
@@ -87,27 +79,28 @@ TEST_F(LabQueryTest, OneServerFillsEveryFieldAsTheManifestSays) {
     EXPECT_TRUE(ui.messages.empty());
 }
 
-TEST_F(LabQueryTest, TextMessageFillsTheErrorAndEmptiesThePlayers) {
-    const int index = FindIndex("message");
-    ASSERT_GE(index, 0);
-    ServerInfo* server = Server(index);
-    server->SetPlayers(std::make_unique<PlayerList>(1));
-    server->m_pPlayers->Insert(std::make_unique<PlayerInfo>());
-    Query(server);
-    EXPECT_EQ(server->m_strError, lab.ServerAt(index).value("message").toString().toStdString());
-    ASSERT_TRUE(server->m_pPlayers);
-    EXPECT_TRUE(server->m_pPlayers->IsEmpty());
-}
-
-TEST_F(LabQueryTest, SilentServerEndsWithPingZero) {
-    const int index = FindIndex("silent");
-    ASSERT_GE(index, 0);
-    ServerInfo* server = Server(index);
-    server->m_nPing = 99;
-    Query(server);
-    EXPECT_EQ(server->m_nPing, 0u);
-    EXPECT_EQ(view.Count(HINT_SERVER_DETAILS), 1) << "the time-out of details";
-    EXPECT_TRUE(server->m_strName.empty());
+// A text message fills the error and empties the players; a silent server
+// ends with ping 0 after the time-out of its details.
+TEST_F(LabQueryTest, MessageAndSilentServers) {
+    ServerInfo* message = Server(FindIndex("message"));
+    ServerInfo* silent = Server(FindIndex("silent"));
+    message->SetPlayers(std::make_unique<PlayerList>(1));
+    message->m_pPlayers->Insert(std::make_unique<PlayerInfo>());
+    silent->m_nPing = 99;
+    Query(message);
+    Query(silent);
+    EXPECT_EQ(message->m_strError,
+              lab.ServerAt(FindIndex("message")).value("message").toString().toStdString());
+    ASSERT_TRUE(message->m_pPlayers);
+    EXPECT_TRUE(message->m_pPlayers->IsEmpty());
+    EXPECT_EQ(silent->m_nPing, 0u);
+    EXPECT_TRUE(silent->m_strName.empty());
+    EXPECT_EQ(std::count_if(view.entries.begin(), view.entries.end(),
+                            [&](const auto& e) {
+                                return e.hint == HINT_SERVER_DETAILS && e.server == silent;
+                            }),
+              1)
+        << "the time-out of details";
 }
 
 TEST_F(LabQueryTest, AServerWithAnOpenQueryIsNotAskedTwice) {

@@ -1,12 +1,14 @@
 #pragma once
 
 #include <QJsonObject>
+#include <algorithm>
 #include <functional>
 #include <memory>
 
 #include "net/CleaningTimer.h"
 #include "net/Clock.h"
 #include "net/EventWait.h"
+#include "net/QueryCommands.h"
 #include "net/SocketErrors.h"
 #include "tests/DocTestSupport.h"
 #include "tests/LabProcess.h"
@@ -22,6 +24,27 @@ public:
         settings->m_strWONMaster = LabProcess::FormatIP(lab.MasterAddress()).toStdString();
         settings->m_wWONPort = lab.MasterPort();
         return true;
+    }
+    // Starts the lab with the timing every network test uses; a Steam lab
+    // also becomes the document's Steam master and web list.
+    void Start(const QStringList& arguments, int socketTimeoutMs = 400) {
+        ASSERT_TRUE(StartLab(arguments)) << lab.Error().toStdString();
+        settings->m_nCleanInterval = 20;
+        settings->m_nSocketTimeout = socketTimeoutMs;
+        settings->m_nSendInterval = 1;
+        settings->m_nWONTimeout = 150;
+        settings->m_nWONRetries = 3;
+        if (lab.Steam()) {
+            settings->m_strSteamMaster = lab.SteamMasterText().toStdString();
+            settings->m_strSteamApiUrl = lab.WebUrl().toStdString();
+            settings->m_strSteamApiKey = lab.WebKey().toStdString();
+        }
+        StartCleaning();
+    }
+    // Asks one server and waits until its socket is gone.
+    void Query(ServerInfo* server, unsigned mask = CMD_DETAILS | CMD_PLAYERS | CMD_RULES) {
+        ASSERT_TRUE(doc->RefreshServerIfIdle(server, mask));
+        ASSERT_TRUE(WaitForIdleSockets());
     }
     void StartCleaning() {
         cleaning = std::make_unique<CleaningTimer>(*doc, settings->m_nCleanInterval);
@@ -62,4 +85,19 @@ public:
 
     LabProcess lab;
     std::unique_ptr<CleaningTimer> cleaning;
+};
+
+// The modal box as a person meets it: it stays open for a while, during
+// which the event loop runs on, and it may be opened again from inside.
+struct SlowBoxes {
+    explicit SlowBoxes(ScriptedUI& ui, int openMs = 150) {
+        ui.onMessage = [this, openMs](const std::string&) {
+            deepest = std::max(deepest, ++depth);
+            const uint64_t opened = NowTicks();
+            WaitUntil([&] { return ElapsedMs(opened) >= uint64_t(openMs); });
+            --depth;
+        };
+    }
+    int depth = 0;
+    int deepest = 0;
 };

@@ -9,22 +9,16 @@ namespace {
 
 class MasterClientTest : public ::testing::Test, public LabDocFixture {
 protected:
-    void Start(const QStringList& args) {
-        ASSERT_TRUE(StartLab(args)) << lab.Error().toStdString();
-        settings->m_nCleanInterval = 20;
-        settings->m_nSocketTimeout = 500;
-        settings->m_nSendInterval = 1;
-        settings->m_nWONTimeout = 150;
-        settings->m_nWONRetries = 3;
+    void StartMaster(const QStringList& args) {
+        Start(args, 500);
         settings->m_dwFlags = OPT_CLEAR_BEFORE_UPDATE | OPT_REFRESH_NEW_SERVERS;
-        StartCleaning();
     }
 };
 
 } // namespace
 
 TEST_F(MasterClientTest, UpdateGetsEveryBatchThroughRetriesAndRefreshesTheNewServers) {
-    Start({"--servers", "500", "--seed", "21", "--latency", "0-10", "--silent", "0.05",
+    StartMaster({"--servers", "500", "--seed", "21", "--latency", "0-10", "--silent", "0.05",
            "--drop-first-master-request"});
     // A favourite the master also lists keeps exactly what it had.
     ServerInfo* favourite = AddServer(lab.AddressAt(3), lab.ServerPort(), GROUP_FAVOURITES);
@@ -63,7 +57,7 @@ TEST_F(MasterClientTest, UpdateGetsEveryBatchThroughRetriesAndRefreshesTheNewSer
 }
 
 TEST_F(MasterClientTest, FilterAsksForAGameAndMapAndFillsTheNewRecords) {
-    Start({"--servers", "300", "--seed", "22"});
+    StartMaster({"--servers", "300", "--seed", "22"});
     settings->m_dwFlags = OPT_SHOW_UPDATE_DIALOG; // no refresh, so the records stay as made
     ui.onMasterFilter = [](ServerFilter& f) {
         f.m_dwFlags = FILTER_GAME | FILTER_MAP | FILTER_TYPE;
@@ -94,7 +88,7 @@ TEST_F(MasterClientTest, FilterAsksForAGameAndMapAndFillsTheNewRecords) {
 }
 
 TEST_F(MasterClientTest, CancelledFilterDialogStartsNothing) {
-    Start({"--servers", "5", "--seed", "23"});
+    StartMaster({"--servers", "5", "--seed", "23"});
     settings->m_dwFlags |= OPT_SHOW_UPDATE_DIALOG;
     ui.onMasterFilter = [](ServerFilter&) { return false; };
     Server(0, GROUP_WON);
@@ -104,7 +98,7 @@ TEST_F(MasterClientTest, CancelledFilterDialogStartsNothing) {
 }
 
 TEST_F(MasterClientTest, SilentMasterWithoutRetriesEndsAtTheFirstTimeOut) {
-    Start({"--servers", "5", "--seed", "24"});
+    StartMaster({"--servers", "5", "--seed", "24"});
     settings->m_nWONRetries = 0;
     // Nobody listens at this port: the request goes unanswered.
     settings->m_wWONPort = static_cast<uint16_t>(lab.MasterPort() + 1000);
@@ -119,7 +113,7 @@ TEST_F(MasterClientTest, SilentMasterWithoutRetriesEndsAtTheFirstTimeOut) {
 }
 
 TEST_F(MasterClientTest, ResetDuringAnUpdateNeverRefreshesAFreedRecord) {
-    Start({"--servers", "120", "--seed", "25", "--batch-size", "40",
+    StartMaster({"--servers", "120", "--seed", "25", "--batch-size", "40",
            "--drop-first-master-request"});
     settings->m_nWONTimeout = 300;
     doc->UpdateServerList();
