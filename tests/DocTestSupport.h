@@ -1,8 +1,6 @@
 #pragma once
 
 #include <QTemporaryDir>
-#include <cstring>
-#include <span>
 #include <memory>
 #include <string>
 #include <vector>
@@ -62,38 +60,4 @@ public:
     std::unique_ptr<CSettings> settings;
     std::unique_ptr<CScoutwireDoc> doc;
     RecordingView view;
-};
-
-// Datagram building for hand-made replies.
-class Datagram {
-public:
-    explicit Datagram(char type) : bytes{0xFF, 0xFF, 0xFF, 0xFF, static_cast<uint8_t>(type)} {}
-    Datagram& Str(const std::string& s) {
-        bytes.insert(bytes.end(), s.begin(), s.end());
-        bytes.push_back(0);
-        return *this;
-    }
-    Datagram& U8(uint8_t v) {
-        bytes.push_back(v);
-        return *this;
-    }
-    Datagram& U16(uint16_t v) {
-        bytes.push_back(static_cast<uint8_t>(v));
-        bytes.push_back(static_cast<uint8_t>(v >> 8));
-        return *this;
-    }
-    Datagram& I32(int32_t v) {
-        for (int i = 0; i < 4; ++i)
-            bytes.push_back(static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * i)));
-        return *this;
-    }
-    Datagram& F32(float f) {
-        uint32_t v;
-        static_assert(sizeof v == sizeof f);
-        std::memcpy(&v, &f, sizeof v);
-        return I32(static_cast<int32_t>(v));
-    }
-    std::span<const uint8_t> Payload() const { return std::span<const uint8_t>(bytes).subspan(5); }
-    uint8_t Type() const { return bytes[4]; }
-    std::vector<uint8_t> bytes;
 };

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "net/ReplyDecoder.h"
+#include "tests/ByteTestSupport.h"
 #include "tests/DocTestSupport.h"
 
 namespace {
@@ -9,19 +10,19 @@ constexpr uint32_t kAddr = 0x0A000001; // 10.0.0.1
 
 class DocumentTest : public ::testing::Test, public DocFixture {
 protected:
-    void Deliver(const Datagram& d, uint32_t address = kAddr, uint16_t port = 27015) {
-        doc->ParseReply(d.Type(), d.Payload(), address, port);
+    void Deliver(const Payload& d, uint32_t address = kAddr, uint16_t port = 27015) {
+        doc->ParseReply(d.Type(), d.Body(), address, port);
     }
-    static Datagram Details(char type, const std::string& name, uint8_t players, uint8_t max) {
-        Datagram d(type);
+    static Payload Details(char type, const std::string& name, uint8_t players, uint8_t max) {
+        Payload d = Payload::Reply(static_cast<uint8_t>(type));
         d.Str("10.0.0.1:27015").Str(name).Str("de_dust2").Str("cstrike").Str("Counter-Strike");
         d.U8(players).U8(max);
         if (type == 'm')
             d.U8(47).U8('d').U8('w').U8(2);
         return d;
     }
-    static Datagram Players(std::vector<std::tuple<uint8_t, std::string, int32_t, float>> list) {
-        Datagram d('D');
+    static Payload Players(std::vector<std::tuple<uint8_t, std::string, int32_t, float>> list) {
+        Payload d = Payload::Reply('D');
         d.U8(static_cast<uint8_t>(list.size()));
         for (const auto& [index, name, frags, time] : list)
             d.U8(index).Str(name).I32(frags).F32(time);
@@ -65,20 +66,6 @@ TEST_F(DocumentTest, ShortDetailsLeaveTypeOsPasswordAndFilterAlone) {
     EXPECT_TRUE(s->m_dwFlags & GROUP_FILTERED) << "'C' does not re-test the filter";
 }
 
-TEST_F(DocumentTest, TruncatedDetailsApplyOnlyTheCompleteFields) {
-    ServerInfo* s = AddServer(kAddr, 27015);
-    s->m_strMap = "old_map";
-    s->m_nPlayers = 7;
-    Datagram full = Details('m', "new name", 12, 16);
-    // Cut inside the map: the name is complete, the map is not.
-    Datagram cut('m');
-    cut.bytes.assign(full.bytes.begin(), full.bytes.begin() + 5 + 15 + 9 + 3);
-    Deliver(cut);
-    EXPECT_EQ(s->m_strName, "new name");
-    EXPECT_EQ(s->m_strMap, "old_map");
-    EXPECT_EQ(s->m_nPlayers, 7);
-}
-
 TEST_F(DocumentTest, PlayersReplyKeepsPreviousFragsBySlot) {
     ServerInfo* s = AddServer(kAddr, 27015);
     doc->SetModifiedFlag(false);
@@ -103,19 +90,9 @@ TEST_F(DocumentTest, PlayersReplyKeepsPreviousFragsBySlot) {
     EXPECT_EQ(view.Count(HINT_SERVER_PLAYERS), 3);
 }
 
-TEST_F(DocumentTest, PlayerCountBeyondTheDatagramKeepsTheWholeEntries) {
-    ServerInfo* s = AddServer(kAddr, 27015);
-    Datagram d('D');
-    d.U8(255).U8(1).Str("only").I32(5).F32(1.0f).U8(2).Str("cut");
-    Deliver(d);
-    ASSERT_TRUE(s->m_pPlayers);
-    ASSERT_EQ(s->m_pPlayers->GetSize(), 1);
-    EXPECT_EQ(s->m_pPlayers->GetAt(0)->m_strName, "only");
-}
-
 TEST_F(DocumentTest, RulesAndTextMessages) {
     ServerInfo* s = AddServer(kAddr, 27015);
-    Datagram rules('E');
+    Payload rules = Payload::Reply('E');
     rules.U16(2).Str("sv_gravity").Str("800").Str("reserve_slots").Str("2");
     Deliver(rules);
     ASSERT_TRUE(s->m_pRules);
@@ -124,7 +101,7 @@ TEST_F(DocumentTest, RulesAndTextMessages) {
     Deliver(Players({{1, "alpha", 10, 1.0f}}));
     view.entries.clear();
     doc->SetModifiedFlag(false);
-    Datagram text('l');
+    Payload text = Payload::Reply('l');
     text.Str("You have been banned");
     Deliver(text);
     EXPECT_EQ(s->m_strError, "You have been banned");
@@ -142,24 +119,6 @@ TEST_F(DocumentTest, RepliesForUnknownServersChangeNothing) {
     EXPECT_FALSE(s->m_pPlayers);
     EXPECT_TRUE(view.entries.empty());
     EXPECT_TRUE(ui.messages.empty());
-}
-
-TEST_F(DocumentTest, UnsupportedTypesAreReportedAndIgnoredOnesAreNot) {
-    Deliver(Datagram('d'));
-    Deliver(Datagram('j'));
-    EXPECT_TRUE(ui.messages.empty());
-    Deliver(Datagram(static_cast<char>(0x80)), 0x7F000001, 27015);
-    Deliver(Datagram('Z'), 0x7F000001, 27015);
-    ASSERT_EQ(ui.messages.size(), 2u);
-    EXPECT_EQ(ui.messages[0], "Unsupported command 0x80 ('.') on 127.0.0.1:27015");
-    EXPECT_EQ(ui.messages[1], "Unsupported command 0x5a ('Z') on 127.0.0.1:27015");
-}
-
-TEST_F(DocumentTest, ListBatchWithoutAMasterExchangeIsIgnored) {
-    Datagram f('f');
-    f.U8(0x0D).I32(0).U8(10).U8(1).U8(2).U8(3).U8(0x69).U8(0x87);
-    Deliver(f);
-    EXPECT_EQ(doc->GetServerList().GetSize(), 0);
 }
 
 TEST_F(DocumentTest, FavouritesAreAddedOnceAndRemovedOnce) {

@@ -27,8 +27,9 @@ private:
     int m_checks = 0;
 };
 
-IUserInterface::Answer ScriptedUI::MessageBox(const std::string& text, Buttons buttons, Icon) {
+IUserInterface::Answer ScriptedUI::MessageBox(const std::string& text, Buttons buttons, Icon icon) {
     messages.push_back(text);
+    boxes.emplace_back(buttons, icon);
     if (onMessage)
         onMessage(text);
     if (!answers.empty()) {

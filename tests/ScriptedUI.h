@@ -3,6 +3,7 @@
 #include <deque>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/IUserInterface.h"
@@ -33,6 +34,7 @@ public:
 
     // Recorded.
     std::vector<std::string> messages;
+    std::vector<std::pair<Buttons, Icon>> boxes;
     std::vector<std::string> statusMessages;
     std::vector<std::string> progressTexts;
     std::vector<int> progressPositions;

@@ -13,21 +13,21 @@ namespace {
 
 class SettingsTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
-
     std::string IniPath() const { return m_dir.filePath("Scoutwire.ini").toStdString(); }
-    QSettings Raw() const {
-        return QSettings(m_dir.filePath("Scoutwire.ini"), QSettings::IniFormat);
-    }
+    QSettings Raw() const { return QSettings(m_dir.filePath("Scoutwire.ini"), QSettings::IniFormat); }
 
     QTemporaryDir m_dir;
 };
 
-const char* const kAllValues[] = {
-    "CleanInterval",  "RefreshInterval", "SendInterval", "SocketTimeout", "MaxOpenSockets",
-    "WONTimeout",     "WONRetries",      "WONMaster",    "HLPath",        "HLParams",
-    "Flags",          "LastDoc",         "SteamMaster",  "SteamRegion",   "SteamApiUrl",
-    "SteamListLimit", "ListSource",      "SteamAppId"};
+// A value as stored, and what a load makes of it.
+struct Limit {
+    const char* key;
+    int32_t CSettings::*field;
+    QVariant stored;
+    int32_t loaded;
+};
+
+class SettingsLimitTest : public SettingsTest, public ::testing::WithParamInterface<Limit> {};
 
 void WriteFile(const QString& path, const QByteArray& content) {
     QDir().mkpath(QFileInfo(path).absolutePath());
@@ -38,77 +38,40 @@ void WriteFile(const QString& path, const QByteArray& content) {
 
 } // namespace
 
-TEST_F(SettingsTest, MissingSectionGivesDefaultsAndFirstSaveWritesThemAll) {
+TEST_P(SettingsLimitTest, AppliesOnLoad) {
+    Raw().setValue(QString("Settings/") + GetParam().key, GetParam().stored);
     CSettings settings(IniPath());
     settings.Load();
-    EXPECT_EQ(settings.m_nCleanInterval, 500);
-    EXPECT_EQ(settings.m_nRefreshInterval, 10000);
-    EXPECT_EQ(settings.m_nSendInterval, 50);
-    EXPECT_EQ(settings.m_nSocketTimeout, 2000);
-    EXPECT_EQ(settings.m_nMaxOpenSockets, 50);
-    EXPECT_EQ(settings.m_nWONTimeout, 4000);
-    EXPECT_EQ(settings.m_nWONRetries, 3);
-    EXPECT_EQ(settings.m_wWONPort, 27010);
-    EXPECT_EQ(settings.m_strWONMaster, CSettings::kMasterHosts[2]);
-    EXPECT_EQ(settings.m_strHLPath, CSettings::DefaultGamePath());
-    EXPECT_EQ(settings.m_strHLParams, "-console -numericping");
-    EXPECT_EQ(settings.m_dwFlags,
-              OPT_SHOW_UPDATE_DIALOG | OPT_CLEAR_BEFORE_UPDATE | OPT_REFRESH_NEW_SERVERS);
-    EXPECT_EQ(settings.m_strLastDoc, "");
-    EXPECT_EQ(settings.m_strSteamMaster, "hl2master.steampowered.com:27011");
-    EXPECT_EQ(settings.m_nSteamRegion, 0xFF);
-    EXPECT_EQ(settings.m_strSteamApiUrl, "https://api.steampowered.com");
-    EXPECT_EQ(settings.m_nSteamListLimit, 50000);
-    EXPECT_EQ(settings.m_nListSource, LIST_SOURCE_WON);
-    EXPECT_EQ(settings.m_nSteamAppId, -1);
-
-    settings.m_strSteamApiKey = "SECRET";
-    settings.Save();
-    QSettings raw = Raw();
-    for (const char* name : kAllValues)
-        EXPECT_TRUE(raw.contains(QString("Settings/") + name)) << name;
-    EXPECT_EQ(raw.value("Settings/Flags").toInt(), 0x38);
-    EXPECT_EQ(raw.value("Settings/WONMaster").toString(), "half-life.central.won.net");
-    EXPECT_FALSE(raw.contains("Settings/WONPort"));
-    // The web key stays in memory: nothing of it reaches the store.
-    for (const QString& key : raw.allKeys())
-        EXPECT_FALSE(raw.value(key).toString().contains("SECRET")) << key.toStdString();
+    EXPECT_EQ(settings.*GetParam().field, GetParam().loaded);
 }
 
-TEST_F(SettingsTest, LimitsApplyOnLoad) {
-    {
-        QSettings raw = Raw();
-        raw.setValue("Settings/SocketTimeout", 5);
-        raw.setValue("Settings/MaxOpenSockets", 500);
-        raw.setValue("Settings/RefreshInterval", 0);
-        raw.setValue("Settings/CleanInterval", -7);
-        raw.setValue("Settings/SendInterval", 0);
-        raw.setValue("Settings/WONTimeout", 10);
-        raw.setValue("Settings/WONRetries", -1);
-        raw.setValue("Settings/HLParams", "");
-        raw.setValue("Settings/SteamRegion", 256);
-        raw.setValue("Settings/SteamListLimit", 0);
-        raw.setValue("Settings/ListSource", 3);
-        raw.setValue("Settings/SteamAppId", -5);
-    }
+INSTANTIATE_TEST_SUITE_P(
+    Settings, SettingsLimitTest,
+    ::testing::Values(Limit{"SocketTimeout", &CSettings::m_nSocketTimeout, 5, 11},
+                      Limit{"MaxOpenSockets", &CSettings::m_nMaxOpenSockets, 500, 99},
+                      Limit{"RefreshInterval", &CSettings::m_nRefreshInterval, 0, 1000},
+                      Limit{"CleanInterval", &CSettings::m_nCleanInterval, -7, 11},
+                      Limit{"SendInterval", &CSettings::m_nSendInterval, 0, 1},
+                      Limit{"WONTimeout", &CSettings::m_nWONTimeout, 10, 11},
+                      Limit{"WONRetries", &CSettings::m_nWONRetries, -1, 0},
+                      Limit{"SteamRegion", &CSettings::m_nSteamRegion, 256, 0xFF},
+                      Limit{"SteamListLimit", &CSettings::m_nSteamListLimit, 0, 1},
+                      Limit{"ListSource", &CSettings::m_nListSource, 3, LIST_SOURCE_WON},
+                      Limit{"SteamAppId", &CSettings::m_nSteamAppId, -5, -1},
+                      Limit{"UnreadableKeepsTheDefault", &CSettings::m_nSocketTimeout, "soon", 2000},
+                      Limit{"Beyond32BitsKeepsTheDefault", &CSettings::m_nWONTimeout,
+                            "99999999999", 4000}),
+    [](const ::testing::TestParamInfo<Limit>& info) { return std::string(info.param.key); });
+
+TEST_F(SettingsTest, StoredValuesBeyondTheLimitsTable) {
+    Raw().setValue("Settings/Flags", "4294967295"); // 32 bits, as the registry kept them
+    Raw().setValue("Settings/HLParams", "");         // a value, not a missing one
     CSettings settings(IniPath());
     settings.Load();
-    EXPECT_EQ(settings.m_nSocketTimeout, 11);
-    EXPECT_EQ(settings.m_nMaxOpenSockets, 99);
-    EXPECT_EQ(settings.m_nRefreshInterval, 1000);
-    EXPECT_EQ(settings.m_nCleanInterval, 11);
-    EXPECT_EQ(settings.m_nSendInterval, 1);
-    EXPECT_EQ(settings.m_nWONTimeout, 11);
-    EXPECT_EQ(settings.m_nWONRetries, 0);
-    // A stored empty string is a value, not a missing one.
+    EXPECT_EQ(settings.m_dwFlags, 0xFFFFFFFFu);
     EXPECT_EQ(settings.m_strHLParams, "");
-    EXPECT_EQ(settings.m_nSteamRegion, 0xFF);
-    EXPECT_EQ(settings.m_nSteamListLimit, 1);
-    EXPECT_EQ(settings.m_nListSource, LIST_SOURCE_WON);
-    EXPECT_EQ(settings.m_nSteamAppId, -1);
-
-    // No lower limit on the number of open sockets; and the limits hold on
-    // the way out as well.
+    // No lower limit on the number of open sockets; the limits hold on the
+    // way out as well.
     settings.m_nMaxOpenSockets = -3;
     settings.m_nRefreshInterval = 0;
     settings.Save();
@@ -116,22 +79,7 @@ TEST_F(SettingsTest, LimitsApplyOnLoad) {
     EXPECT_EQ(Raw().value("Settings/RefreshInterval").toInt(), 1000);
 }
 
-TEST_F(SettingsTest, UnreadableValuesKeepTheDefault) {
-    {
-        QSettings raw = Raw();
-        raw.setValue("Settings/SocketTimeout", "soon");
-        raw.setValue("Settings/WONTimeout", "99999999999");
-        // 32 bits, as the registry keeps them.
-        raw.setValue("Settings/Flags", "4294967295");
-    }
-    CSettings settings(IniPath());
-    settings.Load();
-    EXPECT_EQ(settings.m_nSocketTimeout, 2000);
-    EXPECT_EQ(settings.m_nWONTimeout, 4000);
-    EXPECT_EQ(settings.m_dwFlags, 0xFFFFFFFFu);
-}
-
-TEST_F(SettingsTest, RoundTrip) {
+TEST_F(SettingsTest, RoundTripKeepsEveryByteAndTheWebKeyNeverReachesTheFile) {
     const std::string latin1Path("c:\\Spiele\\Half-Life \xC4\xD6\\hl.exe");
     const std::string utf8Doc("/home/j\xC3\xB6rg/maps \xE2\x82\xAC.scw");
     const std::string binary("\x01\xFF\xFE\"=;[x]\\\n\r\t\x7F", 14);
@@ -155,11 +103,9 @@ TEST_F(SettingsTest, RoundTrip) {
         settings.m_nSteamListLimit = 250;
         settings.m_nListSource = LIST_SOURCE_STEAM_MASTER;
         settings.m_nSteamAppId = 70;
+        settings.m_strSteamApiKey = "SECRET";
         settings.Save();
-        settings.WriteInt("Settings", "DefQuery_Flags", 3);
-        settings.WriteInt("Settings", "SplitWidthServers", 240);
-        settings.WriteString("Recent File List", "File1", utf8Doc);
-        settings.WriteString("Recent File List", "File2", latin1Path);
+        settings.WriteString("Recent File List", "File1", latin1Path);
         settings.Sync();
     }
     CSettings settings(IniPath());
@@ -174,7 +120,7 @@ TEST_F(SettingsTest, RoundTrip) {
     EXPECT_EQ(settings.m_strWONMaster, "half-life.east.won.net");
     EXPECT_EQ(settings.m_strHLPath, latin1Path);
     EXPECT_EQ(settings.m_strHLParams, binary);
-    EXPECT_EQ(settings.m_dwFlags, 0x7u);
+    EXPECT_EQ(settings.m_dwFlags, OPT_UPDATE_QUERIES | OPT_KEEP_PLAYERS | OPT_LOAD_LAST_DOC);
     EXPECT_EQ(settings.m_strLastDoc, utf8Doc);
     EXPECT_EQ(settings.m_strSteamMaster, "127.0.0.1:4000");
     EXPECT_EQ(settings.m_nSteamRegion, 3);
@@ -182,55 +128,58 @@ TEST_F(SettingsTest, RoundTrip) {
     EXPECT_EQ(settings.m_nSteamListLimit, 250);
     EXPECT_EQ(settings.m_nListSource, LIST_SOURCE_STEAM_MASTER);
     EXPECT_EQ(settings.m_nSteamAppId, 70);
-    EXPECT_EQ(settings.ReadInt("Settings", "DefQuery_Flags", 1), 3);
-    EXPECT_EQ(settings.ReadInt("Settings", "SplitWidthServers", 0), 240);
-    EXPECT_EQ(settings.ReadInt("Settings", "SplitHeightDetails", 77), 77);
-    EXPECT_EQ(settings.ReadString("Recent File List", "File1", ""), utf8Doc);
-    EXPECT_EQ(settings.ReadString("Recent File List", "File2", ""), latin1Path);
-    EXPECT_EQ(settings.ReadString("Recent File List", "File3", "none"), "none");
-
-    // Valid UTF-8 stays readable text in the file.
-    EXPECT_EQ(Raw().value("Settings/LastDoc").toString(),
-              QString::fromUtf8("/home/j\xC3\xB6rg/maps \xE2\x82\xAC.scw"));
+    EXPECT_EQ(settings.m_strSteamApiKey, "");
+    EXPECT_EQ(settings.ReadString("Recent File List", "File1", ""), latin1Path);
+    EXPECT_EQ(settings.ReadString("Recent File List", "File2", "none"), "none");
+    // Valid UTF-8 stays readable text in the file; the web key stays out.
+    QSettings raw = Raw();
+    EXPECT_EQ(raw.value("Settings/LastDoc").toString(), QString::fromUtf8(utf8Doc.c_str()));
+    EXPECT_FALSE(raw.contains("Settings/WONPort"));
+    for (const QString& key : raw.allKeys())
+        EXPECT_FALSE(raw.value(key).toString().contains("SECRET")) << key.toStdString();
 }
 
-TEST_F(SettingsTest, ResetAdvanced) {
+TEST_F(SettingsTest, ResetAdvancedTouchesOnlyItsGroup) {
     CSettings settings(IniPath());
     settings.m_nCleanInterval = 1;
     settings.m_nSocketTimeout = 2;
     settings.m_nMaxOpenSockets = 3;
     settings.m_nSendInterval = 4;
     settings.m_nRefreshInterval = 5000;
-    settings.m_nWONTimeout = 6;
     settings.ResetAdvanced();
-    EXPECT_EQ(settings.m_nCleanInterval, 500);
-    EXPECT_EQ(settings.m_nSocketTimeout, 2000);
-    EXPECT_EQ(settings.m_nMaxOpenSockets, 50);
-    EXPECT_EQ(settings.m_nSendInterval, 50);
-    // Outside the "Advanced" group nothing changes.
+    const CSettings defaults(IniPath());
+    EXPECT_EQ(settings.m_nCleanInterval, defaults.m_nCleanInterval);
+    EXPECT_EQ(settings.m_nSocketTimeout, defaults.m_nSocketTimeout);
+    EXPECT_EQ(settings.m_nMaxOpenSockets, defaults.m_nMaxOpenSockets);
+    EXPECT_EQ(settings.m_nSendInterval, defaults.m_nSendInterval);
     EXPECT_EQ(settings.m_nRefreshInterval, 5000);
-    EXPECT_EQ(settings.m_nWONTimeout, 6);
 }
 
-TEST(SettingsGamePathTest, SteamInstallations) {
+TEST(SettingsGamePathTest, SteamInstallationsAndBrokenLibraryLists) {
     QTemporaryDir home;
-    ASSERT_TRUE(home.isValid());
     const std::string homePath = home.path().toStdString();
+    const std::string oldDefault = "c:\\games\\sierra\\half-life\\hl.exe";
+    EXPECT_EQ(CSettings::DefaultGamePath(homePath), oldDefault) << "nothing installed";
 
-    // Nothing installed: the old default.
-    EXPECT_EQ(CSettings::DefaultGamePath(homePath), "c:\\games\\sierra\\half-life\\hl.exe");
+    const QString vdf = home.filePath(".steam/steam/steamapps/libraryfolders.vdf");
+    for (const QByteArray& content :
+         {QByteArray("\"path\""), QByteArray("\"path\" \"/nowhere"), QByteArray("\"path\" \"\\"),
+          QByteArray("\"\""), QByteArray("\x00\xFF\"path\"\"\"", 10), QByteArray()}) {
+        WriteFile(vdf, content);
+        EXPECT_EQ(CSettings::DefaultGamePath(homePath), oldDefault);
+    }
+    QFile::remove(vdf);
 
-    // A second library listed by Steam, with a quoted backslash and a
-    // relative path that must be ignored.
+    // A second library listed by Steam, with a relative path that must be
+    // ignored.
     QTemporaryDir library;
-    ASSERT_TRUE(library.isValid());
     const QString libraryGame = library.filePath("steamapps/common/Half-Life/hl.sh");
     WriteFile(libraryGame, "#!/bin/sh\n");
     WriteFile(home.filePath(".local/share/Steam/steamapps/libraryfolders.vdf"),
               "\"libraryfolders\"\n{\n\t\"0\"\n\t{\n\t\t\"path\"\t\t\"" +
                   home.filePath(".local/share/Steam").toUtf8() +
-                  "\"\n\t\t\"label\"\t\t\"\"\n\t}\n\t\"1\"\n\t{\n\t\t\"path\"\t\t\"relative\"\n"
-                  "\t}\n\t\"2\"\n\t{\n\t\t\"path\"\t\t\"" +
+                  "\"\n\t}\n\t\"1\"\n\t{\n\t\t\"path\"\t\t\"relative\"\n\t}\n\t\"2\"\n\t{\n"
+                  "\t\t\"path\"\t\t\"" +
                   library.path().toUtf8() + "\"\n\t\t\"apps\"\n\t\t{\n\t\t\t\"70\"\t\t\"1\"\n" +
                   "\t\t}\n\t}\n}\n");
     WriteFile(home.filePath("relative/steamapps/common/Half-Life/hl.sh"), "");
@@ -240,16 +189,4 @@ TEST(SettingsGamePathTest, SteamInstallations) {
     const QString ownGame = home.filePath(".steam/steam/steamapps/common/Half-Life/hl.sh");
     WriteFile(ownGame, "#!/bin/sh\n");
     EXPECT_EQ(CSettings::DefaultGamePath(homePath), ownGame.toStdString());
-}
-
-TEST(SettingsGamePathTest, BrokenLibraryListIsHarmless) {
-    QTemporaryDir home;
-    ASSERT_TRUE(home.isValid());
-    for (const QByteArray& content :
-         {QByteArray("\"path\""), QByteArray("\"path\" \"/nowhere"), QByteArray("\"path\" \"\\"),
-          QByteArray("\"\""), QByteArray("\x00\xFF\"path\"\"\"", 10), QByteArray()}) {
-        WriteFile(home.filePath(".steam/steam/steamapps/libraryfolders.vdf"), content);
-        EXPECT_EQ(CSettings::DefaultGamePath(home.path().toStdString()),
-                  "c:\\games\\sierra\\half-life\\hl.exe");
-    }
 }
