@@ -1,10 +1,15 @@
 #include "tests/ScriptedUI.h"
 
 #include <QCoreApplication>
+#include <algorithm>
 
 class ScriptedProgress : public IProgress {
 public:
-    explicit ScriptedProgress(ScriptedUI& ui) : m_ui(ui) { ++m_ui.progressDialogs; }
+    explicit ScriptedProgress(ScriptedUI& ui) : m_ui(ui) {
+        ++m_ui.progressDialogs;
+        m_ui.deepestProgress = std::max(m_ui.deepestProgress, ++m_ui.openProgress);
+    }
+    ~ScriptedProgress() override { --m_ui.openProgress; }
     void SetStatus(const std::string& text) override { m_ui.progressTexts.push_back(text); }
     void SetRange(int, int) override {}
     void SetStep(int) override {}

@@ -41,6 +41,8 @@ public:
     std::string clipboard;
     int waitCursorDepth = 0;
     int progressDialogs = 0;
+    int openProgress = 0;
+    int deepestProgress = 0; // more than 1: a progress opened inside another
 
     // Scripted.
     std::deque<Answer> answers;

@@ -1,12 +1,10 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QTextDocument>
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include "core/HomePage.h"
 #include "tests/ScriptedUI.h"
 #include "ui/CAboutDlg.h"
 
@@ -29,16 +27,6 @@ TEST(AboutDlg, ShowsNameVersionAndCopyright) {
     EXPECT_TRUE(description->isReadOnly());
     // CR LF ends a line; it is not two of them.
     EXPECT_EQ(description->document()->blockCount(), 7);
-}
-
-TEST(AboutDlg, DescriptionIsFourParagraphs) {
-    const QString text = CAboutDlg::DescriptionText();
-    const QStringList paragraphs = text.split("\r\n\r\n");
-    ASSERT_EQ(paragraphs.size(), 4);
-    EXPECT_FALSE(text.contains(QRegularExpression("[^\r]\n"))) << "every line ends in CR LF";
-    EXPECT_TRUE(paragraphs[0].contains("WON"));
-    EXPECT_TRUE(paragraphs[2].contains("John Maddock"));
-    EXPECT_TRUE(paragraphs[3].contains(kHomePageUrl));
 }
 
 TEST(AboutDlg, WithoutVersionDataItEndsAtOnce) {

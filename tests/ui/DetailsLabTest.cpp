@@ -5,14 +5,9 @@
 
 #include "core/DisplayText.h"
 #include "tests/LabProcess.h"
+#include "tests/WaitSupport.h"
 #include "tests/ui/DetailsViewFixture.h"
 #include "ui/CommandIds.h"
-
-namespace {
-
-constexpr int kReplyWaitMs = 10000;
-
-} // namespace
 
 // The panes over servers that really answer: the lab's fleet on loopback,
 // refreshed through the document's engine, with the frame's cleaning timer.
@@ -99,8 +94,8 @@ TEST_F(DetailsLabTest, SelectedServerIsAskedAndOnlyItsRowRepaints) {
     SelectRows(top, {row});
     EXPECT_EQ(frame.LastStatusLine(), "Retrieving...");
     EXPECT_EQ(bottom->GetMode(), LIST_PLAYERS);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return Rows(bottom) == players; }, kReplyWaitMs));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return server->m_pRules != nullptr; }, kReplyWaitMs));
+    ASSERT_TRUE(WaitUntil([&] { return Rows(bottom) == players; }));
+    ASSERT_TRUE(WaitUntil([&] { return server->m_pRules != nullptr; }));
     QCoreApplication::processEvents();
     ASSERT_GE(changed.count(), 1);
     for (const QList<QVariant>& signal : changed) {
@@ -122,9 +117,8 @@ TEST_F(DetailsLabTest, SelectedServerIsAskedAndOnlyItsRowRepaints) {
                 rule["value"].toString().startsWith("votes:", Qt::CaseInsensitive)) {
                 ServerInfo* voter = LabServer(i);
                 SelectRows(top, {RowOf(top, voter)});
-                ASSERT_TRUE(QTest::qWaitFor(
-                    [&] { return voter->m_pRules && frame.LastStatusLine().contains("(votes:"); },
-                    kReplyWaitMs));
+                ASSERT_TRUE(WaitUntil(
+                    [&] { return voter->m_pRules && frame.LastStatusLine().contains("(votes:"); }));
                 EXPECT_FALSE(frame.LastStatusLine().contains('\t'));
                 EXPECT_TRUE(frame.LastStatusLine().contains(
                     "(" + rule["value"].toString().section('\t', 0, 0) + ")"));

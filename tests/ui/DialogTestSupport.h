@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QString>
 #include <QTimer>
 #include <QWidget>
@@ -35,22 +36,9 @@ inline void TypeKeys(QWidget& dialog, const QString& text) {
     }
 }
 
-inline void PressKey(QWidget& target, int key) {
-    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
-    QApplication::sendEvent(&target, &press);
-}
-
-// The object names of the controls that Tab visits, from the given one on,
-// as far as the chain leads back to it.
-inline std::vector<std::string> TabOrder(QWidget& first) {
-    std::vector<std::string> names;
-    QWidget* w = &first;
-    do {
-        if ((w->focusPolicy() & Qt::TabFocus) && !w->objectName().isEmpty())
-            names.push_back(w->objectName().toStdString());
-        w = w->nextInFocusChain();
-    } while (w && w != &first);
-    return names;
+inline void PressKey(QWidget* target, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QKeyEvent press(QEvent::KeyPress, key, modifiers);
+    QApplication::sendEvent(target, &press);
 }
 
 // Runs the step on the modal window once the event loop of exec() is
@@ -73,5 +61,15 @@ inline void OnModal(std::function<void(QWidget&)> step) {
             if (auto* dialog = qobject_cast<QDialog*>(modal))
                 dialog->reject();
         }
+    });
+}
+
+// The next modal window must be a message box: its text is noted, and it is
+// answered with OK.
+inline void AnswerMessageBox(std::vector<QString>& texts) {
+    OnModal([&texts](QWidget& box) {
+        auto* message = qobject_cast<QMessageBox*>(&box);
+        texts.push_back(message ? message->text() : QStringLiteral("no message box"));
+        qobject_cast<QDialog*>(&box)->accept();
     });
 }

@@ -6,13 +6,6 @@
 
 #include "ui/CProgressDlg.h"
 
-TEST(ProgressDlg, PercentageRule) {
-    EXPECT_EQ(CProgressDlg::PercentText(0, 250, 125), "50%");
-    EXPECT_EQ(CProgressDlg::PercentText(0, 250, 250), "100%");
-    EXPECT_EQ(CProgressDlg::PercentText(0, 250, 260), "4%") << "beyond the end wraps";
-    EXPECT_EQ(CProgressDlg::PercentText(0, 3, 1), "33%");
-}
-
 TEST(ProgressDlg, DisablesItsOwnerWhileItLivesAndCancelIsReadOnce) {
     QMainWindow owner;
     owner.show();

@@ -29,20 +29,6 @@ void FillServer(ServerInfo& server) {
 
 } // namespace
 
-TEST(ServerPropertiesDlg, TypeOSAndProtocolTexts) {
-    EXPECT_EQ(CServerPropertiesDlg::TypeText('d'), "Dedicated");
-    EXPECT_EQ(CServerPropertiesDlg::TypeText('l'), "Listen");
-    EXPECT_EQ(CServerPropertiesDlg::TypeText('p'), "p");
-    EXPECT_EQ(CServerPropertiesDlg::TypeText(0), "");
-    EXPECT_EQ(CServerPropertiesDlg::OSText('l'), "Linux");
-    EXPECT_EQ(CServerPropertiesDlg::OSText('w'), "Windows");
-    EXPECT_EQ(CServerPropertiesDlg::OSText('d'), "d");
-    EXPECT_EQ(CServerPropertiesDlg::OSText(0), "");
-    EXPECT_EQ(CServerPropertiesDlg::ProtocolText(PROTOCOL_A2S), "A2S (Steam)");
-    EXPECT_EQ(CServerPropertiesDlg::ProtocolText(PROTOCOL_LEGACY), "Old (WON)");
-    EXPECT_EQ(CServerPropertiesDlg::ProtocolText(PROTOCOL_UNKNOWN), "Unknown");
-}
-
 TEST(ServerPropertiesDlg, ShowsTheRecordWithTheErrorRowOnlyForAnError) {
     ScriptedUI ui;
     ServerInfo server;
@@ -132,7 +118,7 @@ TEST(ServerPropertiesDlg, AnnotationLinesAreStoredWithCarriageReturns) {
     EXPECT_EQ(annotation->toPlainText(), "first\nsecond");
     annotation->setFocus();
     annotation->moveCursor(QTextCursor::End);
-    PressKey(*annotation, Qt::Key_Return);
+    PressKey(annotation, Qt::Key_Return);
     TypeKeys(dlg, "third");
     EXPECT_NE(dlg.result(), QDialog::Accepted) << "Enter starts a new line";
     EXPECT_EQ(annotation->toPlainText(), "first\nsecond\nthird");

@@ -1,11 +1,8 @@
 #pragma once
 
 #include <QApplication>
-#include <QDeadlineTimer>
-#include <QEventLoop>
 #include <QSplitter>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -14,6 +11,8 @@
 #include "core/CSettings.h"
 #include "core/DisplayText.h"
 #include "tests/LabProcess.h"
+#include "tests/WaitSupport.h"
+#include "tests/ui/DialogTestSupport.h"
 #include "tests/ScriptedUI.h"
 #include "ui/CMainFrame.h"
 #include "ui/CScoutwireApp.h"
@@ -22,27 +21,6 @@
 #include "ui/CServerView.h"
 #include "ui/CommandIds.h"
 #include "ui/ITreeSelectionListener.h"
-
-// Runs the event loop (sleeping in it) until the condition holds or the
-// time is up; the result is the condition's last value.
-inline bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 15000) {
-    const QDeadlineTimer deadline(timeoutMs);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return false;
-        QEventLoop loop;
-        QTimer::singleShot(10, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return true;
-}
-
-// Lets queued calls and posted commands run.
-inline void Settle(int ms = 30) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
 
 // Writes to a settings file before a run starts.
 inline void EditSettingsFile(const QString& path, const std::function<void(CSettings&)>& edit) {
@@ -66,6 +44,23 @@ public:
         if (started)
             WaitUntil([this] { return Frame().isVisible(); }, 5000);
         return started;
+    }
+    // Started against a lab's master, with quick cleaning and sending; edit
+    // changes the settings file further before the start.
+    bool StartAgainst(const LabProcess& lab, const std::function<void(CSettings&)>& edit = {}) {
+        EditSettingsFile(m_ini, [&](CSettings& s) {
+            s.m_strWONMaster = "127.0.0.1";
+            s.m_nCleanInterval = 20;
+            s.m_nSendInterval = 1;
+            s.m_dwFlags = OPT_CLEAR_BEFORE_UPDATE;
+            if (edit)
+                edit(s);
+        });
+        if (!Start())
+            return false;
+        // The master's port is not a setting; the lab's master has its own.
+        Settings().m_wWONPort = lab.MasterPort();
+        return true;
     }
     void Exit() {
         if (app)
@@ -105,9 +100,4 @@ inline CServerTreeItem* ChildFor(QTreeWidgetItem* parent, const ServerInfo* serv
         if (child->Data().Server() == server)
             return child;
     return nullptr;
-}
-
-inline void PressKey(QWidget* target, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-    QKeyEvent press(QEvent::KeyPress, key, modifiers);
-    QCoreApplication::sendEvent(target, &press);
 }
