@@ -66,6 +66,17 @@ TEST_F(DocumentTest, ShortDetailsLeaveTypeOsPasswordAndFilterAlone) {
     EXPECT_TRUE(s->m_dwFlags & GROUP_FILTERED) << "'C' does not re-test the filter";
 }
 
+TEST_F(DocumentTest, TruncatedDetailsApplyOnlyTheCompleteFields) {
+    ServerInfo* s = AddServer(kAddr, 27015);
+    s->m_strMap = "old_map";
+    s->m_nPlayers = 7;
+    // Cut inside the map: the name is complete, the map is not.
+    Deliver(Payload::Reply('m').Str("10.0.0.1:27015").Str("new name").Text("de_"));
+    EXPECT_EQ(s->m_strName, "new name");
+    EXPECT_EQ(s->m_strMap, "old_map");
+    EXPECT_EQ(s->m_nPlayers, 7);
+}
+
 TEST_F(DocumentTest, PlayersReplyKeepsPreviousFragsBySlot) {
     ServerInfo* s = AddServer(kAddr, 27015);
     doc->SetModifiedFlag(false);

@@ -35,16 +35,12 @@ TEST(ServerPropertiesDlg, ShowsTheRecordWithTheErrorRowOnlyForAnError) {
     FillServer(server);
     {
         CServerPropertiesDlg dlg(server, ui);
-        EXPECT_EQ(dlg.windowTitle(), "Server Properties");
-        EXPECT_EQ(Control<QLineEdit>(dlg, "name")->text(), QString::fromUtf8("Dust \xc2\xa7 Bowl"));
-        EXPECT_EQ(Control<QLineEdit>(dlg, "address")->text(), "192.168.10.20");
-        EXPECT_EQ(Control<QLineEdit>(dlg, "port")->text(), "27016");
-        EXPECT_EQ(Control<QLineEdit>(dlg, "serverType")->text(), "Dedicated");
-        EXPECT_EQ(Control<QLineEdit>(dlg, "os")->text(), "Windows");
-        EXPECT_EQ(Control<QLineEdit>(dlg, "maxPlayers")->text(), "20");
-        EXPECT_EQ(Control<QLineEdit>(dlg, "passwordRequired")->text(), "Yes");
-        EXPECT_EQ(Control<QLineEdit>(dlg, "mod")->text(), "cstrike");
-        EXPECT_EQ(Control<QLineEdit>(dlg, "protocol")->text(), "A2S (Steam)");
+        const std::pair<const char*, QString> shown[] = {
+            {"name", QString::fromUtf8("Dust \xc2\xa7 Bowl")}, {"address", "192.168.10.20"},
+            {"port", "27016"}, {"serverType", "Dedicated"}, {"os", "Windows"}, {"maxPlayers", "20"},
+            {"passwordRequired", "Yes"}, {"mod", "cstrike"}, {"protocol", "A2S (Steam)"}};
+        for (const auto& [name, text] : shown)
+            EXPECT_EQ(Control<QLineEdit>(dlg, name)->text(), text) << name;
         for (const char* name : {"name", "address", "port", "hostName", "protocol", "serverType",
                                  "os", "maxPlayers", "passwordRequired", "mod", "error"})
             EXPECT_TRUE(Control<QLineEdit>(dlg, name)->isReadOnly()) << name;

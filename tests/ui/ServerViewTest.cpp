@@ -266,6 +266,15 @@ TEST_F(ServerViewTest, TheSteamGroupActsLikeTheWONGroup) {
     Select(ChildFor(Expanded(GROUP_MANUAL), manual));
     Press(Qt::Key_Delete);
     EXPECT_EQ(manual->m_dwFlags, GROUP_STEAM);
+
+    // Shown from elsewhere, a Steam server opens its group.
+    for (uint32_t bit : CServerView::kGroupBits)
+        Group(bit)->setExpanded(false);
+    const CUpdateHint hint(manual);
+    h.Doc().UpdateAllViews(nullptr, HINT_SELECT_SERVER, &hint);
+    EXPECT_TRUE(Group(GROUP_STEAM)->isExpanded());
+    ASSERT_NE(h.Tree().SelectedItem(), nullptr);
+    EXPECT_EQ(h.Tree().SelectedItem()->Data().Server(), manual);
 }
 
 TEST_F(ServerViewTest, InsertAddsTheSelectedServerToTheFavourites) {
