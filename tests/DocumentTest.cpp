@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "net/ReplyDecoder.h"
 #include "tests/ByteTestSupport.h"
 #include "tests/DocTestSupport.h"
@@ -196,27 +198,23 @@ TEST_F(DocumentTest, AddServerReadsTheClipboardAndRemembersTheAddress) {
         shownPort = port;
         return true;
     };
-    doc->AddServer(); // empty clipboard: 0.0.0.0 and 27015, and nothing is added
-    EXPECT_EQ(shownAddress, 0u);
-    EXPECT_EQ(shownPort, 27015);
-    EXPECT_EQ(doc->GetServerList().GetSize(), 0);
-
-    ui.clipboard = "10.1.2.3";
-    doc->AddServer();
-    EXPECT_EQ(shownAddress, 0x0A010203u);
-    EXPECT_EQ(shownPort, 27015);
-    ServerInfo* s = doc->FindServer(0x0A010203u, 27015);
-    ASSERT_TRUE(s);
-    EXPECT_EQ(s->m_dwFlags, GROUP_MANUAL);
-    EXPECT_EQ(view.Hints(), (std::vector<int>{HINT_GROUPS_CHANGED, HINT_SELECT_SERVER}));
+    // An empty clipboard shows 0.0.0.0, which adds nothing; port 0 becomes 27015.
+    const std::tuple<const char*, uint32_t, int> clipboards[] = {{"", 0, 27015},
+                                                                 {"10.1.2.3", 0x0A010203, 27015},
+                                                                 {"10.1.2.4:0", 0x0A010204, 27015},
+                                                                 {"10.1.2.5:27020", 0x0A010205, 27020}};
+    for (const auto& [text, address, port] : clipboards) {
+        ui.clipboard = text;
+        doc->AddServer();
+        EXPECT_EQ(shownAddress, address) << text;
+        EXPECT_EQ(shownPort, port) << text;
+    }
+    EXPECT_EQ(doc->GetServerList().GetSize(), 3);
+    EXPECT_EQ(doc->FindServer(0x0A010203u, 27015)->m_dwFlags, GROUP_MANUAL);
+    ASSERT_EQ(view.Hints().size(), 6u);
+    EXPECT_EQ(view.entries[0].hint, HINT_GROUPS_CHANGED);
     EXPECT_EQ(view.entries[0].data, GROUP_MANUAL);
-
-    ui.clipboard = "10.1.2.4:0";
-    doc->AddServer();
-    EXPECT_EQ(shownPort, 27015) << "port 0 becomes 27015";
-    ui.clipboard = "10.1.2.5:27020";
-    doc->AddServer();
-    EXPECT_EQ(shownPort, 27020);
+    EXPECT_EQ(view.entries[1].hint, HINT_SELECT_SERVER);
 
     ui.clipboard.clear();
     ui.onAddServer = [&](uint32_t&, int&, std::string& host) {
