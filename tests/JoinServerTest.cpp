@@ -194,6 +194,8 @@ struct Question {
     Icon icon = Icon::Error;
 };
 
+void PrintTo(const Question& q, std::ostream* os) { *os << q.name; }
+
 class JoinQuestionTest : public JoinTest, public ::testing::WithParamInterface<Question> {};
 
 TEST_P(JoinQuestionTest, AsksAndStartsOrNot) {

@@ -27,6 +27,8 @@ struct Limit {
     int32_t loaded;
 };
 
+void PrintTo(const Limit& limit, std::ostream* os) { *os << limit.key; }
+
 class SettingsLimitTest : public SettingsTest, public ::testing::WithParamInterface<Limit> {};
 
 void WriteFile(const QString& path, const QByteArray& content) {

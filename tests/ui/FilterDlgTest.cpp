@@ -25,6 +25,8 @@ struct Criterion {
     uint32_t yes = 0;
 };
 
+void PrintTo(const Criterion& c, std::ostream* os) { *os << c.check; }
+
 class FilterCriterionTest : public ::testing::TestWithParam<Criterion> {};
 
 // The update dialog writes the list source to a settings record of its own.
