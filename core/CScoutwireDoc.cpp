@@ -453,6 +453,14 @@ void CScoutwireDoc::JoinServer(ServerInfo* server) {
         ::JoinServer(*this, *server);
 }
 
+void CScoutwireDoc::StartBackgroundJoin(ServerInfo& server) { (void)server; }
+
+void CScoutwireDoc::CancelBackgroundJoin() {}
+
+const ServerInfo* CScoutwireDoc::BackgroundJoinServer() const { return nullptr; }
+
+int CScoutwireDoc::MatchingWatchCount() const { return 0; }
+
 // ---------------------------------------------------------------------------
 // Filters
 

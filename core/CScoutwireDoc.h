@@ -75,6 +75,17 @@ public:
 
     // Starts the game connected to the server.
     void JoinServer(ServerInfo* server);
+    // Joins without a modal wait: the same questions as JoinServer, then the
+    // server is refreshed in the background until a place frees and the game
+    // starts. One server at a time; a new one replaces the last.
+    void StartBackgroundJoin(ServerInfo& server);
+    void CancelBackgroundJoin();
+    // The server the background join waits for, or null.
+    const ServerInfo* BackgroundJoinServer() const;
+
+    // Watches: how many match now (watched players on, servers meeting
+    // their condition).
+    int MatchingWatchCount() const;
 
     // Filters.
     void ApplyFilter(bool notify);
