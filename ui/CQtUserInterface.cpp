@@ -6,6 +6,7 @@
 
 #include "core/DisplayText.h"
 #include "ui/CAddServerDlg.h"
+#include "ui/CMainFrame.h"
 #include "ui/CPasswordDlg.h"
 #include "ui/CProgressDlg.h"
 #include "ui/CQueryDlg.h"
@@ -68,8 +69,12 @@ std::string CQtUserInterface::GetClipboardText() {
     return StoredText(QGuiApplication::clipboard()->text());
 }
 
-void CQtUserInterface::BeginWaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-void CQtUserInterface::EndWaitCursor() { QGuiApplication::restoreOverrideCursor(); }
+void CQtUserInterface::BeginWaitCursor() {
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+}
+void CQtUserInterface::EndWaitCursor() {
+    QGuiApplication::restoreOverrideCursor();
+}
 
 bool CQtUserInterface::IsShiftDown() {
     return QGuiApplication::queryKeyboardModifiers().testFlag(Qt::ShiftModifier);
@@ -122,4 +127,22 @@ bool CQtUserInterface::EditMasterFilter(ServerFilter& filter, const std::vector<
 bool CQtUserInterface::EditServerProperties(ServerInfo& server) {
     CServerPropertiesDlg dlg(server, *this, m_pMainWindow);
     return dlg.exec() == QDialog::Accepted;
+}
+
+void CQtUserInterface::ShowWatchAlert(const WatchAlert& alert) {
+    if (auto* frame = qobject_cast<CMainFrame*>(m_pMainWindow.data()))
+        frame->ShowWatchAlert(alert);
+    else
+        IUserInterface::ShowWatchAlert(alert);
+}
+
+void CQtUserInterface::OnWatchesChanged(int matchingWatches) {
+    if (auto* frame = qobject_cast<CMainFrame*>(m_pMainWindow.data()))
+        frame->OnWatchesChanged(matchingWatches);
+}
+
+void CQtUserInterface::OnBackgroundJoinChanged(const ServerInfo* server,
+                                               const std::string& status) {
+    if (auto* frame = qobject_cast<CMainFrame*>(m_pMainWindow.data()))
+        frame->OnBackgroundJoinChanged(server, status);
 }

@@ -71,9 +71,9 @@ TEST_F(OptionsDlgTest, OpensWithTheStoredValues) {
     EXPECT_TRUE(Control<QCheckBox>(dlg, "keepPlayers")->isChecked());
     EXPECT_TRUE(Control<QCheckBox>(dlg, "showUpdateDialog")->isChecked());
     for (const char* name :
-         {"loadLastDoc", "updateQueries", "clearBeforeUpdate", "refreshNewServers"})
+         {"loadLastDoc", "updateQueries", "clearBeforeUpdate", "refreshNewServers", "keepInTray"})
         EXPECT_FALSE(Control<QCheckBox>(dlg, name)->isChecked()) << name;
-    // The check box that joined the dialog last is reached last.
+    // The check boxes that joined the dialog last are reached last.
     EXPECT_EQ(TabOrder(*Control<QWidget>(dlg, "hlPath")),
               (std::vector<std::string>{"hlPath",
                                         "browse",
@@ -98,7 +98,8 @@ TEST_F(OptionsDlgTest, OpensWithTheStoredValues) {
                                         "ok",
                                         "cancel",
                                         "reset",
-                                        "refreshNewServers"}));
+                                        "refreshNewServers",
+                                        "keepInTray"}));
 }
 
 TEST_F(OptionsDlgTest, DefaultsThenCancelKeepsTheDefaultsForTheRunButNotInTheStore) {
@@ -152,6 +153,7 @@ TEST_F(OptionsDlgTest, OkStoresAndSavesWithinTheLimits) {
         Control<QComboBox>(dlg, "wonMaster")->setCurrentIndex(0);
         Control<QCheckBox>(dlg, "keepPlayers")->setChecked(false);
         Control<QCheckBox>(dlg, "refreshNewServers")->setChecked(true);
+        Control<QCheckBox>(dlg, "keepInTray")->setChecked(true);
         Click(dlg, "ok");
         EXPECT_EQ(dlg.result(), QDialog::Accepted);
         EXPECT_EQ(settings.m_nRefreshInterval, 1000);
@@ -163,7 +165,8 @@ TEST_F(OptionsDlgTest, OkStoresAndSavesWithinTheLimits) {
     EXPECT_EQ(settings.m_nMaxOpenSockets, 0) << "an empty field is 0, which has no limit";
     EXPECT_EQ(settings.m_nWONRetries, 4);
     EXPECT_EQ(settings.m_strWONMaster, CSettings::kMasterHosts[0]);
-    EXPECT_EQ(settings.m_dwFlags, OPT_SHOW_UPDATE_DIALOG | OPT_REFRESH_NEW_SERVERS | 0x400u);
+    EXPECT_EQ(settings.m_dwFlags,
+              OPT_SHOW_UPDATE_DIALOG | OPT_REFRESH_NEW_SERVERS | OPT_KEEP_IN_TRAY | 0x400u);
     COptionsDlg again(settings);
     EXPECT_EQ(Text(again, "refreshInterval"), "1");
 }
