@@ -355,12 +355,16 @@ TEST_F(ServerViewTest, ContextMenusFollowTheKindOfItem) {
     };
     EXPECT_EQ(entries(ChildFor(Expanded(GROUP_FAVOURITES), server)),
               QStringList({"Copy\tCtrl+C=57634", "Remove from favourites\tDelete=32776",
-                           "Join server\tCtrl+J=32780", "Properties\tAlt+Enter=32782*"}));
+                           "Join server\tCtrl+J=32780", "Join when a place frees=32797",
+                           "Watch for free places...=32794", "Watch for players...=32795",
+                           "Properties\tAlt+Enter=32782*"}));
     EXPECT_EQ(entries(ChildFor(Expanded(GROUP_WON), server)),
               QStringList({"Copy\tCtrl+C=57634", "Add to favourites\tInsert=32775",
-                           "Join server\tCtrl+J=32780", "Properties\tAlt+Enter=32782*"}));
+                           "Join server\tCtrl+J=32780", "Join when a place frees=32797",
+                           "Watch for free places...=32794", "Watch for players...=32795",
+                           "Properties\tAlt+Enter=32782*"}));
     EXPECT_EQ(entries(tree.FindQueryItem(query)),
-              QStringList({"Copy\tCtrl+C=57634", "Properties\tAlt+Enter=32782"}));
+              QStringList({"Copy\tCtrl+C=57634", "Watch=32793", "Properties\tAlt+Enter=32782"}));
     EXPECT_EQ(entries(Group(GROUP_FILTERED)), QStringList({"Properties\tAlt+Enter=32782"}));
     EXPECT_EQ(entries(Group(GROUP_FOUND)), QStringList({"Properties\tAlt+Enter=32782"}));
     for (const CServerTreeItem* none : {tree.ServersItem(), tree.QueriesItem(), Group(GROUP_WON),
