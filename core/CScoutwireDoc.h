@@ -15,7 +15,9 @@
 #include "search/SearchQuery.h"
 #include "search/ServerFilter.h"
 
+class CBackgroundJoin;
 class CMasterExchange;
+class CWatchMonitor;
 class CServerSocket;
 class CSettings;
 class CUdpSocket;
@@ -86,6 +88,13 @@ public:
     // Watches: how many match now (watched players on, servers meeting
     // their condition).
     int MatchingWatchCount() const;
+    // Call after a query's or a server's watch marks changed: the document is
+    // marked modified and a new watch reports at once who is on.
+    void WatchesEdited();
+    bool HasWatches() const;
+    // What the auto refresh asks while watches are on (all servers without
+    // watches); each call moves the slice of unwatched servers on.
+    std::vector<ServerInfo*> WatchRefreshServers();
 
     // Filters.
     void ApplyFilter(bool notify);
@@ -168,6 +177,9 @@ private:
     void StartQuery(ServerInfo& server, CServerSocket& socket, const std::string& commands);
     void ForgetServers(const std::vector<const ServerInfo*>& removed);
     void InstallContents(struct ScwContents& contents);
+    // After the cleaning pass removed the sockets of these servers.
+    void NoteRefreshEnded(CServerSocket& socket, bool timedOut);
+    void EvaluateWatches();
 
     CSettings& m_settings;
     IUserInterface& m_ui;
@@ -197,4 +209,6 @@ private:
     // What the Add Server dialog remembers for the run.
     uint32_t m_dwAddServerAddress = 0;
     int m_nAddServerPort = 27015;
+    std::unique_ptr<CWatchMonitor> m_pWatch;
+    std::unique_ptr<CBackgroundJoin> m_pBackgroundJoin;
 };
