@@ -596,13 +596,9 @@ void CMainFrame::PostCommand(int id) {
 }
 
 void CMainFrame::RouteCommand(int id) {
-    if (!IsFrameCommand(id)) {
-        if (ICommandTarget* pane = PaneTarget(m_pActivePane); pane && pane->OnCommand(id)) {
-            UpdateCommandStates();
-            return;
-        }
-    }
-    OnCommand(id);
+    ICommandTarget* pane = IsFrameCommand(id) ? nullptr : PaneTarget(m_pActivePane);
+    if (!pane || !pane->OnCommand(id))
+        OnCommand(id);
     UpdateCommandStates();
     // A command may have set or cleared a watch.
     UpdateTray();
@@ -799,8 +795,17 @@ void CMainFrame::OnRefreshTimer() {
     QMetaObject::invokeMethod(
         this,
         [this, busy] {
-            if (!busy())
+            if (busy())
+                return;
+            if (!m_doc.HasWatches()) {
                 RouteCommand(ID_REFRESH);
+                return;
+            }
+            // While watches run, the tick asks what they need (their
+            // players' servers, the watched servers and a slice of the
+            // rest) instead of whatever the tree has selected.
+            m_doc.RefreshServers(m_doc.WatchRefreshServers());
+            m_doc.RunAllQueries();
         },
         Qt::QueuedConnection);
 }
@@ -1083,12 +1088,14 @@ void CMainFrame::OnWatchesChanged(int matchingWatches) {
 
 void CMainFrame::OnBackgroundJoinChanged(const ServerInfo* server, const std::string& status) {
     QString text;
-    if (server) {
+    if (server && !status.empty()) {
+        text = DisplayText(status);
+    } else if (server) {
         const QString name =
             server->m_strName.empty()
                 ? QString::fromStdString(FormatAddress(server->m_dwAddress, server->m_wPort))
                 : DisplayText(server->m_strName);
-        text = QStringLiteral("Joining %1: %2").arg(name, DisplayText(status));
+        text = QStringLiteral("Joining %1").arg(name);
     } else if (!status.empty()) {
         SetMessageText(DisplayText(status));
     }
@@ -1100,18 +1107,18 @@ void CMainFrame::OnBackgroundJoinChanged(const ServerInfo* server, const std::st
 }
 
 bool CMainFrame::HasWatches() const {
-    for (const auto& query : m_doc.GetQueries())
-        if (query->m_bWatch)
-            return true;
-    for (const auto& server : m_doc.GetServerList())
-        if (server->m_nWatchKind != WATCH_NONE)
-            return true;
-    return false;
+    return m_doc.HasWatches();
 }
 
 void CMainFrame::UpdateTray() {
     if (!m_pTray)
         return;
+    const bool watches = HasWatches();
+    // Watching needs refreshes: the first watch (set here or opened with a
+    // document) turns Auto Refresh on; the user may turn it off again.
+    if (watches && !m_bHadWatches && !m_bAutoRefresh)
+        OnAutoRefresh();
+    m_bHadWatches = watches;
     m_pTray->SetMatchingCount(m_nMatchingWatches);
-    m_pTray->SetShown(isHidden() || m_doc.BackgroundJoinServer() || HasWatches());
+    m_pTray->SetShown(isHidden() || m_doc.BackgroundJoinServer() || watches);
 }

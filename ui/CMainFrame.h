@@ -169,6 +169,7 @@ private:
     uint16_t m_wTrayPort = 0;
     int m_nMatchingWatches = 0;
     bool m_bQuitting = false;
+    bool m_bHadWatches = false;
     CImageList m_images;
 
     CServerView* m_pTree = nullptr;

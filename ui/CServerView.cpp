@@ -732,7 +732,7 @@ void CServerView::ToggleQueryWatch() {
     query->m_bWatch = !query->m_bWatch;
     if (!query->m_bWatch)
         query->m_bWatchLeaving = false;
-    m_doc.SetModifiedFlag();
+    m_doc.WatchesEdited();
     UpdateQueryItem(query);
     const QString name = DisplayText(query->GetDisplayName());
     m_frame.SetMessageText(query->m_bWatch ? QStringLiteral("Watching '%1'").arg(name)
@@ -768,7 +768,7 @@ void CServerView::WatchSelectedServer(uint8_t kind) {
     }
     server->m_nWatchKind = kind;
     server->m_nWatchCount = count;
-    m_doc.SetModifiedFlag();
+    m_doc.WatchesEdited();
     if (kind == WATCH_FREE_PLACES)
         m_frame.SetMessageText(
             QStringLiteral("Watching '%1' for %2 free place(s)").arg(name).arg(count));

@@ -182,6 +182,7 @@ TEST_F(WatchUiTest, QueriesAndServersAreMarkedAndTheBackgroundJoinShowsWithItsCa
     EXPECT_EQ(server->m_nWatchKind, WATCH_MIN_PLAYERS);
     EXPECT_EQ(server->m_nWatchCount, 3);
     EXPECT_TRUE(h.Frame().HasWatches());
+    EXPECT_TRUE(h.Frame().IsAutoRefresh()) << "a watch needs refreshes";
     QStringList entries;
     const std::unique_ptr<QMenu> menu = h.Tree().BuildContextMenu(h.Tree().SelectedItem());
     for (QAction* action : menu->actions())
@@ -192,8 +193,8 @@ TEST_F(WatchUiTest, QueriesAndServersAreMarkedAndTheBackgroundJoinShowsWithItsCa
 
     CTrayIcon& tray = h.Frame().Tray();
     ui.OnWatchesChanged(2);
-    ui.OnBackgroundJoinChanged(server, "waiting for a free place");
-    const QString joining = QString::fromUtf8("Joining Lab \xC3\x84rena: waiting for a free place");
+    ui.OnBackgroundJoinChanged(server, "Waiting for free spot on server Lab \xC4rena");
+    const QString joining = QString::fromUtf8("Waiting for free spot on server Lab \xC3\x84rena");
     auto* cancel = h.Frame().findChild<QToolButton*>("cancelBackgroundJoin");
     EXPECT_EQ(h.Frame().findChild<QLabel*>("backgroundJoin")->text(), joining);
     EXPECT_TRUE(cancel->isVisible());
