@@ -477,6 +477,7 @@ void CMainFrame::SavePaneSizes() {
 void CMainFrame::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     QGuiApplication::setQuitOnLastWindowClosed(true);
+    m_bInTray = false;
     if (!m_bSizesApplied && m_pOuter) {
         ApplyPaneSizes();
         m_bSizesApplied = true;
@@ -936,6 +937,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
         // A dialog closing while the window is away must not end the
         // program; showing the window again puts this back.
         QGuiApplication::setQuitOnLastWindowClosed(false);
+        m_bInTray = true;
         hide();
         event->ignore();
         m_pTray->ShowMessage(QStringLiteral("Scoutwire"),

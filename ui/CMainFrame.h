@@ -90,6 +90,8 @@ public:
     CTrayIcon& Tray() const { return *m_pTray; }
     CAlertPopup& AlertPopup() const { return *m_pAlertPopup; }
     bool HasWatches() const;
+    // Closed into the tray (the setting), not shown again since.
+    bool IsInTray() const { return m_bInTray; }
 
     // Chooses a file for Open (save false) or Save As (save true); an empty
     // answer cancels. Tests replace the file dialog here.
@@ -170,6 +172,7 @@ private:
     int m_nMatchingWatches = 0;
     bool m_bQuitting = false;
     bool m_bHadWatches = false;
+    bool m_bInTray = false;
     CImageList m_images;
 
     CServerView* m_pTree = nullptr;

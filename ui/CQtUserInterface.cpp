@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QMessageBox>
+#include <utility>
 
 #include "core/DisplayText.h"
 #include "ui/CAddServerDlg.h"
@@ -80,7 +81,34 @@ bool CQtUserInterface::IsShiftDown() {
     return QGuiApplication::queryKeyboardModifiers().testFlag(Qt::ShiftModifier);
 }
 
+namespace {
+
+// The progress of a refresh while the window waits in the tray: the watches'
+// refreshes go on there without a dialog popping up each time.
+class CQuietProgress : public IProgress {
+public:
+    void SetStatus(const std::string&) override {}
+    void SetRange(int, int) override {}
+    void SetStep(int) override {}
+    int SetPos(int pos) override {
+        PumpMessages();
+        return std::exchange(m_nPos, pos);
+    }
+    void PumpMessages() override { QCoreApplication::processEvents(); }
+    bool CheckCancelButton() override {
+        PumpMessages();
+        return false;
+    }
+
+private:
+    int m_nPos = 0;
+};
+
+} // namespace
+
 std::unique_ptr<IProgress> CQtUserInterface::CreateProgress() {
+    if (auto* frame = qobject_cast<CMainFrame*>(m_pMainWindow.data()); frame && frame->IsInTray())
+        return std::make_unique<CQuietProgress>();
     auto dlg = std::make_unique<CProgressDlg>(m_pMainWindow);
     if (!dlg->Create())
         return nullptr;
