@@ -513,8 +513,12 @@ void CScoutwireDoc::EvaluateWatches() {
         return;
     // A player who moves is seen leaving one server and joining another in
     // the same comparison only when both answers are in: the comparison waits
-    // for the pool to empty, or for a while when it never does.
-    const uint64_t patience = 2 * static_cast<uint64_t>(std::max(m_settings.m_nSocketTimeout, 1000));
+    // for the end of a bulk refresh (whose pool may empty between two sends),
+    // else for the pool to empty, or for a while when it never does.
+    if (m_bRefreshing)
+        return;
+    const uint64_t patience =
+        2 * static_cast<uint64_t>(std::max(m_settings.m_nSocketTimeout, 1000));
     if (!m_sockets.empty() && ElapsedMs(m_pWatch->PendingSinceMs()) < patience)
         return;
     m_pWatch->Evaluate(m_serverList, m_queries);
@@ -971,6 +975,7 @@ void CScoutwireDoc::RefreshServers(std::span<ServerInfo* const> servers) {
     ApplyFilter(false);
     std::erase(m_activeRefreshLists, &list);
     m_bRefreshing = wasRefreshing;
+    EvaluateWatches();
 }
 
 void CScoutwireDoc::CleanSockets() {
