@@ -425,7 +425,8 @@ void CScoutwireDoc::EditQuery(SearchQuery* query) {
     SetModifiedFlag();
     const CUpdateHint hint(query);
     UpdateAllViews(nullptr, HINT_QUERY_UPDATED, &hint);
-    if (query->m_bWatch != remembered.m_bWatch || query->m_bWatchLeaving != remembered.m_bWatchLeaving)
+    if (query->m_bWatch != remembered.m_bWatch ||
+        query->m_bWatchLeaving != remembered.m_bWatchLeaving)
         WatchesEdited();
 }
 
@@ -479,7 +480,9 @@ const ServerInfo* CScoutwireDoc::BackgroundJoinServer() const {
 // ---------------------------------------------------------------------------
 // Watches
 
-int CScoutwireDoc::MatchingWatchCount() const { return m_pWatch->MatchingCount(); }
+int CScoutwireDoc::MatchingWatchCount() const {
+    return m_pWatch->MatchingCount();
+}
 
 void CScoutwireDoc::WatchesEdited() {
     SetModifiedFlag();

@@ -18,7 +18,9 @@ using Kind = WatchAlert::Kind;
 // What an alert says: its kind, the player and the server's address.
 using Event = std::tuple<Kind, std::string, uint32_t>;
 
-int64_t WallMs() { return QDateTime::currentMSecsSinceEpoch(); }
+int64_t WallMs() {
+    return QDateTime::currentMSecsSinceEpoch();
+}
 
 // The lab's clock, read from its manifest: which period of some length the
 // lab is in, and where each wandering player stands in a churn period.
@@ -55,7 +57,9 @@ public:
             if (to < 0)
                 events.insert({Kind::Left, Wanderer(w), m_lab.AddressAt(from)});
             else
-                events.insert({before < 0 ? Kind::Present : from < 0 ? Kind::Appeared : Kind::Moved,
+                events.insert({before < 0 ? Kind::Present
+                               : from < 0 ? Kind::Appeared
+                                          : Kind::Moved,
                                Wanderer(w), m_lab.AddressAt(to)});
         }
         return events;
@@ -106,7 +110,8 @@ TEST_P(WatchChurnTest, AlertsFollowTheLabsSchedule) {
     const bool steam = GetParam();
     QStringList arguments = {"--servers", "12", "--seed", "5", "--player-churn", "2000"};
     if (steam)
-        arguments << "--protocol" << "steam";
+        arguments << "--protocol"
+                  << "steam";
     Start(arguments);
     std::vector<ServerInfo*> fleet;
     for (int i = 0; i < lab.ServerCount(); ++i)
@@ -212,8 +217,8 @@ TEST(WatchTest, ServerWatchAndBackgroundJoinWaitForAFreePlace) {
     fx.doc->StartBackgroundJoin(*server);
     ASSERT_EQ(fx.doc->BackgroundJoinServer(), server);
     // Full until the (reserved + 1)-th player has left.
-    const int64_t free = fx.lab.Manifest()["startedAtMs"].toString().toLongLong() +
-                         (reserved + 1) * kDrainMs;
+    const int64_t free =
+        fx.lab.Manifest()["startedAtMs"].toString().toLongLong() + (reserved + 1) * kDrainMs;
     ASSERT_TRUE(WaitUntil([&] { return WallMs() >= free - 150; }));
     EXPECT_FALSE(QFile::exists(out)) << "the game started while the server was full";
     EXPECT_TRUE(fx.ui.alerts.empty());
@@ -277,8 +282,10 @@ TEST(WatchTest, CliWatchPrintsJsonLinesUntilInterrupted) {
     ASSERT_TRUE(lab.Start({"--servers", "10", "--seed", "5", "--player-churn", "1500"}));
     QTemporaryDir dir;
     const QString doc = dir.filePath("watch.scw");
-    const QStringList common = {"--settings", dir.filePath("cli.ini"), "--clean-interval", "20",
-                                "--send-interval", "1", "--timeout", "500"};
+    const QStringList common = {"--settings",       dir.filePath("cli.ini"),
+                                "--clean-interval", "20",
+                                "--send-interval",  "1",
+                                "--timeout",        "500"};
     QProcess update;
     update.start(SCOUTWIRE_CLI_PATH,
                  QStringList{"update", doc, "--master", lab.MasterText(), "--quiet"} + common);
@@ -316,7 +323,8 @@ TEST(WatchTest, CliWatchPrintsJsonLinesUntilInterrupted) {
         const int w = line["player"].toString().mid(8).toInt() - 1;
         bool scheduled = false;
         for (int64_t p = 0; p <= lastPeriod; ++p)
-            scheduled |= clock.At(p, w) >= 0 && lab.EndpointAt(clock.At(p, w)) == line["server"].toString();
+            scheduled |=
+                clock.At(p, w) >= 0 && lab.EndpointAt(clock.At(p, w)) == line["server"].toString();
         EXPECT_TRUE(scheduled);
     }
 }
