@@ -425,7 +425,8 @@ void CScoutwireDoc::EditQuery(SearchQuery* query) {
     SetModifiedFlag();
     const CUpdateHint hint(query);
     UpdateAllViews(nullptr, HINT_QUERY_UPDATED, &hint);
-    if (query->m_bWatch != remembered.m_bWatch || query->m_bWatchLeaving != remembered.m_bWatchLeaving)
+    if (query->m_bWatch != remembered.m_bWatch ||
+        query->m_bWatchLeaving != remembered.m_bWatchLeaving)
         WatchesEdited();
 }
 
@@ -479,7 +480,9 @@ const ServerInfo* CScoutwireDoc::BackgroundJoinServer() const {
 // ---------------------------------------------------------------------------
 // Watches
 
-int CScoutwireDoc::MatchingWatchCount() const { return m_pWatch->MatchingCount(); }
+int CScoutwireDoc::MatchingWatchCount() const {
+    return m_pWatch->MatchingCount();
+}
 
 void CScoutwireDoc::WatchesEdited() {
     SetModifiedFlag();
@@ -513,8 +516,12 @@ void CScoutwireDoc::EvaluateWatches() {
         return;
     // A player who moves is seen leaving one server and joining another in
     // the same comparison only when both answers are in: the comparison waits
-    // for the pool to empty, or for a while when it never does.
-    const uint64_t patience = 2 * static_cast<uint64_t>(std::max(m_settings.m_nSocketTimeout, 1000));
+    // for the end of a bulk refresh (whose pool may empty between two sends),
+    // else for the pool to empty, or for a while when it never does.
+    if (m_bRefreshing)
+        return;
+    const uint64_t patience =
+        2 * static_cast<uint64_t>(std::max(m_settings.m_nSocketTimeout, 1000));
     if (!m_sockets.empty() && ElapsedMs(m_pWatch->PendingSinceMs()) < patience)
         return;
     m_pWatch->Evaluate(m_serverList, m_queries);
@@ -971,6 +978,7 @@ void CScoutwireDoc::RefreshServers(std::span<ServerInfo* const> servers) {
     ApplyFilter(false);
     std::erase(m_activeRefreshLists, &list);
     m_bRefreshing = wasRefreshing;
+    EvaluateWatches();
 }
 
 void CScoutwireDoc::CleanSockets() {

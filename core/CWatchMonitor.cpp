@@ -61,9 +61,8 @@ void CWatchMonitor::Compare(const OwningServerList& servers, const Queries& quer
     // A watch turned off forgets what it saw: turned on again, it reports
     // who is on as for the first time.
     std::erase_if(m_queries, [&](const auto& entry) {
-        return std::none_of(queries.begin(), queries.end(), [&](const auto& q) {
-            return q.get() == entry.first && q->m_bWatch;
-        });
+        return std::none_of(queries.begin(), queries.end(),
+                            [&](const auto& q) { return q.get() == entry.first && q->m_bWatch; });
     });
     for (const auto& query : queries)
         if (query->m_bWatch)
@@ -136,9 +135,9 @@ void CWatchMonitor::CompareQuery(const OwningServerList& servers, const SearchQu
             moved = true;
             break;
         }
-        Alert(moved           ? WatchAlert::Kind::Moved
+        Alert(moved          ? WatchAlert::Kind::Moved
               : change.known ? WatchAlert::Kind::Appeared
-                              : WatchAlert::Kind::Present,
+                             : WatchAlert::Kind::Present,
               change.name, &query, server, change.key);
     }
     if (query.m_bWatchLeaving)
@@ -152,8 +151,8 @@ void CWatchMonitor::CompareServer(const ServerInfo& server) {
     const bool met = ConditionMet(server);
     auto [it, first] = m_servers.try_emplace(key);
     ServerState& state = it->second;
-    const bool sameWatch = !first && state.kind == server.m_nWatchKind &&
-                           state.count == server.m_nWatchCount;
+    const bool sameWatch =
+        !first && state.kind == server.m_nWatchKind && state.count == server.m_nWatchCount;
     if (met && !(sameWatch && state.met))
         Alert(server.m_nWatchKind == WATCH_FREE_PLACES ? WatchAlert::Kind::ServerHasRoom
                                                        : WatchAlert::Kind::ServerHasPlayers,
@@ -227,8 +226,8 @@ std::vector<ServerInfo*> CWatchMonitor::ServersToRefresh(const OwningServerList&
     }
     if (rest.empty())
         return chosen;
-    const size_t slice = std::max<size_t>((rest.size() + kSliceDivisor - 1) / kSliceDivisor,
-                                          kWholeListUpTo);
+    const size_t slice =
+        std::max<size_t>((rest.size() + kSliceDivisor - 1) / kSliceDivisor, kWholeListUpTo);
     m_nSliceStart %= rest.size();
     for (size_t i = 0; i < std::min(slice, rest.size()); ++i)
         chosen.push_back(rest[(m_nSliceStart + i) % rest.size()]);

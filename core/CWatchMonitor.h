@@ -60,8 +60,8 @@ private:
     const ServerInfo* Find(const OwningServerList& servers, Key key) const;
     void Compare(const OwningServerList& servers, const Queries& queries,
                  const std::map<Key, bool>& batch);
-    void CompareQuery(const OwningServerList& servers, const SearchQuery& query,
-                      QueryState& state, const std::map<Key, bool>& batch);
+    void CompareQuery(const OwningServerList& servers, const SearchQuery& query, QueryState& state,
+                      const std::map<Key, bool>& batch);
     void CompareServer(const ServerInfo& server);
     void Alert(WatchAlert::Kind kind, const std::string& player, const SearchQuery* query,
                const ServerInfo* server, Key key);

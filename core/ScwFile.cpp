@@ -281,9 +281,9 @@ std::vector<uint8_t> WriteScwFile(const OwningServerList& servers,
                                   const ServerFilter& filter, const ServerFilter& masterFilter,
                                   const Query& findQuery) {
     const bool watches = HasWatches(servers, queries);
-    const bool extra = watches || std::any_of(servers.begin(), servers.end(), [](const auto& server) {
-                           return NeedsExtra(*server);
-                       });
+    const bool extra =
+        watches || std::any_of(servers.begin(), servers.end(),
+                               [](const auto& server) { return NeedsExtra(*server); });
     ScwArchiveWriter ar;
     ar.WriteClass(kDocClass, watches ? kScwDocSchema
                              : extra ? kServerExtraDocSchema

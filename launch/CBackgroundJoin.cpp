@@ -34,11 +34,17 @@ CBackgroundJoin::CBackgroundJoin(CScoutwireDoc& doc, const ServerInfo& server, J
     m_pollTimer.start();
 }
 
-CBackgroundJoin::~CBackgroundJoin() { m_doc.RemoveView(this); }
+CBackgroundJoin::~CBackgroundJoin() {
+    m_doc.RemoveView(this);
+}
 
-ServerInfo* CBackgroundJoin::Find() const { return m_doc.FindServer(m_dwAddress, m_wPort); }
+ServerInfo* CBackgroundJoin::Find() const {
+    return m_doc.FindServer(m_dwAddress, m_wPort);
+}
 
-const ServerInfo* CBackgroundJoin::Server() const { return m_bRunning ? Find() : nullptr; }
+const ServerInfo* CBackgroundJoin::Server() const {
+    return m_bRunning ? Find() : nullptr;
+}
 
 void CBackgroundJoin::Poll() {
     ServerInfo* server = Find();
@@ -86,10 +92,10 @@ void CBackgroundJoin::Report() {
     const ServerInfo* server = Find();
     if (!server)
         return;
-    m_doc.GetUI().OnBackgroundJoinChanged(
-        server, "Waiting for free spot on server " + server->m_strName + "... (" +
-                    std::to_string(server->m_nPlayers) + "/" +
-                    std::to_string(server->m_nMaxPlayers) + ")");
+    m_doc.GetUI().OnBackgroundJoinChanged(server, "Waiting for free spot on server " +
+                                                      server->m_strName + "... (" +
+                                                      std::to_string(server->m_nPlayers) + "/" +
+                                                      std::to_string(server->m_nMaxPlayers) + ")");
 }
 
 void CBackgroundJoin::End() {

@@ -387,7 +387,9 @@ uint16_t Fleet::AppIdOf(const char* gameDir) {
     return 70;
 }
 
-std::string Fleet::WandererName(int wanderer) { return "Wanderer" + std::to_string(wanderer + 1); }
+std::string Fleet::WandererName(int wanderer) {
+    return "Wanderer" + std::to_string(wanderer + 1);
+}
 
 int64_t Fleet::ChurnEpoch(Clock::time_point now) const {
     if (m_options.churnPeriodMs <= 0)

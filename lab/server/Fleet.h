@@ -47,8 +47,8 @@ public:
     int64_t ChurnEpoch(Clock::time_point now) const;
     // The server index of each wanderer in that period, -1 when offline.
     std::vector<int> WanderersAt(int64_t epoch) const;
-    // The wall clock (ms since 1970) of the lab's start: period n runs from
-    // StartWallMs() + n * churnPeriodMs.
+    // The wall clock (ms since 1970) of the lab's start, in the manifest:
+    // churn period n runs from StartWallMs() + n * churnPeriodMs, and so on.
     int64_t StartWallMs() const { return m_startWallMs; }
     // Silent servers never are; flapping ones are up for every other period.
     bool IsUp(int index, Clock::time_point now) const;

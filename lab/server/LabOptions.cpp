@@ -110,8 +110,8 @@ QString ParseLabOptions(const QStringList& arguments, LabOptions& options) {
             .arg(kMaxBatchEntries),
         "N");
     const QCommandLineOption drain("drain-interval", "Ms between two players leaving.", "MS");
-    const QCommandLineOption churn("player-churn",
-                                   "Ms between two moves of the wandering players (0: none).", "MS");
+    const QCommandLineOption churn(
+        "player-churn", "Ms between two moves of the wandering players (0: none).", "MS");
     const QCommandLineOption protocol(
         "protocol",
         "legacy (the old text queries and master, the default) or steam (A2S queries, a Steam "
@@ -169,7 +169,7 @@ QString ParseLabOptions(const QStringList& arguments, LabOptions& options) {
         {servers,       base,       port,        master,   seed,         latency,    silent,
          detailsOnly,   message,    draining,    loss,     unterminated, overcount,  oversize,
          flood,         floodCount, unsolicited, flapping, flapPeriod,   masterMode, masterFlood,
-         serversListed, dropFirst,  batch,       drain,    churn,    manifest});
+         serversListed, dropFirst,  batch,       drain,    churn,        manifest});
     parser.addOptions({protocol, challengeFraction, infoOld, infoBoth, splitSize, newerSplit,
                        extraRules, challengeForever, badSplit, steamMasterPort, webPort, webKey,
                        legacyFraction, steamMasterLimit, steamMasterWindow});

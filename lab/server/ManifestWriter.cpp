@@ -164,6 +164,9 @@ bool Write(const Fleet& fleet, const LabOptions& options, const QString& path, Q
         {"serversListed", options.serversListed},
         {"servers", servers},
         {"protocol", options.Steam() ? "steam" : "legacy"},
+        // The wall clock (ms since 1970) when the lab started: the draining,
+        // flapping and churning servers count their periods from it.
+        {"startedAtMs", QString::number(fleet.StartWallMs())},
     };
     if (options.churnPeriodMs > 0) {
         // Enough periods for any test; later ones follow from the seed the
@@ -180,7 +183,6 @@ bool Write(const Fleet& fleet, const LabOptions& options, const QString& path, Q
         }
         root["churn"] = QJsonObject{
             {"periodMs", options.churnPeriodMs},
-            {"startedAtMs", QString::number(fleet.StartWallMs())},
             {"wanderers", names},
             {"schedule", schedule},
         };

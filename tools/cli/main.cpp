@@ -621,7 +621,6 @@ int RunSoak(Session& session, const Options& o) {
     return session.Save(o.args[0]) ? 0 : 1;
 }
 
-
 const char* EventName(WatchAlert::Kind kind) {
     switch (kind) {
     case WatchAlert::Kind::Present:
@@ -765,9 +764,9 @@ int main(int argc, char** argv) {
     Session session(options, *settings);
     using Command = int (*)(Session&, const Options&);
     const std::map<std::string, Command> commands = {
-        {"new", RunNew},         {"update", RunUpdate}, {"refresh", RunRefresh}, {"list", RunList},
-        {"players", RunPlayers}, {"find", RunFind},     {"query", RunQuery},     {"soak", RunSoak},
-        {"watch", RunWatch}};
+        {"new", RunNew},     {"update", RunUpdate},   {"refresh", RunRefresh},
+        {"list", RunList},   {"players", RunPlayers}, {"find", RunFind},
+        {"query", RunQuery}, {"soak", RunSoak},       {"watch", RunWatch}};
     const auto it = commands.find(options.command);
     if (it == commands.end()) {
         std::fputs(kUsage, stderr);
