@@ -8,6 +8,7 @@
 
 #include "core/DisplayText.h"
 #include "core/WatchAlert.h"
+#include "net/Address.h"
 
 namespace {
 
@@ -35,6 +36,7 @@ void CDesktopNotifier::SetBus(const QDBusConnection& bus) {
     m_bus.disconnect(service, path, iface, QStringLiteral("NotificationClosed"), this,
                      SLOT(OnClosed(uint, uint)));
     m_open.clear();
+    m_byWho.clear();
     m_bMarkup = false;
     m_bus = bus;
     m_bBusChosen = true;
@@ -88,21 +90,27 @@ void CDesktopNotifier::Notify(const WatchAlert& alert) {
     if (m_bMarkup)
         body = body.toHtmlEscaped();
     QDBusMessage call = Call("Notify");
-    call << QStringLiteral("Scoutwire") << uint(0) << QStringLiteral("scoutwire") << Summary(alert)
+    const std::string who = alert.player.empty()
+                                ? "server " + FormatAddress(alert.address, alert.port)
+                                : "player " + alert.player;
+    const auto open = m_byWho.find(who);
+    const uint replaces = open == m_byWho.end() ? 0 : open->second;
+    call << QStringLiteral("Scoutwire") << replaces << QStringLiteral("scoutwire") << Summary(alert)
          << body
          << QStringList{QStringLiteral("join"), QStringLiteral("Join"), QStringLiteral("show"),
                         QStringLiteral("Show")}
          << QVariantMap{{QStringLiteral("desktop-entry"), QStringLiteral("scoutwire")}} << int(-1);
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
-    const Target target{alert.address, alert.port};
+    const Target target{alert.address, alert.port, who};
     // The alert itself is kept for the fallback: the service may answer
     // with an error only after the caller has gone on.
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
             [this, target, alert](QDBusPendingCallWatcher* w) {
                 const QDBusPendingReply<uint> reply = *w;
-                if (reply.isValid())
+                if (reply.isValid()) {
                     m_open[reply.value()] = target;
-                else if (m_fallback)
+                    m_byWho[target.who] = reply.value();
+                } else if (m_fallback)
                     m_fallback(alert);
                 w->deleteLater();
             });
@@ -117,5 +125,10 @@ void CDesktopNotifier::OnActionInvoked(uint id, const QString& action) {
 }
 
 void CDesktopNotifier::OnClosed(uint id, uint) {
-    m_open.erase(id);
+    const auto it = m_open.find(id);
+    if (it == m_open.end())
+        return;
+    if (const auto who = m_byWho.find(it->second.who); who != m_byWho.end() && who->second == id)
+        m_byWho.erase(who);
+    m_open.erase(it);
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <string>
 
 struct WatchAlert;
 
@@ -47,6 +48,7 @@ private:
     struct Target {
         uint32_t address = 0;
         uint16_t port = 0;
+        std::string who;
     };
 
     void AskCapabilities();
@@ -54,6 +56,9 @@ private:
     QDBusConnection m_bus;
     std::function<void(const WatchAlert&)> m_fallback;
     std::map<uint, Target> m_open;
+    // The open notification of each player (or watched server): a new alert
+    // about them replaces it instead of piling up beside it.
+    std::map<std::string, uint> m_byWho;
     // Whether the service reads the body as markup: names come from game
     // servers, and a "<" in one must show as itself.
     bool m_bMarkup = false;

@@ -30,6 +30,7 @@ public:
     struct Shown {
         QString app, summary, body;
         QStringList actions;
+        uint replaces;
     };
     explicit NotificationService(const QDBusConnection& bus) : m_bus(bus) {}
     void Emit(const char* signal, uint id, const QVariant& argument) {
@@ -41,10 +42,10 @@ public:
     std::vector<Shown> shown;
 
 public slots:
-    uint Notify(const QString& app, uint, const QString&, const QString& summary,
+    uint Notify(const QString& app, uint replaces, const QString&, const QString& summary,
                 const QString& body, const QStringList& actions, const QVariantMap&, int) {
-        shown.push_back({app, summary, body, actions});
-        return static_cast<uint>(shown.size());
+        shown.push_back({app, summary, body, actions, replaces});
+        return replaces ? replaces : static_cast<uint>(shown.size());
     }
     QStringList GetCapabilities() { return {QStringLiteral("actions"), QStringLiteral("body")}; }
 
@@ -125,6 +126,12 @@ TEST_F(WatchUiTest, AnAlertReachesTheNotificationServiceAndItsShowButtonTheWindo
 
     service.Emit("ActionInvoked", 1, QStringLiteral("show"));
     EXPECT_TRUE(WaitUntil([&] { return Selected() == server && h.Frame().isVisible(); }));
+    // Bob's next alert replaces his notification rather than adding one.
+    alert.kind = WatchAlert::Kind::Left;
+    ui.ShowWatchAlert(alert);
+    ASSERT_TRUE(WaitUntil([&] { return service.shown.size() == 2; }));
+    EXPECT_EQ(service.shown[1].replaces, 1u);
+    EXPECT_EQ(service.shown[1].summary, "Bob left");
 
     // A closed notification is forgotten: a late answer to it does nothing.
     service.Emit("NotificationClosed", 1, 2u);
@@ -133,6 +140,7 @@ TEST_F(WatchUiTest, AnAlertReachesTheNotificationServiceAndItsShowButtonTheWindo
     service.Emit("ActionInvoked", 1, QStringLiteral("show"));
     ui.ShowWatchAlert(alert); // its reply comes after the signal
     ASSERT_TRUE(WaitUntil([&] { return notifier.OpenCount() == 1; }));
+    EXPECT_EQ(service.shown.back().replaces, 0u) << "a new notification";
     EXPECT_EQ(Selected(), nullptr);
     EXPECT_TRUE(h.ui.messages.empty());
 }
