@@ -8,6 +8,7 @@
 #include <set>
 #include <tuple>
 
+#include "core/PlayerList.h"
 #include "core/ScwFile.h"
 #include "net/QueryCommands.h"
 #include "tests/LabTestSupport.h"
@@ -237,6 +238,37 @@ TEST(WatchTest, ServerWatchAndBackgroundJoinWaitForAFreePlace) {
     ASSERT_EQ(fx.ui.alerts.size(), 1u) << "a server watch fires once while it stays true";
     EXPECT_EQ(fx.ui.alerts[0].kind, Kind::ServerHasRoom);
     EXPECT_LT(fx.ui.alerts[0].players, fx.ui.alerts[0].maxPlayers - reserved);
+}
+
+// While watches are on, an auto refresh of a long list asks the servers the
+// watches need every time and the others in turns.
+TEST(WatchTest, AutoRefreshAsksWatchedServersAndTheRestInTurns) {
+    DocFixture fx;
+    for (uint32_t i = 0; i < 600; ++i)
+        fx.AddServer(0x0A000000 + i, 27015);
+    EXPECT_EQ(fx.doc->WatchRefreshServers().size(), 600u) << "no watches: the whole list";
+    ServerInfo* friendly = fx.doc->FindServer(0x0A000000 + 300, 27015);
+    auto players = std::make_unique<PlayerList>(1);
+    players->Insert(std::make_unique<PlayerInfo>(PlayerInfo{.m_strName = "bob"}));
+    friendly->SetPlayers(std::move(players));
+    friendly->m_nPing = 30;
+    ServerInfo* watched = fx.doc->FindServer(0x0A000000 + 5, 27015);
+    watched->m_nWatchKind = WATCH_MIN_PLAYERS;
+    watched->m_nWatchCount = 4;
+    auto query = std::make_unique<SearchQuery>("", "bob", 0);
+    query->m_bWatch = true;
+    fx.doc->AddQuery(std::move(query));
+    fx.doc->WatchesEdited();
+    ASSERT_EQ(fx.ui.alerts.size(), 1u);
+    std::set<ServerInfo*> asked;
+    for (int tick = 0; tick < 3; ++tick) {
+        const std::vector<ServerInfo*> servers = fx.doc->WatchRefreshServers();
+        EXPECT_LT(servers.size(), 300u);
+        EXPECT_EQ(std::count(servers.begin(), servers.end(), friendly), 1);
+        EXPECT_EQ(std::count(servers.begin(), servers.end(), watched), 1);
+        asked.insert(servers.begin(), servers.end());
+    }
+    EXPECT_EQ(asked.size(), 600u) << "three ticks have asked every server";
 }
 
 // Watch marks travel with the file only when there are any; a reader of the
