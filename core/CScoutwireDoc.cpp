@@ -7,10 +7,12 @@
 #include <string_view>
 
 #include "core/CSettings.h"
+#include "core/CWatchMonitor.h"
 #include "core/DisplayText.h"
 #include "core/IUserInterface.h"
 #include "core/ScwFile.h"
 #include "core/TextCompare.h"
+#include "launch/CBackgroundJoin.h"
 #include "launch/JoinServer.h"
 #include "net/Address.h"
 #include "net/CMasterSocket.h"
@@ -51,7 +53,8 @@ struct NoCaseLess {
 
 CScoutwireDoc::CScoutwireDoc(CSettings& settings, IUserInterface& ui, int maxUdpSize)
     : m_settings(settings), m_ui(ui),
-      m_recvBuffer(static_cast<size_t>(maxUdpSize > 0 ? maxUdpSize : kMaxUdpDatagram)) {
+      m_recvBuffer(static_cast<size_t>(maxUdpSize > 0 ? maxUdpSize : kMaxUdpDatagram)),
+      m_pWatch(std::make_unique<CWatchMonitor>(ui)) {
     m_defaultQuery.m_dwFlags =
         static_cast<uint32_t>(m_settings.ReadInt(kSettingsSection, "DefQuery_Flags", 1));
 }
@@ -60,6 +63,7 @@ CScoutwireDoc::~CScoutwireDoc() {
     m_settings.WriteInt(kSettingsSection, "DefQuery_Flags",
                         static_cast<int>(m_defaultQuery.m_dwFlags));
     m_views.clear();
+    m_pBackgroundJoin.reset();
     m_sockets.clear();
     m_pMasterExchange.reset();
     m_retiredExchanges.clear();
@@ -86,6 +90,8 @@ void CScoutwireDoc::UpdateAllViews(IDocView* sender, int hint, const CUpdateHint
 
 void CScoutwireDoc::DeleteContents() {
     UpdateAllViews(nullptr, HINT_DOC_CLEARED);
+    CancelBackgroundJoin();
+    m_pWatch->Reset();
     m_queries.clear();
     DestroyServerSockets();
     std::vector<const ServerInfo*> removed;
@@ -396,13 +402,11 @@ void CScoutwireDoc::EditQuery(SearchQuery* query) {
         created = std::make_unique<SearchQuery>("", "", m_defaultQuery.m_dwFlags);
         query = created.get();
     }
-    const Query remembered(query->m_strName, query->m_strExpression, query->m_dwFlags);
+    const Query remembered = *query;
     for (;;) {
         if (!m_ui.EditQuery(*query)) {
             if (!created) {
-                query->m_strName = remembered.m_strName;
-                query->m_strExpression = remembered.m_strExpression;
-                query->m_dwFlags = remembered.m_dwFlags;
+                static_cast<Query&>(*query) = remembered;
                 RunQuery(*query, true);
             }
             return;
@@ -414,11 +418,16 @@ void CScoutwireDoc::EditQuery(SearchQuery* query) {
     }
     if (created) {
         AddQuery(std::move(created));
+        if (query->m_bWatch)
+            WatchesEdited();
         return;
     }
     SetModifiedFlag();
     const CUpdateHint hint(query);
     UpdateAllViews(nullptr, HINT_QUERY_UPDATED, &hint);
+    if (query->m_bWatch != remembered.m_bWatch ||
+        query->m_bWatchLeaving != remembered.m_bWatchLeaving)
+        WatchesEdited();
 }
 
 SearchQuery* CScoutwireDoc::AddQuery(std::unique_ptr<SearchQuery> query) {
@@ -435,6 +444,7 @@ void CScoutwireDoc::RemoveQuery(SearchQuery* query) {
                                  [query](const auto& q) { return q.get() == query; });
     if (it == m_queries.end())
         return;
+    m_pWatch->ForgetQuery(query);
     m_queries.erase(it);
     SetModifiedFlag();
     UpdateAllViews(nullptr, HINT_QUERY_UPDATED);
@@ -451,6 +461,70 @@ void CScoutwireDoc::AddPlayerQuery(const std::string& playerName) {
 void CScoutwireDoc::JoinServer(ServerInfo* server) {
     if (server)
         ::JoinServer(*this, *server);
+}
+
+void CScoutwireDoc::StartBackgroundJoin(ServerInfo& server) {
+    CancelBackgroundJoin();
+    m_pBackgroundJoin = CBackgroundJoin::Start(*this, server);
+}
+
+void CScoutwireDoc::CancelBackgroundJoin() {
+    if (m_pBackgroundJoin)
+        m_pBackgroundJoin->Cancel();
+}
+
+const ServerInfo* CScoutwireDoc::BackgroundJoinServer() const {
+    return m_pBackgroundJoin ? m_pBackgroundJoin->Server() : nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Watches
+
+int CScoutwireDoc::MatchingWatchCount() const {
+    return m_pWatch->MatchingCount();
+}
+
+void CScoutwireDoc::WatchesEdited() {
+    SetModifiedFlag();
+    m_pWatch->EvaluateAll(m_serverList, m_queries);
+}
+
+bool CScoutwireDoc::HasWatches() const {
+    return CWatchMonitor::HasWatches(m_serverList, m_queries);
+}
+
+std::vector<ServerInfo*> CScoutwireDoc::WatchRefreshServers() {
+    if (!HasWatches()) {
+        std::vector<ServerInfo*> all;
+        for (const auto& server : m_serverList)
+            all.push_back(server.get());
+        return all;
+    }
+    return m_pWatch->ServersToRefresh(m_serverList, m_queries);
+}
+
+void CScoutwireDoc::NoteRefreshEnded(CServerSocket& socket, bool timedOut) {
+    uint32_t address = 0;
+    uint16_t port = 0;
+    socket.GetAddress(address, port);
+    if (const ServerInfo* server = FindServer(address, port))
+        m_pWatch->NoteRefreshed(*server, !timedOut && server->m_nPing != 0);
+}
+
+void CScoutwireDoc::EvaluateWatches() {
+    if (!m_pWatch->HasPending())
+        return;
+    // A player who moves is seen leaving one server and joining another in
+    // the same comparison only when both answers are in: the comparison waits
+    // for the end of a bulk refresh (whose pool may empty between two sends),
+    // else for the pool to empty, or for a while when it never does.
+    if (m_bRefreshing)
+        return;
+    const uint64_t patience =
+        2 * static_cast<uint64_t>(std::max(m_settings.m_nSocketTimeout, 1000));
+    if (!m_sockets.empty() && ElapsedMs(m_pWatch->PendingSinceMs()) < patience)
+        return;
+    m_pWatch->Evaluate(m_serverList, m_queries);
 }
 
 // ---------------------------------------------------------------------------
@@ -904,6 +978,7 @@ void CScoutwireDoc::RefreshServers(std::span<ServerInfo* const> servers) {
     ApplyFilter(false);
     std::erase(m_activeRefreshLists, &list);
     m_bRefreshing = wasRefreshing;
+    EvaluateWatches();
 }
 
 void CScoutwireDoc::CleanSockets() {
@@ -929,8 +1004,10 @@ void CScoutwireDoc::CleanSockets() {
         it = m_sockets.erase(it);
         if (owned->m_liSent != 0)
             TimeOutSocket(*owned);
+        NoteRefreshEnded(*owned, owned->m_liSent != 0);
         DestroySocket(std::move(owned));
     }
+    EvaluateWatches();
 }
 
 void CScoutwireDoc::TimeOutSocket(CServerSocket& socket) {

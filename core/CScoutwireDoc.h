@@ -15,7 +15,9 @@
 #include "search/SearchQuery.h"
 #include "search/ServerFilter.h"
 
+class CBackgroundJoin;
 class CMasterExchange;
+class CWatchMonitor;
 class CServerSocket;
 class CSettings;
 class CUdpSocket;
@@ -75,6 +77,24 @@ public:
 
     // Starts the game connected to the server.
     void JoinServer(ServerInfo* server);
+    // Joins without a modal wait: the same questions as JoinServer, then the
+    // server is refreshed in the background until a place frees and the game
+    // starts. One server at a time; a new one replaces the last.
+    void StartBackgroundJoin(ServerInfo& server);
+    void CancelBackgroundJoin();
+    // The server the background join waits for, or null.
+    const ServerInfo* BackgroundJoinServer() const;
+
+    // Watches: how many match now (watched players on, servers meeting
+    // their condition).
+    int MatchingWatchCount() const;
+    // Call after a query's or a server's watch marks changed: the document is
+    // marked modified and a new watch reports at once who is on.
+    void WatchesEdited();
+    bool HasWatches() const;
+    // What the auto refresh asks while watches are on (all servers without
+    // watches); each call moves the slice of unwatched servers on.
+    std::vector<ServerInfo*> WatchRefreshServers();
 
     // Filters.
     void ApplyFilter(bool notify);
@@ -157,6 +177,9 @@ private:
     void StartQuery(ServerInfo& server, CServerSocket& socket, const std::string& commands);
     void ForgetServers(const std::vector<const ServerInfo*>& removed);
     void InstallContents(struct ScwContents& contents);
+    // After the cleaning pass removed the sockets of these servers.
+    void NoteRefreshEnded(CServerSocket& socket, bool timedOut);
+    void EvaluateWatches();
 
     CSettings& m_settings;
     IUserInterface& m_ui;
@@ -186,4 +209,6 @@ private:
     // What the Add Server dialog remembers for the run.
     uint32_t m_dwAddServerAddress = 0;
     int m_nAddServerPort = 27015;
+    std::unique_ptr<CWatchMonitor> m_pWatch;
+    std::unique_ptr<CBackgroundJoin> m_pBackgroundJoin;
 };

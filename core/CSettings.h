@@ -12,6 +12,8 @@ constexpr uint32_t OPT_LOAD_LAST_DOC = 0x4;
 constexpr uint32_t OPT_SHOW_UPDATE_DIALOG = 0x8;
 constexpr uint32_t OPT_CLEAR_BEFORE_UPDATE = 0x10;
 constexpr uint32_t OPT_REFRESH_NEW_SERVERS = 0x20;
+// Closing the window while watches run leaves the program in the tray.
+constexpr uint32_t OPT_KEEP_IN_TRAY = 0x40;
 
 // Where Update Server List fetches the list from.
 constexpr int32_t LIST_SOURCE_WON = 0;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/IProgress.h"
+#include "core/WatchAlert.h"
 #include "net/INetReporter.h"
 
 class Query;
@@ -48,4 +49,16 @@ public:
     virtual bool EditMasterFilter(ServerFilter& filter, const std::vector<std::string>& games,
                                   const std::vector<std::string>& maps) = 0;
     virtual bool EditServerProperties(ServerInfo& server) = 0;
+
+    // Watches. None of these may open a modal box: they come in the middle
+    // of a refresh.
+    // A new alert; without anything better, a line in the status bar.
+    virtual void ShowWatchAlert(const WatchAlert& alert) { SetStatusMessage(alert.Text()); }
+    // How many watches match now (players on, servers meeting their condition).
+    virtual void OnWatchesChanged(int matchingWatches) { (void)matchingWatches; }
+    // The background join's server and what it is doing; null when it ended.
+    virtual void OnBackgroundJoinChanged(const ServerInfo* server, const std::string& status) {
+        (void)server;
+        (void)status;
+    }
 };

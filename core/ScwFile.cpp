@@ -15,13 +15,17 @@ constexpr std::string_view kSearchQueryClass = "SearchQuery";
 constexpr std::string_view kFilterClass = "ServerFilter";
 constexpr std::string_view kQueryClass = "Query";
 constexpr std::string_view kServerExtraClass = "ServerExtra";
+constexpr std::string_view kWatchesClass = "Watches";
 
 // Schema 3 is what every reader since the filters came understands; schema 4
 // appends what servers of today's protocol need, and is written only when a
 // server needs it, so that a document of old-protocol servers stays byte for
-// byte what it always was.
+// byte what it always was. Schema 5 appends the watch marks after that part,
+// and is written only when some query or server is watched.
 constexpr uint16_t kClassicDocSchema = 3;
+constexpr uint16_t kServerExtraDocSchema = 4;
 constexpr uint16_t kServerExtraSchema = 1;
+constexpr uint16_t kWatchesSchema = 1;
 constexpr uint16_t kServerSchema = 5;
 constexpr uint16_t kQuerySchema = 3;
 constexpr uint16_t kFilterSchema = 1;
@@ -32,6 +36,18 @@ constexpr uint16_t kFilterSchema = 1;
 constexpr size_t kMinServerBytes = 2 + 4 + 2 + 4 + 4 + 1 + 1 + 3;
 constexpr size_t kMinQueryBytes = 2 + 1;
 constexpr size_t kServerExtraBytes = 4 + 1;
+constexpr size_t kWatchQueryBytes = 1;
+constexpr size_t kWatchServerBytes = 1 + 4;
+constexpr uint8_t kWatchOn = 1;
+constexpr uint8_t kWatchLeaving = 2;
+
+bool HasWatches(const OwningServerList& servers,
+                const std::vector<std::unique_ptr<SearchQuery>>& queries) {
+    return std::any_of(queries.begin(), queries.end(),
+                       [](const auto& q) { return q->m_bWatch || q->m_bWatchLeaving; }) ||
+           std::any_of(servers.begin(), servers.end(),
+                       [](const auto& s) { return s->m_nWatchKind != WATCH_NONE; });
+}
 
 // Whether a server carries anything the classic records cannot hold.
 bool NeedsExtra(const ServerInfo& server) {
@@ -176,6 +192,31 @@ bool ReadServerExtra(ScwArchiveReader& ar, std::vector<std::unique_ptr<ServerInf
     return !ar.Failed();
 }
 
+// The watch part: a flag byte per query, then a kind byte and a count per
+// server, both in file order. Counts that do not match are damage.
+bool ReadWatches(ScwArchiveReader& ar, ScwContents& contents) {
+    ar.ReadClass(kWatchesClass);
+    const uint32_t queries = ar.ReadCount();
+    if (ar.Failed() || queries != contents.queries.size() ||
+        queries > ar.Remaining() / kWatchQueryBytes)
+        return false;
+    for (auto& query : contents.queries) {
+        const uint8_t flags = ar.ReadByte();
+        query->m_bWatch = (flags & kWatchOn) != 0;
+        query->m_bWatchLeaving = (flags & kWatchLeaving) != 0;
+    }
+    const uint32_t servers = ar.ReadCount();
+    if (ar.Failed() || servers != contents.servers.size() ||
+        servers > ar.Remaining() / kWatchServerBytes)
+        return false;
+    for (auto& server : contents.servers) {
+        const uint8_t kind = ar.ReadByte();
+        server->m_nWatchKind = kind <= WATCH_MIN_PLAYERS ? kind : WATCH_NONE;
+        server->m_nWatchCount = static_cast<int32_t>(ar.ReadDword());
+    }
+    return !ar.Failed();
+}
+
 bool ReadParts(ScwArchiveReader& ar, bool hasHeader, uint16_t knownDocSchema,
                ScwContents& contents) {
     uint16_t docSchema = 0;
@@ -207,6 +248,8 @@ bool ReadParts(ScwArchiveReader& ar, bool hasHeader, uint16_t knownDocSchema,
     if (hasHeader && docSchema >= 4 && knownDocSchema >= 4 &&
         !ReadServerExtra(ar, contents.servers))
         return false;
+    if (hasHeader && docSchema >= 5 && knownDocSchema >= 5 && !ReadWatches(ar, contents))
+        return false;
 
     // Whatever follows the last part is left unread: nothing in the format
     // makes it damage, and a newer document schema may append parts of its
@@ -237,10 +280,14 @@ std::vector<uint8_t> WriteScwFile(const OwningServerList& servers,
                                   const std::vector<std::unique_ptr<SearchQuery>>& queries,
                                   const ServerFilter& filter, const ServerFilter& masterFilter,
                                   const Query& findQuery) {
-    const bool extra = std::any_of(servers.begin(), servers.end(),
-                                   [](const auto& server) { return NeedsExtra(*server); });
+    const bool watches = HasWatches(servers, queries);
+    const bool extra =
+        watches || std::any_of(servers.begin(), servers.end(),
+                               [](const auto& server) { return NeedsExtra(*server); });
     ScwArchiveWriter ar;
-    ar.WriteClass(kDocClass, extra ? kScwDocSchema : kClassicDocSchema);
+    ar.WriteClass(kDocClass, watches ? kScwDocSchema
+                             : extra ? kServerExtraDocSchema
+                                     : kClassicDocSchema);
 
     ar.WriteCount(static_cast<uint32_t>(servers.GetSize()));
     for (const auto& server : servers) {
@@ -269,6 +316,18 @@ std::vector<uint8_t> WriteScwFile(const OwningServerList& servers,
         for (const auto& server : servers) {
             ar.WriteDword(server->m_dwFlags);
             ar.WriteByte(server->m_nProtocol);
+        }
+    }
+    if (watches) {
+        ar.WriteClass(kWatchesClass, kWatchesSchema);
+        ar.WriteCount(static_cast<uint32_t>(queries.size()));
+        for (const auto& query : queries)
+            ar.WriteByte(static_cast<uint8_t>((query->m_bWatch ? kWatchOn : 0) |
+                                              (query->m_bWatchLeaving ? kWatchLeaving : 0)));
+        ar.WriteCount(static_cast<uint32_t>(servers.GetSize()));
+        for (const auto& server : servers) {
+            ar.WriteByte(server->m_nWatchKind);
+            ar.WriteDword(static_cast<uint32_t>(server->m_nWatchCount));
         }
     }
     return ar.TakeBytes();

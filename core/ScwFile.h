@@ -38,6 +38,8 @@ bool ScwHasHeader(std::span<const uint8_t> fileStart);
 // server speaks the old protocol, else schema 4, which appends each server's
 // protocol and true group bits after the parts of schema 3 (a reader that
 // knows only schema 3 skips them and sees Steam servers as WON ones).
+// Schema 5, written only when some query or server is watched, appends the
+// watch marks after that (a reader of schema 4 skips them).
 std::vector<uint8_t> WriteScwFile(const OwningServerList& servers,
                                   const std::vector<std::unique_ptr<SearchQuery>>& queries,
                                   const ServerFilter& filter, const ServerFilter& masterFilter,
@@ -50,7 +52,7 @@ std::vector<uint8_t> WriteScwFile(const OwningServerList& servers,
 // document schema above knownDocSchema, whose writer may have added parts
 // of its own. UTF-16 strings are converted to Windows-1252, '?' for what it
 // lacks. knownDocSchema reads a file the way an older program would.
-constexpr uint16_t kScwDocSchema = 4;
+constexpr uint16_t kScwDocSchema = 5;
 bool ReadScwFile(std::span<const uint8_t> file, bool hasHeader, ScwContents& contents,
                  uint16_t knownDocSchema = kScwDocSchema);
 

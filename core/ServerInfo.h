@@ -18,6 +18,12 @@ constexpr uint32_t GROUP_FOUND = 0x100000;
 constexpr uint32_t GROUP_STEAM = 0x200000;
 constexpr uint32_t GROUP_ALL = 0x3F0000;
 
+// What a server is watched for: the alert comes when the condition becomes
+// true (m_nWatchCount free places, or at least m_nWatchCount players).
+constexpr uint8_t WATCH_NONE = 0;
+constexpr uint8_t WATCH_FREE_PLACES = 1;
+constexpr uint8_t WATCH_MIN_PLAYERS = 2;
+
 // How a server is queried: the old text queries ("details", "players",
 // "rules") or the A2S queries of today's servers. A server of unknown
 // protocol (added by hand) is asked both ways and keeps whichever answers.
@@ -65,6 +71,8 @@ public:
     std::string m_strError;
     uint8_t m_bConnectByHostName = 0;
     uint8_t m_nProtocol = PROTOCOL_UNKNOWN;
+    uint8_t m_nWatchKind = WATCH_NONE;
+    int32_t m_nWatchCount = 0;
     std::unique_ptr<PlayerList> m_pPlayers;
     std::unique_ptr<RuleList> m_pRules;
 };

@@ -25,10 +25,6 @@ using Answer = IUserInterface::Answer;
 using Buttons = IUserInterface::Buttons;
 using Icon = IUserInterface::Icon;
 
-bool HasFreeSpot(const ServerInfo& server, int reserved) {
-    return server.m_nPlayers < server.m_nMaxPlayers - reserved;
-}
-
 // Polls the server behind the progress dialog until it has room. False when
 // the user cancels or the record leaves the document.
 bool WaitForFreeSpot(CScoutwireDoc& doc, ServerRecordGuard& guard, int reserved) {
@@ -38,7 +34,7 @@ bool WaitForFreeSpot(CScoutwireDoc& doc, ServerRecordGuard& guard, int reserved)
         return false;
     progress->SetRange(0, 0);
     progress->SetStatus("Waiting for free spot on server " + server->m_strName + "...");
-    const int64_t interval = std::max(doc.GetSettings().m_nSocketTimeout, kMinPollIntervalMs);
+    const int64_t interval = JoinPollIntervalMs(doc.GetSettings());
     uint64_t t0 = NowTicks();
     // A full pool only means this poll is skipped; the next one may fit.
     doc.RefreshServer(*server, CMD_DETAILS | CMD_PLAYERS);
@@ -75,6 +71,8 @@ bool BuildArguments(CScoutwireDoc& doc, const ServerInfo& server, const std::str
     return false;
 }
 
+} // namespace
+
 void StartGame(CScoutwireDoc& doc, const ServerInfo& server, const std::string* password) {
     QStringList arguments;
     if (!BuildArguments(doc, server, password, arguments))
@@ -87,65 +85,75 @@ void StartGame(CScoutwireDoc& doc, const ServerInfo& server, const std::string* 
         ReportShellError(doc.GetUI(), *failure, "Error starting Half-Life");
 }
 
-} // namespace
-
-void JoinServer(CScoutwireDoc& doc, ServerInfo& record) {
+bool PrepareJoin(CScoutwireDoc& doc, ServerRecordGuard& guard, bool askFull, JoinPlan& plan) {
     if (doc.GetSettings().m_strHLPath.empty())
-        return;
+        return false;
     IUserInterface& ui = doc.GetUI();
-    ServerRecordGuard guard(doc, record);
-    ServerInfo* server = &record;
-    const int reserved = std::max(server->GetReservedSlots(), 0);
+    ServerInfo* server = guard.Get();
+    if (!server)
+        return false;
+    plan.reserved = std::max(server->GetReservedSlots(), 0);
 
     if (server->m_nPing == 0) {
         if (ui.MessageBox("Server seems down. Try to connect anyway?", Buttons::OkCancel,
                           Icon::Warning) != Answer::Ok)
-            return;
+            return false;
         if (!(server = guard.Get()))
-            return;
+            return false;
     }
 
-    bool wait = false;
-    if (server->m_nMaxPlayers != 0 && server->m_nPlayers >= server->m_nMaxPlayers - reserved) {
+    plan.wait = !askFull;
+    if (askFull && server->m_nMaxPlayers != 0 &&
+        server->m_nPlayers >= server->m_nMaxPlayers - plan.reserved) {
         std::string text = "Server seems full";
-        if (reserved > 0)
+        if (plan.reserved > 0)
             text += ", unless you can take a reserved slot";
         text += ". Wait for a free spot?";
         const Answer answer = ui.MessageBox(text, Buttons::YesNoCancel, Icon::Question);
         if (answer == Answer::Cancel)
-            return;
-        wait = answer == Answer::Yes;
+            return false;
+        plan.wait = answer == Answer::Yes;
         if (!(server = guard.Get()))
-            return;
+            return false;
     }
 
     // Whether the password goes on the command line is settled here, where
     // the user is asked: replies during the wait may change the server's
     // flag, and neither a typed password may be dropped nor a stored one
     // sent unasked.
-    std::optional<std::string> password;
     if (server->m_bPassword) {
         std::string typed = server->m_strPassword;
         if (!ui.EditPassword(typed))
-            return;
+            return false;
         if (!(server = guard.Get()))
-            return;
+            return false;
         // Kept with the record for the next join; not an edit of the document
         // worth a question on closing.
         server->m_strPassword = typed;
-        password = std::move(typed);
+        plan.password = std::move(typed);
     }
 
-    if (wait) {
-        // A game directory that will be refused is refused before the user
-        // waits for it.
-        QStringList unused;
-        if (!BuildArguments(doc, *server, password ? &*password : nullptr, unused))
-            return;
-        if (!WaitForFreeSpot(doc, guard, reserved))
-            return;
-    }
-    if (!(server = guard.Get()))
+    // A game directory that will be refused is refused before the user
+    // waits for it.
+    QStringList unused;
+    return !plan.wait || BuildArguments(doc, *server, plan.Password(), unused);
+}
+
+bool HasFreeSpot(const ServerInfo& server, int reserved) {
+    return server.m_nPlayers < server.m_nMaxPlayers - reserved;
+}
+
+int JoinPollIntervalMs(const CSettings& settings) {
+    return std::max(settings.m_nSocketTimeout, kMinPollIntervalMs);
+}
+
+void JoinServer(CScoutwireDoc& doc, ServerInfo& record) {
+    ServerRecordGuard guard(doc, record);
+    JoinPlan plan;
+    if (!PrepareJoin(doc, guard, true, plan))
         return;
-    StartGame(doc, *server, password ? &*password : nullptr);
+    if (plan.wait && !WaitForFreeSpot(doc, guard, plan.reserved))
+        return;
+    if (ServerInfo* server = guard.Get())
+        StartGame(doc, *server, plan.Password());
 }

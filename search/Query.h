@@ -24,4 +24,8 @@ public:
     std::string m_strName;
     std::string m_strExpression;
     uint32_t m_dwFlags = QF_REGEX;
+    // Watched: every refresh compares the query's players with the last ones
+    // and tells the user who came (and, with m_bWatchLeaving, who left).
+    bool m_bWatch = false;
+    bool m_bWatchLeaving = false;
 };

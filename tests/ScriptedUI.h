@@ -31,8 +31,16 @@ public:
     bool EditMasterFilter(ServerFilter& filter, const std::vector<std::string>& games,
                           const std::vector<std::string>& maps) override;
     bool EditServerProperties(ServerInfo& server) override;
+    void ShowWatchAlert(const WatchAlert& alert) override { alerts.push_back(alert); }
+    void OnWatchesChanged(int matching) override { matchingWatches = matching; }
+    void OnBackgroundJoinChanged(const ServerInfo* server, const std::string& status) override {
+        joinStatuses.push_back(server ? status : std::string());
+    }
 
     // Recorded.
+    std::vector<WatchAlert> alerts;
+    int matchingWatches = 0;
+    std::vector<std::string> joinStatuses; // empty: the join ended
     std::vector<std::string> messages;
     std::vector<std::pair<Buttons, Icon>> boxes;
     std::vector<std::string> statusMessages;

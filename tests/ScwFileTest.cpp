@@ -383,6 +383,11 @@ TEST(ScwFile, DocumentSchemaDecidesTrailingParts) {
             ar.WriteClass("ServerExtra", 1);
             ar.WriteCount(0);
         }
+        if (c.schema >= 5) {
+            ar.WriteClass("Watches", 1);
+            ar.WriteCount(0);
+            ar.WriteCount(0);
+        }
         ScwContents contents;
         ASSERT_TRUE(Read(ar.Bytes(), contents));
         EXPECT_EQ(contents.hasFilter, c.filter);

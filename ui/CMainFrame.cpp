@@ -14,17 +14,25 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QToolButton>
 #include <QUrl>
 #include <type_traits>
+#include <utility>
 
 #include "core/CScoutwireDoc.h"
 #include "core/CSettings.h"
 #include "core/DisplayText.h"
 #include "core/IUserInterface.h"
+#include "core/WatchAlert.h"
+#include "net/Address.h"
+#include "search/SearchQuery.h"
+#include "ui/CAlertPopup.h"
+#include "ui/CDesktopNotifier.h"
 #include "ui/CDetailsView.h"
 #include "ui/CRecentFileList.h"
 #include "ui/CScoutwireDialogBar.h"
 #include "ui/CServerView.h"
+#include "ui/CTrayIcon.h"
 #include "ui/CommandIds.h"
 
 #include "core/HomePage.h"
@@ -156,6 +164,7 @@ bool CMainFrame::Create() {
     CreateMenus();
     CreateToolBars();
     CreateStatusBar();
+    CreateWatchSurfaces();
     if (!CreateClient())
         return false;
     if (!StartTimers()) {
@@ -392,6 +401,18 @@ void CMainFrame::CreateStatusBar() {
     m_pSocketsLabel->setMinimumWidth(
         m_pSocketsLabel->fontMetrics().horizontalAdvance(QStringLiteral("active sockets: 000")) +
         8);
+    // The background join, while one runs, with its way out.
+    m_pJoinLabel = new QLabel(bar);
+    m_pJoinLabel->setObjectName(QStringLiteral("backgroundJoin"));
+    m_pJoinCancel = new QToolButton(bar);
+    m_pJoinCancel->setObjectName(QStringLiteral("cancelBackgroundJoin"));
+    m_pJoinCancel->setText(QStringLiteral("Cancel"));
+    m_pJoinCancel->setToolTip(QStringLiteral("Cancel the background join"));
+    connect(m_pJoinCancel, &QToolButton::clicked, this, [this] { m_doc.CancelBackgroundJoin(); });
+    bar->addPermanentWidget(m_pJoinLabel);
+    bar->addPermanentWidget(m_pJoinCancel);
+    m_pJoinLabel->hide();
+    m_pJoinCancel->hide();
     bar->addPermanentWidget(m_pSocketsLabel);
     // The keyboard's lock states (CAP, NUM, SCRL) cannot be read through
     // Qt, so those indicators are not shown.
@@ -455,6 +476,8 @@ void CMainFrame::SavePaneSizes() {
 
 void CMainFrame::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
+    QGuiApplication::setQuitOnLastWindowClosed(true);
+    m_bInTray = false;
     if (!m_bSizesApplied && m_pOuter) {
         ApplyPaneSizes();
         m_bSizesApplied = true;
@@ -574,14 +597,12 @@ void CMainFrame::PostCommand(int id) {
 }
 
 void CMainFrame::RouteCommand(int id) {
-    if (!IsFrameCommand(id)) {
-        if (ICommandTarget* pane = PaneTarget(m_pActivePane); pane && pane->OnCommand(id)) {
-            UpdateCommandStates();
-            return;
-        }
-    }
-    OnCommand(id);
+    ICommandTarget* pane = IsFrameCommand(id) ? nullptr : PaneTarget(m_pActivePane);
+    if (!pane || !pane->OnCommand(id))
+        OnCommand(id);
     UpdateCommandStates();
+    // A command may have set or cleared a watch.
+    UpdateTray();
 }
 
 void CMainFrame::OnCommand(int id) {
@@ -775,8 +796,17 @@ void CMainFrame::OnRefreshTimer() {
     QMetaObject::invokeMethod(
         this,
         [this, busy] {
-            if (!busy())
+            if (busy())
+                return;
+            if (!m_doc.HasWatches()) {
                 RouteCommand(ID_REFRESH);
+                return;
+            }
+            // While watches run, the tick asks what they need (their
+            // players' servers, the watched servers and a slice of the
+            // rest) instead of whatever the tree has selected.
+            m_doc.RefreshServers(m_doc.WatchRefreshServers());
+            m_doc.RunAllQueries();
         },
         Qt::QueuedConnection);
 }
@@ -807,6 +837,7 @@ void CMainFrame::InitialUpdateViews() {
     m_pTree->OnInitialUpdate();
     m_pTop->OnInitialUpdate();
     m_pBottom->OnInitialUpdate();
+    UpdateTray();
 }
 
 bool CMainFrame::SaveModified() {
@@ -899,6 +930,20 @@ std::string CMainFrame::ChooseFile(bool save, const std::string& initial) {
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
+    const bool quitting = std::exchange(m_bQuitting, false);
+    if (!quitting && (m_settings.m_dwFlags & OPT_KEEP_IN_TRAY) && CTrayIcon::Available() &&
+        (HasWatches() || m_doc.BackgroundJoinServer())) {
+        m_pTray->SetShown(true);
+        // A dialog closing while the window is away must not end the
+        // program; showing the window again puts this back.
+        QGuiApplication::setQuitOnLastWindowClosed(false);
+        m_bInTray = true;
+        hide();
+        event->ignore();
+        m_pTray->ShowMessage(QStringLiteral("Scoutwire"),
+                             QStringLiteral("Scoutwire keeps watching in the tray."));
+        return;
+    }
     // A bulk refresh runs its own loop below this one; it ends first (its
     // progress window has Cancel).
     if (m_doc.IsRefreshing() || !SaveModified()) {
@@ -962,4 +1007,120 @@ void CMainFrame::OnAbout() {
     dlg.exec();
 }
 
-void CMainFrame::OnHomePage() { ShellOpen(m_ui, kHomePageUrl, "error opening homepage"); }
+void CMainFrame::OnHomePage() {
+    ShellOpen(m_ui, kHomePageUrl, "error opening homepage");
+}
+
+// ---------------------------------------------------------------------------
+// Watches
+
+void CMainFrame::CreateWatchSurfaces() {
+    m_pNotifier = new CDesktopNotifier(this);
+    m_pNotifier->SetFallback([this](const WatchAlert& alert) { FallbackAlert(alert); });
+    connect(m_pNotifier, &CDesktopNotifier::ActionChosen, this, &CMainFrame::OnAlertAction);
+    m_pAlertPopup = new CAlertPopup(this);
+    connect(m_pAlertPopup, &CAlertPopup::ActionChosen, this, &CMainFrame::OnAlertAction);
+    m_pTray = new CTrayIcon(this);
+    connect(m_pTray, &CTrayIcon::ShowRequested, this, [this] {
+        showNormal();
+        raise();
+        activateWindow();
+        UpdateTray();
+    });
+    connect(m_pTray, &CTrayIcon::CancelJoinRequested, this,
+            [this] { m_doc.CancelBackgroundJoin(); });
+    connect(m_pTray, &CTrayIcon::QuitRequested, this, [this] {
+        m_bQuitting = true;
+        // A window in the tray is hidden: closing it does not end the loop.
+        if (close())
+            QCoreApplication::quit();
+    });
+    connect(m_pTray, &CTrayIcon::MessageClicked, this,
+            [this] { OnAlertAction(QStringLiteral("show"), m_dwTrayAddress, m_wTrayPort); });
+}
+
+void CMainFrame::ShowWatchAlert(const WatchAlert& alert) {
+    SetMessageText(DisplayText(alert.Text()));
+    m_pNotifier->Notify(alert);
+}
+
+void CMainFrame::FallbackAlert(const WatchAlert& alert) {
+    const QString summary = CDesktopNotifier::Summary(alert);
+    const QString body = DisplayText(alert.Text());
+    if (m_pTray->ShowMessage(summary, body)) {
+        m_dwTrayAddress = alert.address;
+        m_wTrayPort = alert.port;
+        return;
+    }
+    m_pAlertPopup->ShowAlert(summary, body, alert.address, alert.port);
+}
+
+void CMainFrame::OnAlertAction(const QString& action, uint32_t address, uint16_t port) {
+    ServerInfo* server = m_doc.FindServer(address, port);
+    if (!server) {
+        SetMessageText(QStringLiteral("%1 is no longer in the list")
+                           .arg(QString::fromStdString(FormatAddress(address, port))));
+        return;
+    }
+    // Join waits for a place in the background: the user asked from a
+    // notification while busy elsewhere, and a modal wait would take the
+    // screen back.
+    if (action == QLatin1String("join"))
+        m_doc.StartBackgroundJoin(*server);
+    else if (action == QLatin1String("show"))
+        ShowServer(address, port);
+}
+
+void CMainFrame::ShowServer(uint32_t address, uint16_t port) {
+    if (isHidden() || isMinimized())
+        showNormal();
+    raise();
+    activateWindow();
+    UpdateTray();
+    if (ServerInfo* server = m_doc.FindServer(address, port)) {
+        const CUpdateHint select(server);
+        m_doc.UpdateAllViews(nullptr, HINT_SELECT_SERVER, &select);
+    }
+}
+
+void CMainFrame::OnWatchesChanged(int matchingWatches) {
+    m_nMatchingWatches = matchingWatches;
+    UpdateTray();
+}
+
+void CMainFrame::OnBackgroundJoinChanged(const ServerInfo* server, const std::string& status) {
+    QString text;
+    if (server && !status.empty()) {
+        text = DisplayText(status);
+    } else if (server) {
+        const QString name =
+            server->m_strName.empty()
+                ? QString::fromStdString(FormatAddress(server->m_dwAddress, server->m_wPort))
+                : DisplayText(server->m_strName);
+        text = QStringLiteral("Joining %1").arg(name);
+    } else if (!status.empty()) {
+        SetMessageText(DisplayText(status));
+    }
+    m_pJoinLabel->setText(text);
+    m_pJoinLabel->setVisible(server != nullptr);
+    m_pJoinCancel->setVisible(server != nullptr);
+    m_pTray->SetBackgroundJoin(text);
+    UpdateTray();
+}
+
+bool CMainFrame::HasWatches() const {
+    return m_doc.HasWatches();
+}
+
+void CMainFrame::UpdateTray() {
+    if (!m_pTray)
+        return;
+    const bool watches = HasWatches();
+    // Watching needs refreshes: the first watch (set here or opened with a
+    // document) turns Auto Refresh on; the user may turn it off again.
+    if (watches && !m_bHadWatches && !m_bAutoRefresh)
+        OnAutoRefresh();
+    m_bHadWatches = watches;
+    m_pTray->SetMatchingCount(m_nMatchingWatches);
+    m_pTray->SetShown(isHidden() || m_doc.BackgroundJoinServer() || watches);
+}

@@ -3,6 +3,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QTimer>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <string>
@@ -10,7 +11,13 @@
 #include "ui/CImageList.h"
 #include "ui/IMainFrame.h"
 
+class CAlertPopup;
+class CDesktopNotifier;
 class CDetailsView;
+class CTrayIcon;
+class QToolButton;
+class ServerInfo;
+struct WatchAlert;
 class CRecentFileList;
 class CScoutwireDialogBar;
 class CScoutwireDoc;
@@ -69,6 +76,23 @@ public:
     QString SocketsText() const;
     QString MessageText() const;
 
+    // Watches, as the document reports them. An alert is a line in the
+    // status bar and a desktop notification (or, without the service, the
+    // tray's message or a popup in the window); it never opens a box.
+    void ShowWatchAlert(const WatchAlert& alert);
+    void OnWatchesChanged(int matchingWatches);
+    void OnBackgroundJoinChanged(const ServerInfo* server, const std::string& status);
+    // Brings the window back and selects the server in the tree.
+    void ShowServer(uint32_t address, uint16_t port);
+    // "join" or "show" from a notification, the tray's message or the popup.
+    void OnAlertAction(const QString& action, uint32_t address, uint16_t port);
+    CDesktopNotifier& Notifier() const { return *m_pNotifier; }
+    CTrayIcon& Tray() const { return *m_pTray; }
+    CAlertPopup& AlertPopup() const { return *m_pAlertPopup; }
+    bool HasWatches() const;
+    // Closed into the tray (the setting), not shown again since.
+    bool IsInTray() const { return m_bInTray; }
+
     // Chooses a file for Open (save false) or Save As (save true); an empty
     // answer cancels. Tests replace the file dialog here.
     std::function<std::string(bool save, const std::string& initial)> m_chooseFile;
@@ -115,6 +139,9 @@ private:
     void OnOptions();
     void OnAbout();
     void OnHomePage();
+    void CreateWatchSurfaces();
+    void FallbackAlert(const WatchAlert& alert);
+    void UpdateTray();
     std::string ChooseFile(bool save, const std::string& initial);
 
     CScoutwireDoc& m_doc;
@@ -134,6 +161,18 @@ private:
     CScoutwireDialogBar* m_pDialogBar = nullptr;
     QLabel* m_pReadyLabel = nullptr;
     QLabel* m_pSocketsLabel = nullptr;
+    QLabel* m_pJoinLabel = nullptr;
+    QToolButton* m_pJoinCancel = nullptr;
+    CDesktopNotifier* m_pNotifier = nullptr;
+    CTrayIcon* m_pTray = nullptr;
+    CAlertPopup* m_pAlertPopup = nullptr;
+    // The server of the last alert the tray's message showed.
+    uint32_t m_dwTrayAddress = 0;
+    uint16_t m_wTrayPort = 0;
+    int m_nMatchingWatches = 0;
+    bool m_bQuitting = false;
+    bool m_bHadWatches = false;
+    bool m_bInTray = false;
     CImageList m_images;
 
     CServerView* m_pTree = nullptr;

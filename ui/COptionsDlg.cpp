@@ -58,6 +58,8 @@ COptionsDlg::COptionsDlg(CSettings& settings, QWidget* parent)
         CheckBox(tr("Update &queries while refreshing servers"), "updateQueries", this);
     m_pKeepPlayers =
         CheckBox(tr("Keep &player list if server is not responding"), "keepPlayers", this);
+    m_pKeepInTray =
+        CheckBox(tr("Keep watching in the tra&y when the window closes"), "keepInTray", this);
     m_pRefreshInterval = DigitsEdit("refreshInterval", this);
     m_pWONMaster = DropDownCombo("wonMaster", this);
     m_pWONTimeout = DigitsEdit("wonTimeout", this);
@@ -117,8 +119,9 @@ COptionsDlg::COptionsDlg(CSettings& settings, QWidget* parent)
     left->addWidget(MnemonicLabel(tr("&Auto refresh interval:"), m_pRefreshInterval, this), 3, 0);
     left->addWidget(m_pRefreshInterval, 3, 1);
     left->addWidget(HintLabel(tr("s  ( > 0 )"), this), 3, 2);
+    left->addWidget(m_pKeepInTray, 4, 0, 1, 3);
     left->setColumnStretch(2, 1);
-    left->setRowStretch(4, 1);
+    left->setRowStretch(5, 1);
 
     auto* right = new QGridLayout;
     right->addWidget(MnemonicLabel(tr("&WON master:"), m_pWONMaster, this), 0, 0);
@@ -174,7 +177,8 @@ COptionsDlg::COptionsDlg(CSettings& settings, QWidget* parent)
     layout->addWidget(advanced);
     layout->addLayout(ButtonRow({ok, cancel, reset}));
     layout->setSizeConstraint(QLayout::SetFixedSize);
-    // "Refresh new servers" joined the dialog last and is reached last.
+    // "Refresh new servers" and "Keep watching in the tray" joined the dialog
+    // last and are reached last.
     SetTabChain({m_pHLPath,
                  browse,
                  m_pHLParams,
@@ -198,7 +202,8 @@ COptionsDlg::COptionsDlg(CSettings& settings, QWidget* parent)
                  ok,
                  cancel,
                  reset,
-                 m_pRefreshNewServers});
+                 m_pRefreshNewServers,
+                 m_pKeepInTray});
 
     m_settings.Load();
     LoadSteamKey();
@@ -230,6 +235,7 @@ void COptionsDlg::Fill() {
     m_pShowUpdateDialog->setChecked(s.m_dwFlags & OPT_SHOW_UPDATE_DIALOG);
     m_pClearBeforeUpdate->setChecked(s.m_dwFlags & OPT_CLEAR_BEFORE_UPDATE);
     m_pRefreshNewServers->setChecked(s.m_dwFlags & OPT_REFRESH_NEW_SERVERS);
+    m_pKeepInTray->setChecked(s.m_dwFlags & OPT_KEEP_IN_TRAY);
     ShowNumber(m_pMaxOpenSockets, s.m_nMaxOpenSockets);
     ShowNumber(m_pSocketTimeout, s.m_nSocketTimeout);
     ShowNumber(m_pSendInterval, s.m_nSendInterval);
@@ -269,6 +275,7 @@ bool COptionsDlg::Store() {
     SetBit(s.m_dwFlags, OPT_SHOW_UPDATE_DIALOG, m_pShowUpdateDialog->isChecked());
     SetBit(s.m_dwFlags, OPT_CLEAR_BEFORE_UPDATE, m_pClearBeforeUpdate->isChecked());
     SetBit(s.m_dwFlags, OPT_REFRESH_NEW_SERVERS, m_pRefreshNewServers->isChecked());
+    SetBit(s.m_dwFlags, OPT_KEEP_IN_TRAY, m_pKeepInTray->isChecked());
     s.m_nMaxOpenSockets = maxSockets;
     s.m_nSocketTimeout = socketTimeout;
     s.m_nSendInterval = sendInterval;

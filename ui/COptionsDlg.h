@@ -54,6 +54,7 @@ private:
     QCheckBox* m_pClearBeforeUpdate;
     QCheckBox* m_pShowUpdateDialog;
     QCheckBox* m_pRefreshNewServers;
+    QCheckBox* m_pKeepInTray;
     QLineEdit* m_pMaxOpenSockets;
     QLineEdit* m_pSocketTimeout;
     QLineEdit* m_pSendInterval;

@@ -3,9 +3,11 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QMessageBox>
+#include <utility>
 
 #include "core/DisplayText.h"
 #include "ui/CAddServerDlg.h"
+#include "ui/CMainFrame.h"
 #include "ui/CPasswordDlg.h"
 #include "ui/CProgressDlg.h"
 #include "ui/CQueryDlg.h"
@@ -68,14 +70,45 @@ std::string CQtUserInterface::GetClipboardText() {
     return StoredText(QGuiApplication::clipboard()->text());
 }
 
-void CQtUserInterface::BeginWaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-void CQtUserInterface::EndWaitCursor() { QGuiApplication::restoreOverrideCursor(); }
+void CQtUserInterface::BeginWaitCursor() {
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+}
+void CQtUserInterface::EndWaitCursor() {
+    QGuiApplication::restoreOverrideCursor();
+}
 
 bool CQtUserInterface::IsShiftDown() {
     return QGuiApplication::queryKeyboardModifiers().testFlag(Qt::ShiftModifier);
 }
 
+namespace {
+
+// The progress of a refresh while the window waits in the tray: the watches'
+// refreshes go on there without a dialog popping up each time.
+class CQuietProgress : public IProgress {
+public:
+    void SetStatus(const std::string&) override {}
+    void SetRange(int, int) override {}
+    void SetStep(int) override {}
+    int SetPos(int pos) override {
+        PumpMessages();
+        return std::exchange(m_nPos, pos);
+    }
+    void PumpMessages() override { QCoreApplication::processEvents(); }
+    bool CheckCancelButton() override {
+        PumpMessages();
+        return false;
+    }
+
+private:
+    int m_nPos = 0;
+};
+
+} // namespace
+
 std::unique_ptr<IProgress> CQtUserInterface::CreateProgress() {
+    if (auto* frame = qobject_cast<CMainFrame*>(m_pMainWindow.data()); frame && frame->IsInTray())
+        return std::make_unique<CQuietProgress>();
     auto dlg = std::make_unique<CProgressDlg>(m_pMainWindow);
     if (!dlg->Create())
         return nullptr;
@@ -122,4 +155,22 @@ bool CQtUserInterface::EditMasterFilter(ServerFilter& filter, const std::vector<
 bool CQtUserInterface::EditServerProperties(ServerInfo& server) {
     CServerPropertiesDlg dlg(server, *this, m_pMainWindow);
     return dlg.exec() == QDialog::Accepted;
+}
+
+void CQtUserInterface::ShowWatchAlert(const WatchAlert& alert) {
+    if (auto* frame = qobject_cast<CMainFrame*>(m_pMainWindow.data()))
+        frame->ShowWatchAlert(alert);
+    else
+        IUserInterface::ShowWatchAlert(alert);
+}
+
+void CQtUserInterface::OnWatchesChanged(int matchingWatches) {
+    if (auto* frame = qobject_cast<CMainFrame*>(m_pMainWindow.data()))
+        frame->OnWatchesChanged(matchingWatches);
+}
+
+void CQtUserInterface::OnBackgroundJoinChanged(const ServerInfo* server,
+                                               const std::string& status) {
+    if (auto* frame = qobject_cast<CMainFrame*>(m_pMainWindow.data()))
+        frame->OnBackgroundJoinChanged(server, status);
 }

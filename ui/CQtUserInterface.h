@@ -16,7 +16,9 @@ public:
 
     // The main window owns the dialogs and shows the status messages.
     void SetMainWindow(QWidget* window) { m_pMainWindow = window; }
-    void SetStatusSink(std::function<void(const std::string&)> sink) { m_statusSink = std::move(sink); }
+    void SetStatusSink(std::function<void(const std::string&)> sink) {
+        m_statusSink = std::move(sink);
+    }
     // The record the update dialog writes the list source to.
     void SetSettings(CSettings* settings) { m_pSettings = settings; }
 
@@ -37,6 +39,12 @@ public:
     bool EditMasterFilter(ServerFilter& filter, const std::vector<std::string>& games,
                           const std::vector<std::string>& maps) override;
     bool EditServerProperties(ServerInfo& server) override;
+
+    // Watches go to the main window: its status bar, the desktop's
+    // notifications and the tray.
+    void ShowWatchAlert(const WatchAlert& alert) override;
+    void OnWatchesChanged(int matchingWatches) override;
+    void OnBackgroundJoinChanged(const ServerInfo* server, const std::string& status) override;
 
 private:
     QPointer<QWidget> m_pMainWindow;

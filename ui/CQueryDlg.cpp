@@ -2,13 +2,14 @@
 
 #include <QCheckBox>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 #include "core/DisplayText.h"
-#include "search/Query.h"
+#include "search/SearchQuery.h"
 #include "ui/DialogControls.h"
 
 CQueryDlg::CQueryDlg(Query& query, QWidget* parent) : QDialog(parent), m_query(query) {
@@ -36,10 +37,29 @@ CQueryDlg::CQueryDlg(Query& query, QWidget* parent) : QDialog(parent), m_query(q
     grid->setColumnStretch(0, 2);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
+    // Find Servers searches once; only a player query stays to be watched.
+    const bool watchable = dynamic_cast<const SearchQuery*>(&query) != nullptr;
+    if (watchable) {
+        m_pWatch = CheckBox(tr("&Watch: tell me when they play"), "watch", this);
+        m_pWatchLeaving = CheckBox(tr("Also when they &leave"), "watchLeaving", this);
+        auto* watch = new QHBoxLayout;
+        watch->addWidget(m_pWatch);
+        watch->addWidget(m_pWatchLeaving);
+        watch->addStretch(1);
+        layout->addLayout(watch);
+        m_pWatch->setChecked(query.m_bWatch);
+        m_pWatchLeaving->setChecked(query.m_bWatchLeaving);
+        m_pWatchLeaving->setEnabled(query.m_bWatch);
+        connect(m_pWatch, &QCheckBox::toggled, m_pWatchLeaving, &QWidget::setEnabled);
+    }
     layout->addWidget(EtchedLine(this));
     layout->addLayout(ButtonRow({ok, cancel}));
     layout->setSizeConstraint(QLayout::SetFixedSize);
-    SetTabChain({m_pExpression, m_pName, m_pRegex, m_pMatchCase, ok, cancel});
+    if (watchable)
+        SetTabChain({m_pExpression, m_pName, m_pRegex, m_pMatchCase, m_pWatch, m_pWatchLeaving, ok,
+                     cancel});
+    else
+        SetTabChain({m_pExpression, m_pName, m_pRegex, m_pMatchCase, ok, cancel});
 
     m_pExpression->setText(DisplayText(query.m_strExpression));
     m_pName->setText(DisplayText(query.m_strName));
@@ -56,5 +76,9 @@ void CQueryDlg::accept() {
     m_query.m_strName = RecordText(m_pName->text(), m_query.m_strName);
     SetBit(m_query.m_dwFlags, QF_MATCHCASE, m_pMatchCase->isChecked());
     SetBit(m_query.m_dwFlags, QF_REGEX, m_pRegex->isChecked());
+    if (m_pWatch) {
+        m_query.m_bWatch = m_pWatch->isChecked();
+        m_query.m_bWatchLeaving = m_pWatch->isChecked() && m_pWatchLeaving->isChecked();
+    }
     QDialog::accept();
 }

@@ -7,7 +7,8 @@ class QLineEdit;
 class Query;
 
 // "Query": the search string, an optional name and the two matching flags of
-// a player query or of Find Servers, edited in place on OK.
+// a player query or of Find Servers, edited in place on OK. A player query
+// also has its watch marks.
 class CQueryDlg : public QDialog {
     Q_OBJECT
 public:
@@ -22,4 +23,6 @@ private:
     QLineEdit* m_pName;
     QCheckBox* m_pRegex;
     QCheckBox* m_pMatchCase;
+    QCheckBox* m_pWatch = nullptr;
+    QCheckBox* m_pWatchLeaving = nullptr;
 };

@@ -62,8 +62,13 @@ bool CScoutwireApp::InitInstance(const QStringList& arguments) {
                                         QStringLiteral("Save a picture of the window."),
                                         QStringLiteral("FILE"));
     screenshotOption.setFlags(QCommandLineOption::HiddenFromHelp);
+    // The picture then shows a watch alert too.
+    QCommandLineOption alertOption(QStringLiteral("screenshot-alert"),
+                                   QStringLiteral("Show a watch alert in the picture."));
+    alertOption.setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOption(settingsOption);
     parser.addOption(screenshotOption);
+    parser.addOption(alertOption);
     parser.addPositionalArgument(QStringLiteral("document"), QStringLiteral("A .scw file."));
     if (!parser.parse(arguments)) {
         std::fprintf(stderr, "scoutwire: %s\n", qPrintable(parser.errorText()));
@@ -111,7 +116,8 @@ bool CScoutwireApp::InitInstance(const QStringList& arguments) {
     m_bStarted = true;
     if (screenshot) {
         m_pScreenshot = std::make_unique<CScreenshotRun>(*m_pFrame, *m_pDoc, *m_pSettings,
-                                                         parser.value(screenshotOption));
+                                                         parser.value(screenshotOption),
+                                                         parser.isSet(alertOption));
         m_pScreenshot->Start();
     }
     return true;

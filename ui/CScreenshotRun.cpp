@@ -6,7 +6,11 @@
 
 #include "core/CScoutwireDoc.h"
 #include "core/CSettings.h"
+#include "core/DisplayText.h"
+#include "core/WatchAlert.h"
 #include "search/SearchQuery.h"
+#include "ui/CAlertPopup.h"
+#include "ui/CDesktopNotifier.h"
 #include "ui/CMainFrame.h"
 #include "ui/CServerTreeItem.h"
 #include "ui/CServerView.h"
@@ -21,9 +25,9 @@ constexpr int kSettleMs = 500;
 } // namespace
 
 CScreenshotRun::CScreenshotRun(CMainFrame& frame, CScoutwireDoc& doc, CSettings& settings,
-                               QString path, int timeoutMs)
+                               QString path, bool alert, int timeoutMs)
     : m_frame(frame), m_doc(doc), m_settings(settings), m_nSource(settings.m_nListSource),
-      m_dwFlags(settings.m_dwFlags), m_strPath(std::move(path)) {
+      m_dwFlags(settings.m_dwFlags), m_strPath(std::move(path)), m_bAlert(alert) {
     m_doc.AddView(this);
     connect(&m_poll, &QTimer::timeout, this, &CScreenshotRun::Check);
     m_deadline.setSingleShot(true);
@@ -79,7 +83,9 @@ void CScreenshotRun::Check() {
 }
 
 void CScreenshotRun::ShowResults() {
-    m_doc.AddQuery(std::make_unique<SearchQuery>("Players with an e", "e", 0));
+    SearchQuery* query = m_doc.AddQuery(std::make_unique<SearchQuery>("Players with an e", "e", 0));
+    if (m_bAlert)
+        query->m_bWatch = true;
     m_doc.RunAllQueries();
     CServerView* tree = m_frame.GetServerView();
     const uint32_t shown = m_nSource == LIST_SOURCE_WON ? GROUP_WON : GROUP_STEAM;
@@ -88,6 +94,30 @@ void CScreenshotRun::ShowResults() {
         tree->setCurrentItem(group);
         m_frame.ActivateView(tree);
     }
+    if (m_bAlert && query)
+        ShowAlert(*query);
+}
+
+// The popup the window shows when the desktop has no notification service:
+// what a notification carries, in a picture that needs no desktop.
+void CScreenshotRun::ShowAlert(SearchQuery& query) {
+    if (query.m_players.empty() || !query.m_players.front()->m_pServer)
+        return;
+    const FoundPlayer& found = *query.m_players.front();
+    const ServerInfo& server = *found.m_pServer;
+    WatchAlert alert;
+    alert.kind = WatchAlert::Kind::Appeared;
+    alert.player = found.m_pPlayer->m_strName;
+    alert.queryName = query.m_strName;
+    alert.address = server.m_dwAddress;
+    alert.port = server.m_wPort;
+    alert.serverName = server.m_strName;
+    alert.map = server.m_strMap;
+    alert.players = server.m_nPlayers;
+    alert.maxPlayers = server.m_nMaxPlayers;
+    m_frame.SetMessageText(DisplayText(alert.Text()));
+    m_frame.AlertPopup().ShowAlert(CDesktopNotifier::Summary(alert), DisplayText(alert.Text()),
+                                   alert.address, alert.port);
 }
 
 void CScreenshotRun::TakePicture() {

@@ -3,6 +3,7 @@
 #include <QContextMenuEvent>
 #include <QFont>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QTimer>
@@ -349,7 +350,9 @@ void CServerView::LoadGroup(CServerTreeItem* group) {
 }
 
 QString CServerView::QueryLabel(const SearchQuery& query) const {
-    const QString name = DisplayText(query.GetDisplayName());
+    QString name = DisplayText(query.GetDisplayName());
+    if (query.m_bWatch)
+        name += QStringLiteral("  - watching");
     if (query.m_players.empty())
         return name;
     return QStringLiteral("%1  (%2/%3)")
@@ -582,12 +585,28 @@ bool CServerView::OnCommand(int id) {
     case ID_COPY_SERVER_ADDRESS:
         OnCopy();
         return true;
+    case ID_JOIN_WHEN_FREE:
+        if (CServerTreeItem* item = SelectedItem(); item && item->Data().Server())
+            m_doc.StartBackgroundJoin(*item->Data().Server());
+        return true;
+    case ID_WATCH_QUERY:
+        ToggleQueryWatch();
+        return true;
+    case ID_WATCH_FREE_PLACES:
+        WatchSelectedServer(WATCH_FREE_PLACES);
+        return true;
+    case ID_WATCH_PLAYERS:
+        WatchSelectedServer(WATCH_MIN_PLAYERS);
+        return true;
+    case ID_STOP_WATCHING:
+        WatchSelectedServer(WATCH_NONE);
+        return true;
     default:
         return false;
     }
 }
 
-bool CServerView::OnUpdateCommand(int id, bool& enabled, bool&) {
+bool CServerView::OnUpdateCommand(int id, bool& enabled, bool& checked) {
     const CServerTreeItem* item = SelectedItem();
     const bool server = item && item->Data().Server();
     const bool query = item && item->Data().IsQuery();
@@ -601,7 +620,17 @@ bool CServerView::OnUpdateCommand(int id, bool& enabled, bool&) {
         enabled = true;
         return true;
     case ID_JOIN_SERVER:
+    case ID_JOIN_WHEN_FREE:
+    case ID_WATCH_FREE_PLACES:
+    case ID_WATCH_PLAYERS:
         enabled = server;
+        return true;
+    case ID_STOP_WATCHING:
+        enabled = server && item->Data().Server()->m_nWatchKind != WATCH_NONE;
+        return true;
+    case ID_WATCH_QUERY:
+        enabled = query;
+        checked = query && item->Data().Query()->m_bWatch;
         return true;
     case ID_PROPERTIES:
         enabled =
@@ -695,6 +724,61 @@ void CServerView::RemoveSelectedFromFavourites() {
     m_frame.SetMessageText(message);
 }
 
+void CServerView::ToggleQueryWatch() {
+    CServerTreeItem* item = SelectedItem();
+    SearchQuery* query = item ? item->Data().Query() : nullptr;
+    if (!query)
+        return;
+    query->m_bWatch = !query->m_bWatch;
+    if (!query->m_bWatch)
+        query->m_bWatchLeaving = false;
+    m_doc.WatchesEdited();
+    UpdateQueryItem(query);
+    const QString name = DisplayText(query->GetDisplayName());
+    m_frame.SetMessageText(query->m_bWatch ? QStringLiteral("Watching '%1'").arg(name)
+                                           : QStringLiteral("Stopped watching '%1'").arg(name));
+}
+
+void CServerView::WatchSelectedServer(uint8_t kind) {
+    CServerTreeItem* item = SelectedItem();
+    ServerInfo* server = item ? item->Data().Server() : nullptr;
+    if (!server)
+        return;
+    const QString name = DisplayText(server->m_strName);
+    int count = 0;
+    if (kind != WATCH_NONE) {
+        const bool room = kind == WATCH_FREE_PLACES;
+        if (server->m_nWatchKind == kind)
+            count = server->m_nWatchCount;
+        else
+            count = room ? 1 : std::max(1, server->m_nPlayers + 1);
+        const QString title =
+            room ? QStringLiteral("Watch for free places") : QStringLiteral("Watch for players");
+        bool asked = false;
+        if (m_askWatchCount)
+            asked = m_askWatchCount(title, count);
+        else
+            count = QInputDialog::getInt(
+                this, title,
+                room ? QStringLiteral("Tell me when this many places are free:")
+                     : QStringLiteral("Tell me when at least this many play:"),
+                count, 1, 255, 1, &asked);
+        if (!asked || count < 1)
+            return;
+    }
+    server->m_nWatchKind = kind;
+    server->m_nWatchCount = count;
+    m_doc.WatchesEdited();
+    if (kind == WATCH_FREE_PLACES)
+        m_frame.SetMessageText(
+            QStringLiteral("Watching '%1' for %2 free place(s)").arg(name).arg(count));
+    else if (kind == WATCH_MIN_PLAYERS)
+        m_frame.SetMessageText(
+            QStringLiteral("Watching '%1' for %2 player(s)").arg(name).arg(count));
+    else
+        m_frame.SetMessageText(QStringLiteral("Stopped watching '%1'").arg(name));
+}
+
 void CServerView::OnDeleteKey() {
     CServerTreeItem* item = SelectedItem();
     if (!item || item->Data().IsGroup())
@@ -771,9 +855,17 @@ std::unique_ptr<QMenu> CServerView::BuildContextMenu(const CServerTreeItem* item
         else
             AddMenuCommand(*menu, "Add to favourites\tInsert", ID_ADD_TO_FAVOURITES);
         AddMenuCommand(*menu, "Join server\tCtrl+J", ID_JOIN_SERVER);
+        AddMenuCommand(*menu, "Join when a place frees", ID_JOIN_WHEN_FREE);
+        AddMenuCommand(*menu, "Watch for free places...", ID_WATCH_FREE_PLACES);
+        AddMenuCommand(*menu, "Watch for players...", ID_WATCH_PLAYERS);
+        if (item->Data().Server()->m_nWatchKind != WATCH_NONE)
+            AddMenuCommand(*menu, "Stop watching", ID_STOP_WATCHING);
         byDefault = AddMenuCommand(*menu, "Properties\tAlt+Enter", ID_PROPERTIES);
-    } else if (item->Data().IsQuery()) {
+    } else if (const SearchQuery* query = item->Data().Query()) {
         AddMenuCommand(*menu, "Copy\tCtrl+C", ID_EDIT_COPY);
+        QAction* watch = AddMenuCommand(*menu, "Watch", ID_WATCH_QUERY);
+        watch->setCheckable(true);
+        watch->setChecked(query->m_bWatch);
         AddMenuCommand(*menu, "Properties\tAlt+Enter", ID_PROPERTIES);
     } else if (item == GroupItem(GROUP_FILTERED) || item == GroupItem(GROUP_FOUND)) {
         AddMenuCommand(*menu, "Properties\tAlt+Enter", ID_PROPERTIES);

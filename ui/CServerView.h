@@ -2,6 +2,7 @@
 
 #include <QTreeWidget>
 #include <array>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -52,6 +53,11 @@ public:
     CServerTreeItem* FindQueryItem(const SearchQuery* query) const;
     int UpdateDepth() const { return m_nUpdateDepth; }
 
+    // Asks for the number of a server watch (free places or players),
+    // starting at the given one; false cancels. An input box unless
+    // replaced.
+    std::function<bool(const QString& title, int& count)> m_askWatchCount;
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
@@ -91,6 +97,8 @@ private:
     void OnCopy();
     void AddSelectedToFavourites();
     void RemoveSelectedFromFavourites();
+    void ToggleQueryWatch();
+    void WatchSelectedServer(uint8_t kind);
 
     CScoutwireDoc& m_doc;
     IMainFrame& m_frame;

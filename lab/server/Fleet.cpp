@@ -14,7 +14,14 @@ namespace {
 
 // Draw streams: one per server and purpose, so adding a draw to one purpose
 // leaves the others as they were.
-enum Purpose : uint64_t { kSummary = 1, kContent = 2, kLoss = 3, kA2s = 4, kChallenge = 5 };
+enum Purpose : uint64_t {
+    kSummary = 1,
+    kContent = 2,
+    kLoss = 3,
+    kA2s = 4,
+    kChallenge = 5,
+    kChurn = 6
+};
 
 Prng StreamFor(uint64_t seed, int index, Purpose purpose) {
     return Prng(Prng::Mix(Prng::Mix(seed, static_cast<uint64_t>(index)), purpose));
@@ -199,7 +206,11 @@ std::vector<LabRule> DrawRules(Prng& rng) {
 
 } // namespace
 
-Fleet::Fleet(const LabOptions& options) : m_options(options), m_start(Clock::now()) {
+Fleet::Fleet(const LabOptions& options)
+    : m_options(options), m_start(Clock::now()),
+      m_startWallMs(std::chrono::duration_cast<std::chrono::milliseconds>(
+                        std::chrono::system_clock::now().time_since_epoch())
+                        .count()) {
     m_summaries.reserve(static_cast<size_t>(options.servers));
     for (int i = 0; i < options.servers; ++i)
         m_summaries.push_back(DrawSummary(i));
@@ -376,10 +387,65 @@ uint16_t Fleet::AppIdOf(const char* gameDir) {
     return 70;
 }
 
+std::string Fleet::WandererName(int wanderer) {
+    return "Wanderer" + std::to_string(wanderer + 1);
+}
+
+int64_t Fleet::ChurnEpoch(Clock::time_point now) const {
+    if (m_options.churnPeriodMs <= 0)
+        return 0;
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(now - m_start);
+    return elapsed.count() / m_options.churnPeriodMs;
+}
+
+std::vector<int> Fleet::WanderersAt(int64_t epoch) const {
+    if (m_options.churnPeriodMs <= 0)
+        return {};
+    if (epoch == m_cachedEpoch)
+        return m_cachedWanderers;
+    std::vector<int> at(kWanderers, -1);
+    const int n = Size();
+    for (int w = 0; w < kWanderers; ++w) {
+        Prng rng(Prng::Mix(StreamFor(m_options.seed, w, kChurn).Next(), uint64_t(epoch)));
+        if (rng.Chance(0.25))
+            continue;
+        const int start = static_cast<int>(rng.Below(uint32_t(n)));
+        for (int k = 0; k < n; ++k) {
+            const int i = (start + k) % n;
+            const ServerSummary& s = Summary(i);
+            const int here = static_cast<int>(std::count(at.begin(), at.end(), i));
+            if (s.behaviour == Behaviour::Normal && s.players + here < s.maxPlayers) {
+                at[size_t(w)] = i;
+                break;
+            }
+        }
+    }
+    m_cachedEpoch = epoch;
+    m_cachedWanderers = at;
+    return at;
+}
+
+std::vector<LabPlayer> Fleet::PlayerListNow(int index, const ServerContent& content,
+                                            Clock::time_point now) const {
+    std::vector<LabPlayer> players = content.playerList;
+    const std::vector<int> at = WanderersAt(ChurnEpoch(now));
+    for (int w = 0; w < int(at.size()); ++w)
+        if (at[size_t(w)] == index) {
+            LabPlayer p;
+            p.index = static_cast<uint8_t>(players.size() + 1);
+            p.name = WandererName(w);
+            p.timeTenths = 600;
+            players.push_back(std::move(p));
+        }
+    return players;
+}
+
 int Fleet::PlayersNow(int index, Clock::time_point now) const {
     const ServerSummary& s = Summary(index);
-    if (s.behaviour != Behaviour::Draining)
-        return s.players;
+    if (s.behaviour != Behaviour::Draining) {
+        const std::vector<int> at = WanderersAt(ChurnEpoch(now));
+        return s.players + static_cast<int>(std::count(at.begin(), at.end(), index));
+    }
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(now - m_start);
     const long long gone = elapsed.count() / m_options.drainIntervalMs;
     return static_cast<int>(std::max<long long>(0, s.players - gone));

@@ -30,8 +30,26 @@ public:
     const ServerSummary& Summary(int index) const { return m_summaries[size_t(index)]; }
     // The content as the lab starts; draining servers lose players later.
     ServerContent Content(int index) const;
-    // A draining server loses its last player every drain interval.
+    // A draining server loses its last player every drain interval; a
+    // server gains the wanderers that stand on it.
     int PlayersNow(int index, Clock::time_point now) const;
+    // The player list at that moment: the content's, then the wanderers.
+    std::vector<LabPlayer> PlayerListNow(int index, const ServerContent& content,
+                                         Clock::time_point now) const;
+
+    // Under --player-churn, kWanderers players named "Wanderer1".. go from
+    // server to server: in the churn period number `epoch` since the lab
+    // started, each is offline (a quarter of the time) or on one normal
+    // server with room, drawn from the seed alone. They come last in their
+    // server's player list.
+    static constexpr int kWanderers = 4;
+    static std::string WandererName(int wanderer);
+    int64_t ChurnEpoch(Clock::time_point now) const;
+    // The server index of each wanderer in that period, -1 when offline.
+    std::vector<int> WanderersAt(int64_t epoch) const;
+    // The wall clock (ms since 1970) of the lab's start, in the manifest:
+    // churn period n runs from StartWallMs() + n * churnPeriodMs, and so on.
+    int64_t StartWallMs() const { return m_startWallMs; }
     // Silent servers never are; flapping ones are up for every other period.
     bool IsUp(int index, Clock::time_point now) const;
     // The i-th of the made-up addresses the master lists under --servers-listed.
@@ -65,6 +83,10 @@ private:
     LabOptions m_options;
     std::vector<ServerSummary> m_summaries;
     Clock::time_point m_start;
+    int64_t m_startWallMs = 0;
+    // The last period's placement: every request asks for it.
+    mutable int64_t m_cachedEpoch = -1;
+    mutable std::vector<int> m_cachedWanderers;
 };
 
 } // namespace lab

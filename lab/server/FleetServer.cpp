@@ -245,8 +245,9 @@ std::vector<ReplyEncoder::Bytes> FleetServer::ReplyA2s(int index, Command comman
             return {Reply(index, command, destination, now)};
         const ServerContent content = m_fleet.Content(index);
         const uint32_t answer = m_playersAnswers[size_t(index)]++;
-        ReplyEncoder::Bytes reply = A2sEncoder::Players(
-            content.playerList, m_fleet.PlayersNow(index, now), answer, summary.runningIndex);
+        ReplyEncoder::Bytes reply =
+            A2sEncoder::Players(m_fleet.PlayerListNow(index, content, now),
+                                m_fleet.PlayersNow(index, now), answer, summary.runningIndex);
         if (behaviour == Behaviour::Overcount)
             ReplyEncoder::RaiseCount(reply);
         return {reply};
@@ -286,7 +287,8 @@ ReplyEncoder::Bytes FleetServer::Reply(int index, Command command, uint32_t dest
             return ReplyEncoder::PlayersUnterminated(content.playerList, players, answer);
         if (behaviour == Behaviour::Oversize)
             return ReplyEncoder::PlayersOversize();
-        ReplyEncoder::Bytes reply = ReplyEncoder::Players(content.playerList, players, answer);
+        ReplyEncoder::Bytes reply =
+            ReplyEncoder::Players(m_fleet.PlayerListNow(index, content, now), players, answer);
         if (behaviour == Behaviour::Overcount)
             ReplyEncoder::RaiseCount(reply);
         return reply;

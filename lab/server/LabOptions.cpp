@@ -110,6 +110,8 @@ QString ParseLabOptions(const QStringList& arguments, LabOptions& options) {
             .arg(kMaxBatchEntries),
         "N");
     const QCommandLineOption drain("drain-interval", "Ms between two players leaving.", "MS");
+    const QCommandLineOption churn(
+        "player-churn", "Ms between two moves of the wandering players (0: none).", "MS");
     const QCommandLineOption protocol(
         "protocol",
         "legacy (the old text queries and master, the default) or steam (A2S queries, a Steam "
@@ -167,7 +169,7 @@ QString ParseLabOptions(const QStringList& arguments, LabOptions& options) {
         {servers,       base,       port,        master,   seed,         latency,    silent,
          detailsOnly,   message,    draining,    loss,     unterminated, overcount,  oversize,
          flood,         floodCount, unsolicited, flapping, flapPeriod,   masterMode, masterFlood,
-         serversListed, dropFirst,  batch,       drain,    manifest});
+         serversListed, dropFirst,  batch,       drain,    churn,        manifest});
     parser.addOptions({protocol, challengeFraction, infoOld, infoBoth, splitSize, newerSplit,
                        extraRules, challengeForever, badSplit, steamMasterPort, webPort, webKey,
                        legacyFraction, steamMasterLimit, steamMasterWindow});
@@ -279,6 +281,8 @@ QString ParseLabOptions(const QStringList& arguments, LabOptions& options) {
         return QStringLiteral("--batch-size wants a number from 1 to %1").arg(kMaxBatchEntries);
     if (parser.isSet(drain) && !ReadInt(parser.value(drain), 1, 86400000, options.drainIntervalMs))
         return QStringLiteral("--drain-interval wants a positive number of ms");
+    if (parser.isSet(churn) && !ReadInt(parser.value(churn), 0, 86400000, options.churnPeriodMs))
+        return QStringLiteral("--player-churn wants a number of ms");
     options.manifestPath = parser.value(manifest);
     if (parser.isSet(protocol)) {
         const QString value = parser.value(protocol);

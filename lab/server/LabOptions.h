@@ -46,6 +46,9 @@ struct LabOptions {
     bool dropFirstMasterRequest = false;
     int batchSize = 231;
     int drainIntervalMs = 2000;
+    // --player-churn: every this many ms the wandering players (see Fleet)
+    // go elsewhere; 0: they never come.
+    int churnPeriodMs = 0;
     MasterMode masterMode = MasterMode::Normal;
     int masterFlood = 0;   // type 'Z' datagrams the master sends after each batch
     int serversListed = 0; // 0: the master lists the fleet; else this many made-up addresses

@@ -164,7 +164,29 @@ bool Write(const Fleet& fleet, const LabOptions& options, const QString& path, Q
         {"serversListed", options.serversListed},
         {"servers", servers},
         {"protocol", options.Steam() ? "steam" : "legacy"},
+        // The wall clock (ms since 1970) when the lab started: the draining,
+        // flapping and churning servers count their periods from it.
+        {"startedAtMs", QString::number(fleet.StartWallMs())},
     };
+    if (options.churnPeriodMs > 0) {
+        // Enough periods for any test; later ones follow from the seed the
+        // same way (Fleet::WanderersAt).
+        constexpr int kPeriodsWritten = 256;
+        QJsonArray names, schedule;
+        for (int w = 0; w < Fleet::kWanderers; ++w)
+            names.append(QString::fromStdString(Fleet::WandererName(w)));
+        for (int epoch = 0; epoch < kPeriodsWritten; ++epoch) {
+            QJsonArray at;
+            for (const int index : fleet.WanderersAt(epoch))
+                at.append(index);
+            schedule.append(at);
+        }
+        root["churn"] = QJsonObject{
+            {"periodMs", options.churnPeriodMs},
+            {"wanderers", names},
+            {"schedule", schedule},
+        };
+    }
     if (options.Steam()) {
         const QString host = FormatIPv4(options.masterAddress);
         root["steamMaster"] = QStringLiteral("%1:%2").arg(host).arg(options.steamMasterPort);

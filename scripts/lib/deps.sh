@@ -7,6 +7,7 @@ SCOUTWIRE_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qstat time clang libfuzzer-14-dev libclang-rt-14-dev
   locales libc-l10n
+  dbus
 )
 
 scoutwire_install_deps() {

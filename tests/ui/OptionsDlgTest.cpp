@@ -61,7 +61,7 @@ TEST_F(OptionsDlgTest, OpensWithTheStoredValuesAndResetDiscardsWhatWasNotSaved) 
     EXPECT_TRUE(Control<QCheckBox>(dlg, "keepPlayers")->isChecked());
     EXPECT_TRUE(Control<QCheckBox>(dlg, "showUpdateDialog")->isChecked());
     for (const char* name :
-         {"loadLastDoc", "updateQueries", "clearBeforeUpdate", "refreshNewServers"})
+         {"loadLastDoc", "updateQueries", "clearBeforeUpdate", "refreshNewServers", "keepInTray"})
         EXPECT_FALSE(Control<QCheckBox>(dlg, name)->isChecked()) << name;
 
     Click(dlg, "defaults");
@@ -107,6 +107,7 @@ TEST_F(OptionsDlgTest, OkStoresAndSavesWithinTheLimits) {
         Control<QComboBox>(dlg, "wonMaster")->setCurrentIndex(0);
         Control<QCheckBox>(dlg, "keepPlayers")->setChecked(false);
         Control<QCheckBox>(dlg, "refreshNewServers")->setChecked(true);
+        Control<QCheckBox>(dlg, "keepInTray")->setChecked(true);
         Click(dlg, "ok");
         EXPECT_EQ(dlg.result(), QDialog::Accepted);
     }
@@ -117,7 +118,8 @@ TEST_F(OptionsDlgTest, OkStoresAndSavesWithinTheLimits) {
     EXPECT_EQ(settings.m_nMaxOpenSockets, 0) << "an empty field is 0, which has no limit";
     EXPECT_EQ(settings.m_nWONRetries, 4);
     EXPECT_EQ(settings.m_strWONMaster, CSettings::kMasterHosts[0]);
-    EXPECT_EQ(settings.m_dwFlags, OPT_SHOW_UPDATE_DIALOG | OPT_REFRESH_NEW_SERVERS | 0x400u);
+    EXPECT_EQ(settings.m_dwFlags,
+              OPT_SHOW_UPDATE_DIALOG | OPT_REFRESH_NEW_SERVERS | OPT_KEEP_IN_TRAY | 0x400u);
     COptionsDlg again(settings);
     EXPECT_EQ(Text(again, "refreshInterval"), "1");
     SetText(again, "refreshInterval", "3000000");

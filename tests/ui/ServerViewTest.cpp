@@ -313,11 +313,14 @@ TEST_F(ServerViewTest, ContextMenusFollowTheKindOfItem) {
     };
     EXPECT_EQ(entries(ChildFor(Expanded(GROUP_FAVOURITES), server)),
               QStringList({"Copy\tCtrl+C", "Remove from favourites\tDelete", "Join server\tCtrl+J",
-                           "Properties\tAlt+Enter*"}));
+                           "Join when a place frees", "Watch for free places...",
+                           "Watch for players...", "Properties\tAlt+Enter*"}));
     EXPECT_EQ(entries(ChildFor(Expanded(GROUP_WON), server)),
               QStringList({"Copy\tCtrl+C", "Add to favourites\tInsert", "Join server\tCtrl+J",
-                           "Properties\tAlt+Enter*"}));
-    EXPECT_EQ(entries(tree.FindQueryItem(query)), QStringList({"Copy\tCtrl+C", "Properties\tAlt+Enter"}));
+                           "Join when a place frees", "Watch for free places...",
+                           "Watch for players...", "Properties\tAlt+Enter*"}));
+    EXPECT_EQ(entries(tree.FindQueryItem(query)),
+              QStringList({"Copy\tCtrl+C", "Watch", "Properties\tAlt+Enter"}));
     for (const CServerTreeItem* props : {Group(GROUP_FILTERED), Group(GROUP_FOUND)})
         EXPECT_EQ(entries(props), QStringList({"Properties\tAlt+Enter"}));
     for (const CServerTreeItem* none : {tree.ServersItem(), tree.QueriesItem(), Group(GROUP_WON),

@@ -1,15 +1,28 @@
 #include "tools/cli/CliUserInterface.h"
 
 #include <QCoreApplication>
+#include <QSocketNotifier>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
 std::atomic<int> g_cancelRequests{0};
 
-void OnInterrupt(int) { g_cancelRequests.fetch_add(1); }
+// A byte written here wakes the event loop: a signal alone does not end the
+// wait of a loop that sleeps until its next event.
+int g_wakeFds[2] = {-1, -1};
+
+void OnInterrupt(int) {
+    g_cancelRequests.fetch_add(1);
+    if (g_wakeFds[0] >= 0) {
+        const char byte = 1;
+        [[maybe_unused]] const ssize_t written = ::write(g_wakeFds[0], &byte, 1);
+    }
+}
 
 class CliProgress : public IProgress {
 public:
@@ -68,6 +81,27 @@ private:
 } // namespace
 
 void InstallCancelHandler() { std::signal(SIGINT, OnInterrupt); }
+
+std::unique_ptr<QSocketNotifier> NotifyInterrupts(std::function<void()> onInterrupt) {
+    if (g_wakeFds[0] < 0 &&
+        ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, g_wakeFds) != 0)
+        return nullptr;
+    auto notifier = std::make_unique<QSocketNotifier>(g_wakeFds[1], QSocketNotifier::Read);
+    QObject::connect(notifier.get(), &QSocketNotifier::activated, [onInterrupt] {
+        char byte = 0;
+        while (::read(g_wakeFds[1], &byte, 1) > 0) {
+        }
+        onInterrupt();
+    });
+    return notifier;
+}
+
+void CliUserInterface::ShowWatchAlert(const WatchAlert& alert) {
+    if (m_onWatchAlert)
+        m_onWatchAlert(alert);
+    else
+        IUserInterface::ShowWatchAlert(alert);
+}
 
 IUserInterface::Answer CliUserInterface::MessageBox(const std::string& text, Buttons buttons,
                                                     Icon icon) {

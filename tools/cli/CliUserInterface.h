@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <string>
 
 #include "core/IUserInterface.h"
@@ -27,6 +29,7 @@ public:
     bool EditMasterFilter(ServerFilter& filter, const std::vector<std::string>& games,
                           const std::vector<std::string>& maps) override;
     bool EditServerProperties(ServerInfo& server) override;
+    void ShowWatchAlert(const WatchAlert& alert) override;
 
     // Answers.
     bool m_bHasMasterFilter = false;
@@ -35,6 +38,7 @@ public:
     bool m_bQuiet = false;
     bool m_bProgress = true;
     int m_nErrors = 0;
+    std::function<void(const WatchAlert&)> m_onWatchAlert;
 
 private:
     std::string m_clipboard;
@@ -42,3 +46,6 @@ private:
 
 // Set by SIGINT; the progress line reports it as Cancel.
 void InstallCancelHandler();
+// Also calls onInterrupt from the event loop at every SIGINT, waking it.
+class QSocketNotifier;
+std::unique_ptr<QSocketNotifier> NotifyInterrupts(std::function<void()> onInterrupt);

@@ -6,6 +6,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <chrono>
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include "core/CScoutwireDoc.h"
 #include "core/CSettings.h"
 #include "core/DisplayText.h"
+#include "core/WatchAlert.h"
 #include "net/Address.h"
 #include "net/CleaningTimer.h"
 #include "net/Clock.h"
@@ -48,6 +50,11 @@ const char* const kUsage =
     "                                   fetch the list once, then refresh every server every\n"
     "                                   S seconds (default 5) for M minutes (default 2),\n"
     "                                   printing memory, descriptors and sockets each minute\n"
+    "  watch FILE [EXPR [--regex] [--case]] [--interval S] [--minutes M] [--json]\n"
+    "                                   refresh FILE's servers every S seconds (default 10)\n"
+    "                                   and report the watched players (EXPR adds a watch for\n"
+    "                                   this run): who is on, then who appeared, moved or\n"
+    "                                   left; for M minutes or until Ctrl+C\n"
     "options: --settings INI  --send-interval MS  --max-sockets N  --timeout MS\n"
     "         --clean-interval MS  --quiet\n";
 
@@ -614,6 +621,97 @@ int RunSoak(Session& session, const Options& o) {
     return session.Save(o.args[0]) ? 0 : 1;
 }
 
+const char* EventName(WatchAlert::Kind kind) {
+    switch (kind) {
+    case WatchAlert::Kind::Present:
+        return "present";
+    case WatchAlert::Kind::Appeared:
+        return "appeared";
+    case WatchAlert::Kind::Moved:
+        return "moved";
+    case WatchAlert::Kind::Left:
+        return "left";
+    case WatchAlert::Kind::ServerHasRoom:
+        return "room";
+    case WatchAlert::Kind::ServerHasPlayers:
+        return "players";
+    }
+    return "";
+}
+
+// Auto refresh made for watching: each tick refreshes what the watches need
+// (the whole list when it is small) and the document reports what changed.
+// The file is not saved: a watch only looks.
+int RunWatch(Session& session, const Options& o) {
+    if (o.args.empty() || o.args.size() > 2)
+        return Fail("watch needs FILE and at most one EXPR");
+    int minutes = 0;
+    int interval = 10;
+    if ((o.Value("--minutes") && !ParseNumber(*o.Value("--minutes"), minutes)) || minutes < 0)
+        return Fail("--minutes wants a number");
+    if ((o.Value("--interval") && !ParseNumber(*o.Value("--interval"), interval)) || interval < 1)
+        return Fail("--interval wants a positive number of seconds");
+    session.m_ui.m_bProgress = false;
+    if (!session.Open(o.args[0], false))
+        return 1;
+    CScoutwireDoc& doc = session.m_doc;
+    if (o.args.size() == 2) {
+        uint32_t flags = 0;
+        if (o.Has("--regex"))
+            flags |= QF_REGEX;
+        if (o.Has("--case"))
+            flags |= QF_MATCHCASE;
+        const std::string expression = StoredText(QString::fromLocal8Bit(o.args[1].c_str()));
+        auto query = std::make_unique<SearchQuery>(expression, expression, flags);
+        query->m_bWatch = true;
+        query->m_bWatchLeaving = true;
+        ExpressionMatcher check;
+        std::string error;
+        if (!check.Compile(expression, flags, error))
+            return Fail("bad expression: " + error);
+        doc.AddQuery(std::move(query));
+    }
+    if (!doc.HasWatches())
+        return Fail(o.args[0] + " has no watched query; give EXPR");
+    const bool json = o.Has("--json");
+    session.m_ui.m_onWatchAlert = [json](const WatchAlert& alert) {
+        if (json) {
+            const QJsonObject line{
+                {"event", EventName(alert.kind)},
+                {"player", DisplayText(alert.player)},
+                {"server", QString::fromStdString(FormatAddress(alert.address, alert.port))},
+                {"serverName", DisplayText(alert.serverName)},
+                {"query", DisplayText(alert.queryName)},
+            };
+            std::printf("%s\n", QJsonDocument(line).toJson(QJsonDocument::Compact).constData());
+        } else {
+            std::printf("%s\n", Utf8(alert.Text()).c_str());
+        }
+        std::fflush(stdout);
+    };
+    session.Cleaning();
+    bool stop = false;
+    const std::unique_ptr<QSocketNotifier> interrupts = NotifyInterrupts([&stop] { stop = true; });
+    bool due = true;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&due] { due = true; });
+    tick.start(interval * 1000);
+    const uint64_t start = NowTicks();
+    const uint64_t total = static_cast<uint64_t>(minutes) * 60000;
+    while (!stop && (minutes == 0 || ElapsedMs(start) < total)) {
+        if (due) {
+            due = false;
+            const std::vector<ServerInfo*> servers = doc.WatchRefreshServers();
+            doc.RefreshServers(servers);
+            continue;
+        }
+        const uint64_t elapsed = ElapsedMs(start);
+        WaitForEvents(minutes == 0 || elapsed >= total ? 60000
+                                                       : static_cast<int64_t>(total - elapsed));
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -666,8 +764,9 @@ int main(int argc, char** argv) {
     Session session(options, *settings);
     using Command = int (*)(Session&, const Options&);
     const std::map<std::string, Command> commands = {
-        {"new", RunNew},         {"update", RunUpdate}, {"refresh", RunRefresh}, {"list", RunList},
-        {"players", RunPlayers}, {"find", RunFind},     {"query", RunQuery},     {"soak", RunSoak}};
+        {"new", RunNew},     {"update", RunUpdate},   {"refresh", RunRefresh},
+        {"list", RunList},   {"players", RunPlayers}, {"find", RunFind},
+        {"query", RunQuery}, {"soak", RunSoak},       {"watch", RunWatch}};
     const auto it = commands.find(options.command);
     if (it == commands.end()) {
         std::fputs(kUsage, stderr);

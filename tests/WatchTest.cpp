@@ -1,0 +1,362 @@
+#include <QDateTime>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QProcess>
+#include <csignal>
+#include <gtest/gtest.h>
+#include <set>
+#include <tuple>
+
+#include "core/PlayerList.h"
+#include "core/ScwFile.h"
+#include "net/QueryCommands.h"
+#include "tests/LabTestSupport.h"
+
+namespace {
+
+using Kind = WatchAlert::Kind;
+// What an alert says: its kind, the player and the server's address.
+using Event = std::tuple<Kind, std::string, uint32_t>;
+
+int64_t WallMs() {
+    return QDateTime::currentMSecsSinceEpoch();
+}
+
+// The lab's clock, read from its manifest: which period of some length the
+// lab is in, and where each wandering player stands in a churn period.
+class LabClock {
+public:
+    explicit LabClock(const LabProcess& lab)
+        : m_lab(lab), m_start(lab.Manifest()["startedAtMs"].toString().toLongLong()) {}
+    int64_t Period(int periodMs) const { return (WallMs() - m_start) / periodMs; }
+    // Sleeps in the event loop until the next period has begun (and its
+    // first margin ms have passed, for the two processes' clocks).
+    int64_t WaitForNextPeriod(int periodMs, int marginMs = 150) const {
+        const int64_t next = Period(periodMs) + 1;
+        EXPECT_TRUE(WaitUntil([&] { return WallMs() >= m_start + next * periodMs + marginMs; },
+                              periodMs * 3));
+        return next;
+    }
+    int ChurnMs() const { return Churn()["periodMs"].toInt(); }
+    int Wanderers() const { return static_cast<int>(Churn()["wanderers"].toArray().size()); }
+    std::string Wanderer(int w) const {
+        return Churn()["wanderers"].toArray().at(w).toString().toStdString();
+    }
+    // The server index of a wanderer in a churn period, -1 offline.
+    int At(int64_t period, int w) const {
+        return Churn()["schedule"].toArray().at(int(period)).toArray().at(w).toInt();
+    }
+    // The alerts a watch on every wanderer owes for a refresh of the whole
+    // fleet in period `now`, after one in period `before` (-1: none yet).
+    std::multiset<Event> Expected(int64_t before, int64_t now) const {
+        std::multiset<Event> events;
+        for (int w = 0; w < Wanderers(); ++w) {
+            const int from = before < 0 ? -1 : At(before, w), to = At(now, w);
+            if (from == to)
+                continue;
+            if (to < 0)
+                events.insert({Kind::Left, Wanderer(w), m_lab.AddressAt(from)});
+            else
+                events.insert({before < 0 ? Kind::Present
+                               : from < 0 ? Kind::Appeared
+                                          : Kind::Moved,
+                               Wanderer(w), m_lab.AddressAt(to)});
+        }
+        return events;
+    }
+
+private:
+    QJsonObject Churn() const { return m_lab.Manifest()["churn"].toObject(); }
+    const LabProcess& m_lab;
+    int64_t m_start;
+};
+
+std::multiset<Event> Events(const std::vector<WatchAlert>& alerts) {
+    std::multiset<Event> events;
+    for (const WatchAlert& a : alerts)
+        events.insert({a.kind, a.player, a.address});
+    return events;
+}
+
+class WatchFixture : public LabDocFixture {
+public:
+    void Start(const QStringList& arguments) {
+        ASSERT_TRUE(StartLab(arguments)) << lab.Error().toStdString();
+        settings->m_nSocketTimeout = 500;
+        settings->m_nCleanInterval = 20;
+        settings->m_nSendInterval = 1;
+        settings->m_dwFlags &= ~OPT_KEEP_PLAYERS;
+        StartCleaning();
+    }
+    SearchQuery* Watch(const std::string& expression, uint32_t flags = 0) {
+        auto query = std::make_unique<SearchQuery>("friends", expression, flags);
+        query->m_bWatch = true;
+        query->m_bWatchLeaving = true;
+        SearchQuery* added = doc->AddQuery(std::move(query));
+        doc->WatchesEdited();
+        return added;
+    }
+    void Refresh(std::vector<ServerInfo*> servers) { doc->RefreshServers(servers); }
+};
+
+class WatchChurnTest : public ::testing::TestWithParam<bool>, public WatchFixture {};
+
+} // namespace
+
+// Every refresh of the fleet, one per churn period, alerts exactly what the
+// lab's schedule says changed: who is on at first, then who appeared, moved
+// or left, each once; and nothing repeats while a player stays.
+TEST_P(WatchChurnTest, AlertsFollowTheLabsSchedule) {
+    const bool steam = GetParam();
+    QStringList arguments = {"--servers", "12", "--seed", "5", "--player-churn", "2000"};
+    if (steam)
+        arguments << "--protocol"
+                  << "steam";
+    Start(arguments);
+    std::vector<ServerInfo*> fleet;
+    for (int i = 0; i < lab.ServerCount(); ++i)
+        fleet.push_back(Server(i, steam ? GROUP_STEAM : GROUP_WON));
+    Watch("wanderer");
+    const LabClock clock(lab);
+    std::map<Kind, int> kinds;
+    int64_t before = -1;
+    for (int pass = 0; pass < 7; ++pass) {
+        SCOPED_TRACE(pass);
+        const int64_t now = clock.WaitForNextPeriod(clock.ChurnMs());
+        ui.alerts.clear();
+        Refresh(fleet);
+        ASSERT_EQ(clock.Period(clock.ChurnMs()), now) << "the refresh outlasted a churn period";
+        EXPECT_EQ(Events(ui.alerts), clock.Expected(before, now));
+        for (const WatchAlert& a : ui.alerts)
+            ++kinds[a.kind];
+        // Asked again in the same period: nothing changed, nothing is said.
+        ui.alerts.clear();
+        Refresh(fleet);
+        if (clock.Period(clock.ChurnMs()) == now) {
+            EXPECT_TRUE(ui.alerts.empty());
+        }
+        before = now;
+    }
+    for (const Kind kind : {Kind::Present, Kind::Appeared, Kind::Moved, Kind::Left})
+        EXPECT_GT(kinds[kind], 0) << "the schedule never gave kind " << int(kind);
+    bool anyoneOn = false;
+    for (int w = 0; w < clock.Wanderers(); ++w)
+        anyoneOn |= clock.At(before, w) >= 0;
+    EXPECT_EQ(doc->MatchingWatchCount(), anyoneOn ? 1 : 0);
+    EXPECT_EQ(ui.matchingWatches, doc->MatchingWatchCount());
+}
+
+INSTANTIATE_TEST_SUITE_P(Protocols, WatchChurnTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "A2s" : "Legacy"; });
+
+// A server that stops answering loses its players in the lists, but the watch
+// keeps them: no "left" while it is silent, no "present" again when it is
+// back with the same players.
+TEST(WatchTest, SilentServerAlertsNothingUntilItAnswersAgain) {
+    WatchFixture fx;
+    constexpr int kFlapMs = 1500;
+    fx.Start({"--servers", "6", "--seed", "9", "--flapping", "1", "--flap-period",
+              QString::number(kFlapMs)});
+    int index = 0;
+    while (fx.lab.ServerAt(index)["players"].toArray().isEmpty())
+        ++index;
+    const QJsonObject player = fx.lab.ServerAt(index)["players"].toArray().at(0).toObject();
+    const std::string name = LabProcess::Bytes(player, "name").toStdString();
+    ServerInfo* server = fx.Server(index);
+    fx.Watch(name, QF_MATCHCASE);
+    const LabClock clock(fx.lab);
+    std::vector<bool> answered;
+    for (int pass = 0; pass < 5; ++pass) {
+        clock.WaitForNextPeriod(kFlapMs);
+        fx.Refresh({server});
+        answered.push_back(server->m_nPing != 0);
+        EXPECT_EQ(fx.doc->MatchingWatchCount(), answered.front() || pass > 0 ? 1 : 0);
+    }
+    const auto first = std::find(answered.begin(), answered.end(), true);
+    ASSERT_NE(first, answered.end());
+    ASSERT_NE(std::find(first, answered.end(), false), answered.end()) << "it never went silent";
+    // Once for each player whose name holds it.
+    size_t matching = 0;
+    for (const QJsonValue p : fx.lab.ServerAt(index)["players"].toArray())
+        matching += LabProcess::Bytes(p.toObject(), "name").contains(name.c_str());
+    ASSERT_EQ(fx.ui.alerts.size(), matching);
+    for (const WatchAlert& alert : fx.ui.alerts)
+        EXPECT_EQ(alert.kind, Kind::Present);
+}
+
+// A full draining server loses a player every drain interval: the server
+// watch fires once when a place is free beyond the reserved slots, and the
+// background join starts the game then and not before.
+TEST(WatchTest, ServerWatchAndBackgroundJoinWaitForAFreePlace) {
+    WatchFixture fx;
+    constexpr int kDrainMs = 700;
+    fx.Start({"--servers", "16", "--seed", "4", "--draining", "1", "--drain-interval",
+              QString::number(kDrainMs)});
+    int index = -1, reserved = 0;
+    for (int i = 2; i < fx.lab.ServerCount() && index < 0; ++i) {
+        const QJsonObject s = fx.lab.ServerAt(i);
+        for (const QJsonValue rule : s["rules"].toArray())
+            if (rule["key"].toString() == "reserve_slots")
+                reserved = int(rule["value"].toString().toDouble());
+        if (!s["details"]["password"].toBool() && reserved > 0 && reserved < 4)
+            index = i;
+    }
+    ASSERT_GE(index, 0);
+    const QString out = fx.dir.filePath("fakegame.txt");
+    qputenv("SCOUTWIRE_FAKEGAME_OUT", out.toLocal8Bit());
+    fx.settings->m_strHLPath = SCOUTWIRE_FAKEGAME_PATH;
+    ServerInfo* server = fx.Server(index);
+    server->m_nWatchKind = WATCH_FREE_PLACES;
+    server->m_nWatchCount = 1;
+    fx.doc->WatchesEdited();
+    ASSERT_TRUE(fx.doc->RefreshServerIfIdle(server, CMD_DETAILS | CMD_PLAYERS | CMD_RULES));
+    ASSERT_TRUE(fx.WaitForIdleSockets());
+    ASSERT_EQ(server->GetReservedSlots(), reserved);
+    ASSERT_EQ(server->m_nPlayers, server->m_nMaxPlayers);
+
+    fx.doc->StartBackgroundJoin(*server);
+    ASSERT_EQ(fx.doc->BackgroundJoinServer(), server);
+    // Full until the (reserved + 1)-th player has left.
+    const int64_t free =
+        fx.lab.Manifest()["startedAtMs"].toString().toLongLong() + (reserved + 1) * kDrainMs;
+    ASSERT_TRUE(WaitUntil([&] { return WallMs() >= free - 150; }));
+    EXPECT_FALSE(QFile::exists(out)) << "the game started while the server was full";
+    EXPECT_TRUE(fx.ui.alerts.empty());
+    ASSERT_TRUE(WaitUntil([&] { return fx.doc->BackgroundJoinServer() == nullptr; }));
+    ASSERT_TRUE(WaitUntil([&] {
+        QFile file(out);
+        return file.open(QIODevice::ReadOnly) && file.readAll().contains("+connect");
+    }));
+    ASSERT_GE(fx.ui.joinStatuses.size(), 2u);
+    EXPECT_EQ(fx.ui.joinStatuses.back(), "");
+    for (int again = 0; again < 2; ++again) {
+        ASSERT_TRUE(fx.WaitForIdleSockets());
+        ASSERT_TRUE(fx.doc->RefreshServerIfIdle(server, CMD_DETAILS));
+    }
+    ASSERT_TRUE(fx.WaitForIdleSockets());
+    ASSERT_EQ(fx.ui.alerts.size(), 1u) << "a server watch fires once while it stays true";
+    EXPECT_EQ(fx.ui.alerts[0].kind, Kind::ServerHasRoom);
+    EXPECT_LT(fx.ui.alerts[0].players, fx.ui.alerts[0].maxPlayers - reserved);
+}
+
+// While watches are on, an auto refresh of a long list asks the servers the
+// watches need every time and the others in turns.
+TEST(WatchTest, AutoRefreshAsksWatchedServersAndTheRestInTurns) {
+    DocFixture fx;
+    for (uint32_t i = 0; i < 600; ++i)
+        fx.AddServer(0x0A000000 + i, 27015);
+    EXPECT_EQ(fx.doc->WatchRefreshServers().size(), 600u) << "no watches: the whole list";
+    ServerInfo* friendly = fx.doc->FindServer(0x0A000000 + 300, 27015);
+    auto players = std::make_unique<PlayerList>(1);
+    players->Insert(std::make_unique<PlayerInfo>(PlayerInfo{.m_strName = "bob"}));
+    friendly->SetPlayers(std::move(players));
+    friendly->m_nPing = 30;
+    ServerInfo* watched = fx.doc->FindServer(0x0A000000 + 5, 27015);
+    watched->m_nWatchKind = WATCH_MIN_PLAYERS;
+    watched->m_nWatchCount = 4;
+    auto query = std::make_unique<SearchQuery>("", "bob", 0);
+    query->m_bWatch = true;
+    fx.doc->AddQuery(std::move(query));
+    fx.doc->WatchesEdited();
+    ASSERT_EQ(fx.ui.alerts.size(), 1u);
+    std::set<ServerInfo*> asked;
+    for (int tick = 0; tick < 3; ++tick) {
+        const std::vector<ServerInfo*> servers = fx.doc->WatchRefreshServers();
+        EXPECT_LT(servers.size(), 300u);
+        EXPECT_EQ(std::count(servers.begin(), servers.end(), friendly), 1);
+        EXPECT_EQ(std::count(servers.begin(), servers.end(), watched), 1);
+        asked.insert(servers.begin(), servers.end());
+    }
+    EXPECT_EQ(asked.size(), 600u) << "three ticks have asked every server";
+}
+
+// Watch marks travel with the file only when there are any; a reader of the
+// schema before them still reads the rest.
+TEST(WatchTest, MarksAreStoredOnlyWhenSomethingIsWatched) {
+    OwningServerList servers{1};
+    servers.InsertUnique(std::make_unique<ServerInfo>(0x0A000001, 27015));
+    servers.InsertUnique(std::make_unique<ServerInfo>(0x0A000002, 27015));
+    std::vector<std::unique_ptr<SearchQuery>> queries;
+    queries.push_back(std::make_unique<SearchQuery>("a", "alice", 0));
+    queries.push_back(std::make_unique<SearchQuery>("b", "bob", QF_REGEX));
+    const auto write = [&] { return WriteScwFile(servers, queries, {}, {}, {}); };
+    const auto schema = [](const std::vector<uint8_t>& f) { return f[2] | f[3] << 8; };
+    EXPECT_EQ(schema(write()), 3);
+
+    queries[1]->m_bWatch = true;
+    queries[1]->m_bWatchLeaving = true;
+    servers.GetAt(0)->m_nWatchKind = WATCH_MIN_PLAYERS;
+    servers.GetAt(0)->m_nWatchCount = 12;
+    const std::vector<uint8_t> file = write();
+    EXPECT_EQ(schema(file), 5);
+    for (const uint16_t known : {uint16_t(5), uint16_t(4)}) {
+        SCOPED_TRACE(known);
+        ScwContents read;
+        ASSERT_TRUE(ReadScwFile(file, true, read, known));
+        ASSERT_EQ(read.queries.size(), 2u);
+        ASSERT_EQ(read.servers.size(), 2u);
+        EXPECT_FALSE(read.queries[0]->m_bWatch);
+        EXPECT_EQ(read.queries[1]->m_bWatch, known >= 5);
+        EXPECT_EQ(read.queries[1]->m_bWatchLeaving, known >= 5);
+        EXPECT_EQ(read.servers[0]->m_nWatchKind, known >= 5 ? WATCH_MIN_PLAYERS : WATCH_NONE);
+        EXPECT_EQ(read.servers[0]->m_nWatchCount, known >= 5 ? 12 : 0);
+        EXPECT_EQ(read.servers[1]->m_nWatchKind, WATCH_NONE);
+    }
+    ScwContents cut;
+    EXPECT_FALSE(ReadScwFile(std::span(file).first(file.size() - 1), true, cut));
+}
+
+// scoutwire-cli watch --json: one object per line, who is on first, then the
+// changes as the lab's players wander; Ctrl+C ends it cleanly.
+TEST(WatchTest, CliWatchPrintsJsonLinesUntilInterrupted) {
+    LabProcess lab;
+    ASSERT_TRUE(lab.Start({"--servers", "10", "--seed", "5", "--player-churn", "1500"}));
+    QTemporaryDir dir;
+    const QString doc = dir.filePath("watch.scw");
+    const QStringList common = {"--settings",       dir.filePath("cli.ini"),
+                                "--clean-interval", "20",
+                                "--send-interval",  "1",
+                                "--timeout",        "500"};
+    QProcess update;
+    update.start(SCOUTWIRE_CLI_PATH,
+                 QStringList{"update", doc, "--master", lab.MasterText(), "--quiet"} + common);
+    ASSERT_TRUE(update.waitForFinished(60000));
+    ASSERT_EQ(update.exitCode(), 0) << update.readAllStandardError().toStdString();
+
+    QProcess watch;
+    watch.start(SCOUTWIRE_CLI_PATH,
+                QStringList{"watch", doc, "Wanderer", "--json", "--interval", "1"} + common);
+    std::vector<QJsonObject> lines;
+    const auto changes = [&] {
+        while (watch.canReadLine())
+            lines.push_back(QJsonDocument::fromJson(watch.readLine()).object());
+        return std::count_if(lines.begin(), lines.end(),
+                             [](const auto& l) { return l["event"] != "present"; }) >= 2;
+    };
+    ASSERT_TRUE(WaitUntil(changes, 30000)) << watch.readAllStandardError().toStdString();
+    ::kill(static_cast<pid_t>(watch.processId()), SIGINT);
+    ASSERT_TRUE(watch.waitForFinished(10000));
+    EXPECT_EQ(watch.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(watch.exitCode(), 0);
+
+    const LabClock clock(lab);
+    const int64_t lastPeriod = clock.Period(clock.ChurnMs());
+    bool changed = false;
+    for (const QJsonObject& line : lines) {
+        SCOPED_TRACE(QJsonDocument(line).toJson().toStdString());
+        const QString event = line["event"].toString();
+        ASSERT_TRUE(QStringList({"present", "appeared", "moved", "left"}).contains(event));
+        EXPECT_EQ(line["query"].toString(), "Wanderer");
+        EXPECT_FALSE(line["serverName"].toString().isEmpty());
+        changed |= event != "present";
+        EXPECT_FALSE(changed && event == "present") << "present only in the first pass";
+        // The place reported is one the schedule gave that player.
+        const int w = line["player"].toString().mid(8).toInt() - 1;
+        bool scheduled = false;
+        for (int64_t p = 0; p <= lastPeriod; ++p)
+            scheduled |=
+                clock.At(p, w) >= 0 && lab.EndpointAt(clock.At(p, w)) == line["server"].toString();
+        EXPECT_TRUE(scheduled);
+    }
+}
