@@ -743,11 +743,6 @@ void CScoutwireDoc::ReportUnsupported(uint8_t type, uint32_t address, uint16_t p
 
 namespace {
 
-int EffectiveMaxSockets(const CSettings& settings) {
-    // With no room at all a bulk refresh would wait for ever.
-    return settings.m_nMaxOpenSockets > 0 ? settings.m_nMaxOpenSockets : 1;
-}
-
 constexpr std::string_view kSameAddress = "Same address as ";
 
 } // namespace

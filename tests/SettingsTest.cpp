@@ -24,10 +24,10 @@ protected:
 };
 
 const char* const kAllValues[] = {
-    "CleanInterval",  "RefreshInterval", "SendInterval", "SocketTimeout", "MaxOpenSockets",
-    "WONTimeout",     "WONRetries",      "WONMaster",    "HLPath",        "HLParams",
-    "Flags",          "LastDoc",         "SteamMaster",  "SteamRegion",   "SteamApiUrl",
-    "SteamListLimit", "ListSource",      "SteamAppId"};
+    "CleanInterval",  "RefreshInterval", "SendInterval", "SocketTimeout",   "MaxOpenSockets",
+    "WONTimeout",     "WONRetries",      "WONMaster",    "HLPath",          "HLParams",
+    "Flags",          "LastDoc",         "SteamMaster",  "SteamRegion",     "SteamApiUrl",
+    "SteamListLimit", "ListSource",      "SteamAppId",   "QueriesPerSecond"};
 
 void WriteFile(const QString& path, const QByteArray& content) {
     QDir().mkpath(QFileInfo(path).absolutePath());
@@ -79,10 +79,11 @@ TEST_F(SettingsTest, LimitsApplyOnLoad) {
     {
         QSettings raw = Raw();
         raw.setValue("Settings/SocketTimeout", 5);
-        raw.setValue("Settings/MaxOpenSockets", 500);
+        raw.setValue("Settings/MaxOpenSockets", 9000);
+        raw.setValue("Settings/QueriesPerSecond", -9);
         raw.setValue("Settings/RefreshInterval", 0);
         raw.setValue("Settings/CleanInterval", -7);
-        raw.setValue("Settings/SendInterval", 0);
+        raw.setValue("Settings/SendInterval", -4);
         raw.setValue("Settings/WONTimeout", 10);
         raw.setValue("Settings/WONRetries", -1);
         raw.setValue("Settings/HLParams", "");
@@ -94,10 +95,11 @@ TEST_F(SettingsTest, LimitsApplyOnLoad) {
     CSettings settings(IniPath());
     settings.Load();
     EXPECT_EQ(settings.m_nSocketTimeout, 11);
-    EXPECT_EQ(settings.m_nMaxOpenSockets, 99);
+    EXPECT_EQ(settings.m_nMaxOpenSockets, CSettings::kMaxQueriesInFlight);
+    EXPECT_EQ(settings.m_nQueriesPerSecond, -1);
     EXPECT_EQ(settings.m_nRefreshInterval, 1000);
     EXPECT_EQ(settings.m_nCleanInterval, 11);
-    EXPECT_EQ(settings.m_nSendInterval, 1);
+    EXPECT_EQ(settings.m_nSendInterval, 0);
     EXPECT_EQ(settings.m_nWONTimeout, 11);
     EXPECT_EQ(settings.m_nWONRetries, 0);
     // A stored empty string is a value, not a missing one.
@@ -142,6 +144,7 @@ TEST_F(SettingsTest, RoundTrip) {
         settings.m_nSendInterval = 7;
         settings.m_nSocketTimeout = 999;
         settings.m_nMaxOpenSockets = 20;
+        settings.m_nQueriesPerSecond = 3000;
         settings.m_nWONTimeout = 1234;
         settings.m_nWONRetries = 9;
         settings.m_strWONMaster = CSettings::kMasterHosts[0];
@@ -169,6 +172,7 @@ TEST_F(SettingsTest, RoundTrip) {
     EXPECT_EQ(settings.m_nSendInterval, 7);
     EXPECT_EQ(settings.m_nSocketTimeout, 999);
     EXPECT_EQ(settings.m_nMaxOpenSockets, 20);
+    EXPECT_EQ(settings.m_nQueriesPerSecond, 3000);
     EXPECT_EQ(settings.m_nWONTimeout, 1234);
     EXPECT_EQ(settings.m_nWONRetries, 9);
     EXPECT_EQ(settings.m_strWONMaster, "half-life.east.won.net");
@@ -210,6 +214,29 @@ TEST_F(SettingsTest, ResetAdvanced) {
     // Outside the "Advanced" group nothing changes.
     EXPECT_EQ(settings.m_nRefreshInterval, 5000);
     EXPECT_EQ(settings.m_nWONTimeout, 6);
+}
+
+TEST_F(SettingsTest, PacingAndEngineChoice) {
+    struct Case {
+        int inFlight, intervalMs, qps;
+        int64_t periodMicros;
+        bool fast;
+    };
+    const Case cases[] = {{50, 50, -1, 50000, false}, {99, 1, -1, 1000, false},
+                          {100, 50, -1, 50000, true}, {50, 0, -1, 0, true},
+                          {50, 50, 0, 0, true},       {50, 50, 1000, 1000, false},
+                          {50, 50, 4000, 250, true},  {0, 50, -1, 50000, false}};
+    for (const Case& c : cases) {
+        CSettings settings(IniPath());
+        settings.m_nMaxOpenSockets = c.inFlight;
+        settings.m_nSendInterval = c.intervalMs;
+        settings.m_nQueriesPerSecond = c.qps;
+        SCOPED_TRACE(testing::Message()
+                     << c.inFlight << " in flight, " << c.intervalMs << " ms, " << c.qps << " qps");
+        EXPECT_EQ(SendPeriodMicros(settings), c.periodMicros);
+        EXPECT_EQ(UsesFastEngine(settings), c.fast);
+        EXPECT_EQ(EffectiveMaxSockets(settings), c.inFlight > 0 ? c.inFlight : 1);
+    }
 }
 
 TEST(SettingsGamePathTest, SteamInstallations) {
