@@ -76,6 +76,7 @@ bool CQueryEngine::Open(int maxInFlight) {
     if (!m_sockets.empty() && (SocketCount() == wanted || PendingCount() > 0 || m_nBusy > 0))
         return true;
     m_sockets.clear();
+    m_nNextSocket = 0;
     for (int i = 0; i < wanted; ++i) {
         auto socket = std::make_unique<SharedSocket>(*this, i);
         if (!socket->Create()) {
