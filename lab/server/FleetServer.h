@@ -24,6 +24,7 @@ public:
     ~FleetServer() override;
 
     bool Start(QString& error);
+    QString LatenessSummary() const { return m_replies ? m_replies->LatenessSummary() : QString(); }
 
     enum class Command { Details, Players, Rules, Unknown };
     // An A2S request: info, players or rules with the challenge sent, if

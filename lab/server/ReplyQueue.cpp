@@ -68,10 +68,18 @@ void ReplyQueue::Flush() {
     out.reserve(m_due.size());
     for (const Pending& p : m_due)
         out.push_back({p.bytes.data(), p.bytes.size(), &p.to, p.source});
+    const auto recordLateness = [this, now](const Pending& p) {
+        const double ms = std::chrono::duration<double, std::milli>(now - p.due).count();
+        ++m_sent;
+        m_latenessSumMs += ms;
+        ++m_lateness[std::min<size_t>(m_lateness.size() - 1, static_cast<size_t>(ms * 10))];
+    };
     size_t done = 0;
     while (done < out.size()) {
         const int sent = m_socket.SendMany(out.data() + done, static_cast<int>(out.size() - done));
         if (sent > 0) {
+            for (size_t i = done; i < done + static_cast<size_t>(sent); ++i)
+                recordLateness(m_due[i]);
             done += static_cast<size_t>(sent);
             continue;
         }
@@ -86,6 +94,20 @@ void ReplyQueue::Flush() {
     }
     m_due.clear();
     ArmTimer();
+}
+
+QString ReplyQueue::LatenessSummary() const {
+    if (m_sent == 0)
+        return {};
+    const uint64_t p99Rank = (m_sent * 99 + 99) / 100;
+    uint64_t seen = 0;
+    size_t bucket = 0;
+    while (bucket + 1 < m_lateness.size() && (seen += m_lateness[bucket]) < p99Rank)
+        ++bucket;
+    return QStringLiteral("%1 replies sent, late by %2 ms on average, p99 under %3 ms")
+        .arg(m_sent)
+        .arg(m_latenessSumMs / static_cast<double>(m_sent), 0, 'f', 3)
+        .arg(static_cast<double>(bucket + 1) / 10.0, 0, 'f', 1);
 }
 
 void ReplyQueue::ArmTimer() {

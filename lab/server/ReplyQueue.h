@@ -3,6 +3,9 @@
 #include <QObject>
 #include <QSocketNotifier>
 
+#include <QString>
+
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <netinet/in.h>
@@ -29,6 +32,10 @@ public:
     // Sends what is due now; a long burst of requests calls it between them
     // so that replies already due do not wait for the burst to end.
     void SendDue();
+    // How late the replies left, against the time they were due: the lab's
+    // own share of every ping error a client measures. Empty before the
+    // first reply.
+    QString LatenessSummary() const;
 
 private:
     struct Pending {
@@ -51,6 +58,10 @@ private:
     Clock::time_point m_armedFor = Clock::time_point::max();
     QSocketNotifier* m_timer = nullptr;
     QSocketNotifier m_writable;
+    // Lateness in tenths of a millisecond, the last bucket for 100 ms and more.
+    std::array<uint64_t, 1001> m_lateness{};
+    uint64_t m_sent = 0;
+    double m_latenessSumMs = 0;
 };
 
 } // namespace lab
