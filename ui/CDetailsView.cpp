@@ -141,9 +141,8 @@ struct CDetailsView::Impl : IDetailsListHost {
     // a refill finds the selected rows again by it.
     std::vector<std::string> m_rowKeys;
     bool m_bRestoring = false;
-    CRedrawBatch m_redraws{[this](const CRedrawBatch::Servers& servers, bool all) {
-        RedrawServerRows(servers, all);
-    }};
+    CRedrawBatch m_redraws{
+        [this](const CRedrawBatch::Servers& servers, bool all) { RedrawServerRows(servers, all); }};
     // The context of every connection to the widgets: destroyed first, so no
     // signal reaches this object once it is going away.
     std::unique_ptr<QObject> m_pContext = std::make_unique<QObject>();

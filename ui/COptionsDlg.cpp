@@ -58,8 +58,7 @@ const SpeedPreset kSpeedPresets[] = {
     {QT_TRANSLATE_NOOP("COptionsDlg", "Default (50 in flight, 20 per second)"), 50, -1, 50},
     {QT_TRANSLATE_NOOP("COptionsDlg", "DSL (150 in flight, 300 per second)"), 150, 300, -1},
     {QT_TRANSLATE_NOOP("COptionsDlg", "Cable (500 in flight, 1,000 per second)"), 500, 1000, -1},
-    {QT_TRANSLATE_NOOP("COptionsDlg", "Fibre (1,500 in flight, 5,000 per second)"), 1500, 5000,
-     -1},
+    {QT_TRANSLATE_NOOP("COptionsDlg", "Fibre (1,500 in flight, 5,000 per second)"), 1500, 5000, -1},
     {QT_TRANSLATE_NOOP("COptionsDlg", "LAN (4,000 in flight, as fast as possible)"), 4000, 0, -1},
 };
 constexpr int kCustomPreset = static_cast<int>(std::size(kSpeedPresets));
@@ -153,9 +152,9 @@ COptionsDlg::COptionsDlg(CSettings& settings, QWidget* parent)
         m_pWONMaster->addItem(QString::fromLatin1(host));
     m_pWONMaster->setMinimumWidth(DluX(this, 93));
     m_pRefreshInterval->setFixedWidth(DluX(this, 23));
-    for (QLineEdit* number : {m_pWONTimeout, m_pWONRetries, m_pMaxOpenSockets, m_pSocketTimeout,
-                              m_pSendInterval, m_pCleanInterval, m_pQueriesInFlight,
-                              m_pQueriesPerSecond})
+    for (QLineEdit* number :
+         {m_pWONTimeout, m_pWONRetries, m_pMaxOpenSockets, m_pSocketTimeout, m_pSendInterval,
+          m_pCleanInterval, m_pQueriesInFlight, m_pQueriesPerSecond})
         number->setFixedWidth(DluX(this, 40));
 
     auto* paths = new QGridLayout;
@@ -205,17 +204,16 @@ COptionsDlg::COptionsDlg(CSettings& settings, QWidget* parent)
     auto* speedGrid = new QGridLayout(speed);
     speedGrid->addWidget(MnemonicLabel(tr("Co&nnection:"), m_pSpeedPreset, speed), 0, 0);
     speedGrid->addWidget(m_pSpeedPreset, 0, 1, 1, 2, Qt::AlignLeft);
-    speedGrid->addWidget(MnemonicLabel(tr("Queries in f&light:"), m_pQueriesInFlight, speed), 1,
-                         0);
+    speedGrid->addWidget(MnemonicLabel(tr("Queries in f&light:"), m_pQueriesInFlight, speed), 1, 0);
     speedGrid->addWidget(m_pQueriesInFlight, 1, 1);
-    speedGrid->addWidget(HintLabel(tr("( 1 - %1 )").arg(CSettings::kMaxQueriesInFlight), speed),
-                         1, 2);
+    speedGrid->addWidget(HintLabel(tr("( 1 - %1 )").arg(CSettings::kMaxQueriesInFlight), speed), 1,
+                         2);
     speedGrid->addWidget(MnemonicLabel(tr("Queries per seco&nd:"), m_pQueriesPerSecond, speed), 2,
                          0);
     speedGrid->addWidget(m_pQueriesPerSecond, 2, 1);
     speedGrid->addWidget(
-        HintLabel(tr("( 0 = as fast as possible, empty = by the send packet interval )"), speed),
-        2, 2);
+        HintLabel(tr("( 0 = as fast as possible, empty = by the send packet interval )"), speed), 2,
+        2);
     speedGrid->setColumnStretch(2, 1);
 
     auto* grid = new QGridLayout(advanced);

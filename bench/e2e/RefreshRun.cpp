@@ -178,9 +178,15 @@ int main(int argc, char** argv) {
     // --realtime: on a busy machine the lab's own lateness would count as
     // the clients' ping error.
     QProcess lab;
-    QStringList labArgs = {"--servers", QString::number(c.servers), "--base", "127.60.0.1", "--port",
-                           QString::number(c.basePort), "--master", MasterText(c), "--seed", "42", "--latency", c.latency,
-                           "--silent", c.silent, "--manifest", manifestPath, "--realtime"};
+    QStringList labArgs = {"--servers",  QString::number(c.servers),
+                           "--base",     "127.60.0.1",
+                           "--port",     QString::number(c.basePort),
+                           "--master",   MasterText(c),
+                           "--seed",     "42",
+                           "--latency",  c.latency,
+                           "--silent",   c.silent,
+                           "--manifest", manifestPath,
+                           "--realtime"};
     if (c.a2s)
         labArgs << "--protocol" << "steam" << "--challenge-fraction" << "0.5" << "--extra-rules"
                 << "60" << "--split-size" << "1248" << "--steam-master-port"
@@ -319,8 +325,9 @@ int main(int argc, char** argv) {
     }
     row("ping error mean (ms)", mean, 1.0);
     row("ping error p99 (ms)", p99, 3.0);
-    std::printf("servers %d, send interval %d ms, rate %d/s, pool %d, cleaning %d ms, time-out %d ms\n",
-                c.servers, c.sendInterval, c.rate, c.maxSockets, c.cleanInterval, c.timeout);
+    std::printf(
+        "servers %d, send interval %d ms, rate %d/s, pool %d, cleaning %d ms, time-out %d ms\n",
+        c.servers, c.sendInterval, c.rate, c.maxSockets, c.cleanInterval, c.timeout);
     std::printf("  bound      %8.0f ms  = max(pacing %.0f, pool %.0f) + last hold %.0f\n", boundMs,
                 pacing, pool, lastHold);
     std::printf("  wall time  %8.0f ms  (%.2f x bound)\n", wallMs, wallMs / boundMs);
@@ -354,9 +361,10 @@ int main(int argc, char** argv) {
             // Our refresh asks details and players: so does qstat of the A2S
             // fleet (rules are asked of the server on show only).
             // hla2s is a type of Debian's qstat.cfg, which must then be read.
-            QStringList queries = c.a2s ? QStringList{"-cfg", "/etc/qstat.cfg", "-default", "hla2s", "-f",
-                                                      listPath, "-P"}
-                                        : QStringList{"-default", "hls", "-f", listPath, "-P", "-R"};
+            QStringList queries = c.a2s
+                                      ? QStringList{"-cfg", "/etc/qstat.cfg", "-default", "hla2s",
+                                                    "-f",   listPath,         "-P"}
+                                      : QStringList{"-default", "hls", "-f", listPath, "-P", "-R"};
             if (c.a2s && c.qstatRules)
                 queries << "-R";
             const QString out = dir.filePath("qstat.txt");
@@ -384,12 +392,15 @@ int main(int argc, char** argv) {
         const bool ownSettings = c.qstatMaxSim >= 0 || c.qstatInterval >= 0;
         const int maxSim = c.qstatMaxSim >= 0 ? c.qstatMaxSim : c.maxSockets;
         const int interval = c.qstatInterval >= 0 ? c.qstatInterval : c.sendInterval;
-        const QstatRun q = runQstat({"-maxsim", QString::number(maxSim), "-sendinterval", QString::number(interval)});
-        const QString qs = ownSettings ? QString("qstat -maxsim %1 -sendinterval %2").arg(maxSim).arg(interval)
-                                       : QString("qstat same settings");
+        const QstatRun q = runQstat(
+            {"-maxsim", QString::number(maxSim), "-sendinterval", QString::number(interval)});
+        const QString qs =
+            ownSettings ? QString("qstat -maxsim %1 -sendinterval %2").arg(maxSim).arg(interval)
+                        : QString("qstat same settings");
         std::printf("  %s: wall %.0f ms, CPU %.0f ms, resident %.1f MB, %d complete, "
                     "ping error mean %.2f ms, p99 %.0f ms\n",
-                    qPrintable(qs), q.m.wallMs, q.m.cpuMs, q.m.residentMb, q.complete, q.pingMean, q.pingP99);
+                    qPrintable(qs), q.m.wallMs, q.m.cpuMs, q.m.residentMb, q.complete, q.pingMean,
+                    q.pingP99);
         // qstat's own figures are their own bound; ours are compared to them
         // in the ratio rows, where the bound 1.0 means equal.
         row(QString("%1 wall (ms)").arg(qs), q.m.wallMs, q.m.wallMs);
@@ -397,7 +408,8 @@ int main(int argc, char** argv) {
         row(QString("ours / %1 (wall)").arg(qs), wallMs / q.m.wallMs, 1.0);
         if (c.busyUi == 0) {
             row(QString("ours / %1 (CPU)").arg(qs), cpuMs / std::max(1.0, q.m.cpuMs), 1.0);
-            row(QString("ours / %1 (resident)").arg(qs), ours.residentMb / std::max(0.1, q.m.residentMb), 1.0);
+            row(QString("ours / %1 (resident)").arg(qs),
+                ours.residentMb / std::max(0.1, q.m.residentMb), 1.0);
             row(QString("%1 servers complete").arg(qs), q.complete, 0.98 * answering);
             row(QString("%1 ping error mean (ms)").arg(qs), q.pingMean, 1.0);
             row(QString("%1 ping error p99 (ms)").arg(qs), q.pingP99, 3.0);

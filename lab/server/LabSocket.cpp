@@ -1,11 +1,11 @@
 #include "LabSocket.h"
 
-#include <arpa/inet.h>
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <ctime>
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 

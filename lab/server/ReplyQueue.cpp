@@ -121,7 +121,8 @@ void ReplyQueue::ArmTimer() {
     const auto since = m_armedFor.time_since_epoch();
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(since);
     spec.it_value.tv_sec = seconds.count();
-    spec.it_value.tv_nsec = std::chrono::duration_cast<std::chrono::nanoseconds>(since - seconds).count();
+    spec.it_value.tv_nsec =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(since - seconds).count();
     // A time point of zero would disarm the timer.
     if (spec.it_value.tv_sec == 0 && spec.it_value.tv_nsec == 0)
         spec.it_value.tv_nsec = 1;
