@@ -202,13 +202,13 @@ COptionsDlg::COptionsDlg(CSettings& settings, QWidget* parent)
     steamGrid->setColumnStretch(2, 1);
 
     auto* speedGrid = new QGridLayout(speed);
-    speedGrid->addWidget(MnemonicLabel(tr("Co&nnection:"), m_pSpeedPreset, speed), 0, 0);
+    speedGrid->addWidget(MnemonicLabel(tr("Connect&ion:"), m_pSpeedPreset, speed), 0, 0);
     speedGrid->addWidget(m_pSpeedPreset, 0, 1, 1, 2, Qt::AlignLeft);
-    speedGrid->addWidget(MnemonicLabel(tr("Queries in f&light:"), m_pQueriesInFlight, speed), 1, 0);
+    speedGrid->addWidget(MnemonicLabel(tr("Q&ueries in flight:"), m_pQueriesInFlight, speed), 1, 0);
     speedGrid->addWidget(m_pQueriesInFlight, 1, 1);
     speedGrid->addWidget(HintLabel(tr("( 1 - %1 )").arg(CSettings::kMaxQueriesInFlight), speed), 1,
                          2);
-    speedGrid->addWidget(MnemonicLabel(tr("Queries per seco&nd:"), m_pQueriesPerSecond, speed), 2,
+    speedGrid->addWidget(MnemonicLabel(tr("Queries per secon&d:"), m_pQueriesPerSecond, speed), 2,
                          0);
     speedGrid->addWidget(m_pQueriesPerSecond, 2, 1);
     speedGrid->addWidget(
