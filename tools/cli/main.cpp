@@ -19,6 +19,7 @@
 #include "net/CleaningTimer.h"
 #include "net/Clock.h"
 #include "net/EventWait.h"
+#include "net/OpenFileLimit.h"
 #include "net/QueryCommands.h"
 #include "net/SocketErrors.h"
 #include "search/ExpressionMatcher.h"
@@ -48,8 +49,9 @@ const char* const kUsage =
     "                                   fetch the list once, then refresh every server every\n"
     "                                   S seconds (default 5) for M minutes (default 2),\n"
     "                                   printing memory, descriptors and sockets each minute\n"
-    "options: --settings INI  --send-interval MS  --max-sockets N  --timeout MS\n"
-    "         --clean-interval MS  --quiet\n";
+    "options: --settings INI  --send-interval MS (0: unpaced)  --max-sockets N (queries in\n"
+    "         flight, up to 8192)  --rate QPS (queries per second, 0: as fast as possible,\n"
+    "         -1: by --send-interval)  --timeout MS  --clean-interval MS  --quiet\n";
 
 struct Options {
     std::string command;
@@ -69,7 +71,7 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
         "--settings", "--send-interval", "--max-sockets", "--timeout", "--clean-interval",
         "--master",   "--game",          "--map",         "--minutes", "--interval",
         "--busy-ui",  "--source",        "--key",         "--api-url", "--appid",
-        "--region"};
+        "--region",   "--rate"};
     static const std::vector<std::string> kSwitches = {"--json", "--no-refresh", "--regex",
                                                        "--case", "--quiet"};
     for (int i = 1; i < argc; ++i) {
@@ -626,6 +628,7 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stderr);
         return 2;
     }
+    RaiseOpenFileLimit();
     std::string startFailure;
     if (StartSockets(startFailure) == 0)
         return Fail(startFailure);
@@ -636,6 +639,7 @@ int main(int argc, char** argv) {
     const std::pair<const char*, int32_t*> kNumbers[] = {
         {"--send-interval", &settings->m_nSendInterval},
         {"--max-sockets", &settings->m_nMaxOpenSockets},
+        {"--rate", &settings->m_nQueriesPerSecond},
         {"--timeout", &settings->m_nSocketTimeout},
         {"--clean-interval", &settings->m_nCleanInterval}};
     for (const auto& [name, member] : kNumbers)
