@@ -761,6 +761,10 @@ constexpr int kMaxStartsPerTurn = 256;
 // engine does, costs the whole list each time: quadratic with thousands.
 // The shared engine's refresh runs them at most this often, and at its end.
 constexpr uint64_t kQueriesRunMs = 250;
+// Paced, new queries that fell behind their times (the loop was busy, or
+// waited for a free slot) catch up by at most this much, so that the rate
+// holds over any stretch longer than that.
+constexpr int64_t kPaceCatchUpMicros = 5000;
 
 } // namespace
 
@@ -979,19 +983,21 @@ void CScoutwireDoc::RefreshServersShared(std::vector<ServerInfo*>& list, IProgre
     bool started = false;
     int shownPos = -1;
     bool cancelled = false;
+    int64_t nextDue = 0; // microseconds from the start
     int i = 0;
     while (i < n && !cancelled) {
         int budget = std::min(kMaxStartsPerTurn, maxInFlight - engine.PendingCount());
         int64_t paceWaitMs = 0;
         if (period > 0) {
-            // The i-th new query is due i periods after the start.
             const int64_t elapsed = static_cast<int64_t>((NowTicks() - start) / 1000u);
-            const int64_t due = elapsed / period + 1 - i;
+            nextDue = std::max(nextDue, elapsed - std::max(period, kPaceCatchUpMicros));
+            const int64_t due = elapsed >= nextDue ? (elapsed - nextDue) / period + 1 : 0;
             if (due < budget) {
-                budget = static_cast<int>(std::max<int64_t>(due, 0));
-                const int64_t next = (i + budget) * period - elapsed;
+                budget = static_cast<int>(due);
+                const int64_t next = nextDue + due * period - elapsed;
                 paceWaitMs = std::max<int64_t>(1, (next + 999) / 1000);
             }
+            nextDue += std::max(budget, 0) * period;
         }
         for (int sent = 0; sent < budget && i < n; ++sent, ++i) {
             ServerInfo* server = list[static_cast<size_t>(i)];
