@@ -16,6 +16,7 @@
 #include "launch/JoinServer.h"
 #include "net/Address.h"
 #include "net/CMasterSocket.h"
+#include "net/CQueryEngine.h"
 #include "net/CServerSocket.h"
 #include "net/CSteamMasterExchange.h"
 #include "net/CSteamWebExchange.h"
@@ -23,6 +24,7 @@
 #include "net/Clock.h"
 #include "net/EventWait.h"
 #include "net/QueryCommands.h"
+#include "net/QuerySequence.h"
 #include "net/ReplyDecoder.h"
 #include "net/SocketErrors.h"
 #include "net/SteamMasterProtocol.h"
@@ -65,6 +67,7 @@ CScoutwireDoc::~CScoutwireDoc() {
     m_views.clear();
     m_pBackgroundJoin.reset();
     m_sockets.clear();
+    m_pQueryEngine.reset();
     m_pMasterExchange.reset();
     m_retiredExchanges.clear();
     m_retiredSockets.clear();
@@ -581,15 +584,21 @@ bool CScoutwireDoc::OnReceiveServerSocket(CServerSocket& socket, std::span<const
         ReportLastError(m_ui, "OnReceiveServerSocket: cannot retrieve peer address");
         return true;
     }
+    OnQueryReply(address, port, socket.Sequence(), reply);
+    return true;
+}
+
+void CScoutwireDoc::OnQueryReply(uint32_t address, uint16_t port, QuerySequence& query,
+                                 std::span<const uint8_t> reply) {
     const std::span<const uint8_t> datagram = reply;
     if (!HasReplyPrefix(datagram))
-        return true;
+        return;
     if (ServerInfo* server = FindServer(address, port)) {
-        server->m_nPing = socket.m_nRoundTrip;
+        server->m_nPing = query.RoundTrip();
         // A server added by hand keeps the protocol it answered in; records
         // from a list keep theirs from the list (and their file bytes).
-        if (socket.Protocol() != QUERY_UNKNOWN && QueryProtocolOf(*server) == PROTOCOL_UNKNOWN) {
-            server->m_nProtocol = socket.Protocol();
+        if (query.Protocol() != QUERY_UNKNOWN && QueryProtocolOf(*server) == PROTOCOL_UNKNOWN) {
+            server->m_nProtocol = query.Protocol();
             SetModifiedFlag();
         }
     }
@@ -597,9 +606,8 @@ bool CScoutwireDoc::OnReceiveServerSocket(CServerSocket& socket, std::span<const
     // Only the master socket may add servers to the list: a game server that
     // answers with a list batch is not listened to.
     if (type == 'f')
-        return true;
-    DispatchReply(type, ReplyPayload(datagram), address, port, &socket.m_bUnsupportedShown);
-    return true;
+        return;
+    DispatchReply(type, ReplyPayload(datagram), address, port, &query.m_bUnsupportedShown);
 }
 
 void CScoutwireDoc::OnReceiveSocket(CUdpSocket& socket, int count) {
@@ -817,34 +825,29 @@ void CScoutwireDoc::ReportUnsupported(uint8_t type, uint32_t address, uint16_t p
 
 namespace {
 
-int EffectiveMaxSockets(const CSettings& settings) {
-    // With no room at all a bulk refresh would wait for ever.
-    return settings.m_nMaxOpenSockets > 0 ? settings.m_nMaxOpenSockets : 1;
-}
-
 constexpr std::string_view kSameAddress = "Same address as ";
+
+// Unpaced, a bulk refresh on the shared engine still hands the event loop
+// back after this many new queries, so that replies are read and the window
+// repaints.
+constexpr int kMaxStartsPerTurn = 256;
+// Running every player query after each new server, as the per-socket
+// engine does, costs the whole list each time: quadratic with thousands.
+// The shared engine's refresh runs them at most this often, and at its end.
+constexpr uint64_t kQueriesRunMs = 250;
+// Paced, new queries that fell behind their times (the loop was busy, or
+// waited for a free slot) catch up by at most this much, so that the rate
+// holds over any stretch longer than that.
+constexpr int64_t kPaceCatchUpMicros = 5000;
 
 } // namespace
 
 CServerSocket* CScoutwireDoc::CreateServerSocket(ServerInfo& server) {
     if (static_cast<int>(m_sockets.size()) >= EffectiveMaxSockets(m_settings))
         return nullptr;
-    uint32_t address = server.m_dwAddress;
-    if (server.m_bConnectByHostName && !server.m_strHostName.empty()) {
-        const uint32_t resolved = ResolveHostName(m_ui, server.m_strHostName);
-        if (resolved != 0) {
-            // Replies are filed by their sender's address: when another
-            // record has the one the name points at, this record would never
-            // see an answer, so it is not asked and says why.
-            if (const ServerInfo* owner = MoveToSortedPosition(server, resolved)) {
-                MarkSameAddress(server, *owner);
-                return nullptr;
-            }
-            if (std::string_view(server.m_strError).starts_with(kSameAddress))
-                server.m_strError.clear();
-            address = resolved;
-        }
-    }
+    uint32_t address = 0;
+    if (!QueryAddress(server, address))
+        return nullptr;
     auto socket = std::make_unique<CServerSocket>(this);
     if (!socket->ConnectTo(address, server.m_wPort)) {
         DestroySocket(std::move(socket));
@@ -853,6 +856,26 @@ CServerSocket* CScoutwireDoc::CreateServerSocket(ServerInfo& server) {
     CServerSocket* raw = socket.get();
     m_sockets.push_back(std::move(socket));
     return raw;
+}
+
+bool CScoutwireDoc::QueryAddress(ServerInfo& server, uint32_t& address) {
+    address = server.m_dwAddress;
+    if (!server.m_bConnectByHostName || server.m_strHostName.empty())
+        return true;
+    const uint32_t resolved = ResolveHostName(m_ui, server.m_strHostName);
+    if (resolved == 0)
+        return true;
+    // Replies are filed by their sender's address: when another record has
+    // the one the name points at, this record would never see an answer, so
+    // it is not asked and says why.
+    if (const ServerInfo* owner = MoveToSortedPosition(server, resolved)) {
+        MarkSameAddress(server, *owner);
+        return false;
+    }
+    if (std::string_view(server.m_strError).starts_with(kSameAddress))
+        server.m_strError.clear();
+    address = resolved;
+    return true;
 }
 
 const ServerInfo* CScoutwireDoc::MoveToSortedPosition(ServerInfo& server, uint32_t newAddress) {
@@ -885,6 +908,8 @@ void CScoutwireDoc::MarkSameAddress(ServerInfo& server, const ServerInfo& owner)
 }
 
 bool CScoutwireDoc::RefreshServer(ServerInfo& server, unsigned mask) {
+    if (UsesFastEngine(m_settings))
+        return StartSharedQuery(server, mask);
     const std::string commands = CommandsFromMask(mask);
     CServerSocket* socket = CreateServerSocket(server);
     if (!socket)
@@ -904,6 +929,8 @@ bool CScoutwireDoc::RefreshServerIfIdle(ServerInfo* server, unsigned mask) {
     const std::string commands = CommandsFromMask(mask);
     if (!server || commands.empty())
         return false;
+    if (m_pQueryEngine && m_pQueryEngine->IsPending(server->m_dwAddress, server->m_wPort))
+        return false;
     for (const auto& socket : m_sockets) {
         uint32_t address = 0;
         uint16_t port = 0;
@@ -911,6 +938,8 @@ bool CScoutwireDoc::RefreshServerIfIdle(ServerInfo* server, unsigned mask) {
         if (FindServer(address, port) == server)
             return false;
     }
+    if (UsesFastEngine(m_settings))
+        return StartSharedQuery(*server, mask);
     CServerSocket* socket = CreateServerSocket(*server);
     if (!socket)
         return false;
@@ -935,6 +964,13 @@ void CScoutwireDoc::RefreshServers(std::span<ServerInfo* const> servers) {
     progress->SetRange(0, n);
     progress->SetStep(1);
     progress->SetStatus("Refreshing " + std::to_string(n) + " servers...");
+    if (UsesFastEngine(m_settings)) {
+        RefreshServersShared(list, *progress);
+        ApplyFilter(false);
+        std::erase(m_activeRefreshLists, &list);
+        m_bRefreshing = wasRefreshing;
+        return;
+    }
     const int progressStep = n > 100 ? n / 100 : 1;
     const int64_t interval = m_settings.m_nSendInterval > 0 ? m_settings.m_nSendInterval : 1;
     const uint64_t start = NowTicks();
@@ -981,6 +1017,115 @@ void CScoutwireDoc::RefreshServers(std::span<ServerInfo* const> servers) {
     EvaluateWatches();
 }
 
+CQueryEngine& CScoutwireDoc::QueryEngine() {
+    if (!m_pQueryEngine)
+        m_pQueryEngine =
+            std::make_unique<CQueryEngine>(*this, static_cast<int>(m_recvBuffer.size()));
+    return *m_pQueryEngine;
+}
+
+bool CScoutwireDoc::StartSharedQuery(ServerInfo& server, unsigned mask) {
+    const int maxInFlight = EffectiveMaxSockets(m_settings);
+    CQueryEngine& engine = QueryEngine();
+    if (engine.PendingCount() >= maxInFlight)
+        return false;
+    uint32_t address = 0;
+    if (!QueryAddress(server, address))
+        return false;
+    // Replies are told apart by their sender alone: one query per server
+    // at a time.
+    if (engine.IsPending(address, server.m_wPort) || !engine.Open(maxInFlight))
+        return false;
+    server.m_nPing = 0;
+    return engine.Start(address, server.m_wPort, QueryProtocolOf(server), mask,
+                        m_settings.m_nSocketTimeout);
+}
+
+void CScoutwireDoc::RefreshServersShared(std::vector<ServerInfo*>& list, IProgress& progress) {
+    CQueryEngine& engine = QueryEngine();
+    const int maxInFlight = EffectiveMaxSockets(m_settings);
+    if (!engine.Open(maxInFlight))
+        return;
+    const int n = static_cast<int>(list.size());
+    const int progressStep = n > 100 ? n / 100 : 1;
+    const int64_t period = SendPeriodMicros(m_settings);
+    const bool runQueries = (m_settings.m_dwFlags & OPT_UPDATE_QUERIES) != 0;
+    // A wait for a free slot ends with the reply or time-out that frees it.
+    const int64_t slotWaitMs = std::max(m_settings.m_nCleanInterval, 1);
+    const uint64_t start = NowTicks();
+    uint64_t queriesRun = start;
+    bool queriesDue = false;
+    bool started = false;
+    int shownPos = -1;
+    bool cancelled = false;
+    int64_t nextDue = 0; // microseconds from the start
+    int i = 0;
+    while (i < n && !cancelled) {
+        int budget = std::min(kMaxStartsPerTurn, maxInFlight - engine.PendingCount());
+        int64_t paceWaitMs = 0;
+        if (period > 0) {
+            const int64_t elapsed = static_cast<int64_t>((NowTicks() - start) / 1000u);
+            nextDue = std::max(nextDue, elapsed - std::max(period, kPaceCatchUpMicros));
+            const int64_t due = elapsed >= nextDue ? (elapsed - nextDue) / period + 1 : 0;
+            if (due < budget) {
+                budget = static_cast<int>(due);
+                const int64_t next = nextDue + due * period - elapsed;
+                paceWaitMs = std::max<int64_t>(1, (next + 999) / 1000);
+            }
+            nextDue += std::max(budget, 0) * period;
+        }
+        for (int sent = 0; sent < budget && i < n; ++sent, ++i) {
+            ServerInfo* server = list[static_cast<size_t>(i)];
+            if (server && StartSharedQuery(*server, CMD_DETAILS | CMD_PLAYERS)) {
+                started = true;
+                queriesDue = runQueries;
+            }
+        }
+        if (queriesDue && ElapsedMs(queriesRun) >= kQueriesRunMs) {
+            RunAllQueries();
+            queriesRun = NowTicks();
+            queriesDue = false;
+        }
+        if (i / progressStep != shownPos) {
+            shownPos = i / progressStep;
+            progress.SetPos(i);
+        }
+        if (i < n) {
+            if (engine.PendingCount() >= maxInFlight)
+                WaitForEvents(slotWaitMs);
+            else if (paceWaitMs > 0)
+                WaitForEvents(paceWaitMs);
+        }
+        // Cancel stops everything at once: no query waits for its answer.
+        cancelled = progress.CheckCancelButton();
+    }
+    if (!cancelled) {
+        progress.SetStatus("Waiting for outstanding requests to complete...");
+        while (engine.PendingCount() > 0 && !cancelled) {
+            WaitForEvents(slotWaitMs);
+            cancelled = progress.CheckCancelButton();
+        }
+    }
+    if (cancelled)
+        DropSharedQueries(true);
+    if (started && runQueries)
+        RunAllQueries();
+}
+
+void CScoutwireDoc::DropSharedQueries(bool notify) {
+    if (!m_pQueryEngine)
+        return;
+    const std::vector<CQueryEngine::Endpoint> dropped = m_pQueryEngine->DropAll();
+    if (!notify)
+        return;
+    for (const CQueryEngine::Endpoint& endpoint : dropped) {
+        if (ServerInfo* server = FindServer(endpoint.address, endpoint.port)) {
+            const CUpdateHint hint(server);
+            UpdateAllViews(nullptr, HINT_SERVER_DETAILS, &hint);
+        }
+    }
+}
+
 void CScoutwireDoc::CleanSockets() {
     ReleaseRetiredSockets();
     const uint64_t now = NowTicks();
@@ -996,13 +1141,14 @@ void CScoutwireDoc::CleanSockets() {
         // A socket still in time does not hold up the finished ones behind
         // it: with a silent server at the head, the whole pool would wait
         // for its time-out. The pool is small, so the whole walk is cheap.
-        if (socket.m_liSent != 0 && ElapsedMs(socket.m_liSent, now) <= timeout) {
+        const uint64_t sent = socket.Sequence().SentAt();
+        if (sent != 0 && ElapsedMs(sent, now) <= timeout) {
             ++it;
             continue;
         }
         std::unique_ptr<CServerSocket> owned = std::move(*it);
         it = m_sockets.erase(it);
-        if (owned->m_liSent != 0)
+        if (sent != 0)
             TimeOutSocket(*owned);
         NoteRefreshEnded(*owned, owned->m_liSent != 0);
         DestroySocket(std::move(owned));
@@ -1014,11 +1160,19 @@ void CScoutwireDoc::TimeOutSocket(CServerSocket& socket) {
     uint32_t address = 0;
     uint16_t port = 0;
     socket.GetAddress(address, port);
+    TimeOutQuery(address, port, socket.Sequence().Step());
+}
+
+void CScoutwireDoc::OnQueryTimedOut(uint32_t address, uint16_t port, unsigned step) {
+    TimeOutQuery(address, port, step);
+}
+
+void CScoutwireDoc::TimeOutQuery(uint32_t address, uint16_t port, unsigned step) {
     ServerInfo* server = FindServer(address, port);
     if (!server)
         return;
     const CUpdateHint hint(server);
-    if (socket.m_strCommand == "details") {
+    if (step == CMD_DETAILS) {
         server->m_nPing = 0;
         UpdateAllViews(nullptr, HINT_SERVER_DETAILS, &hint);
         if (!(m_settings.m_dwFlags & OPT_KEEP_PLAYERS)) {
@@ -1026,11 +1180,11 @@ void CScoutwireDoc::TimeOutSocket(CServerSocket& socket) {
                 server->m_pPlayers->RemoveAll();
             UpdateAllViews(nullptr, HINT_SERVER_PLAYERS, &hint);
         }
-    } else if (socket.m_strCommand == "players") {
+    } else if (step == CMD_PLAYERS) {
         if (server->m_pPlayers)
             server->m_pPlayers->RemoveAll();
         UpdateAllViews(nullptr, HINT_SERVER_PLAYERS, &hint);
-    } else if (socket.m_strCommand == "rules") {
+    } else if (step == CMD_RULES) {
         if (server->m_pRules)
             server->m_pRules->RemoveAll();
         UpdateAllViews(nullptr, HINT_SERVER_RULES, &hint);
@@ -1038,7 +1192,12 @@ void CScoutwireDoc::TimeOutSocket(CServerSocket& socket) {
 }
 
 int CScoutwireDoc::GetActiveSocketCount() const {
-    return static_cast<int>(m_sockets.size()) + (m_pMasterExchange ? 1 : 0);
+    return GetServerSocketCount() + (m_pMasterExchange ? 1 : 0);
+}
+
+int CScoutwireDoc::GetServerSocketCount() const {
+    return static_cast<int>(m_sockets.size()) +
+           (m_pQueryEngine ? m_pQueryEngine->PendingCount() : 0);
 }
 
 void CScoutwireDoc::DestroySocket(std::unique_ptr<CUdpSocket> socket) {
@@ -1052,6 +1211,7 @@ void CScoutwireDoc::DestroySocket(std::unique_ptr<CUdpSocket> socket) {
 }
 
 void CScoutwireDoc::DestroyServerSockets() {
+    DropSharedQueries(false);
     while (!m_sockets.empty()) {
         std::unique_ptr<CServerSocket> socket = std::move(m_sockets.front());
         m_sockets.pop_front();

@@ -10,6 +10,7 @@
 #include "core/ServerList.h"
 #include "core/UpdateHint.h"
 #include "net/IMasterListOwner.h"
+#include "net/IQueryEngineOwner.h"
 #include "net/ISocketOwner.h"
 #include "search/Query.h"
 #include "search/SearchQuery.h"
@@ -18,18 +19,23 @@
 class CBackgroundJoin;
 class CMasterExchange;
 class CWatchMonitor;
+class CQueryEngine;
 class CServerSocket;
 class CSettings;
 class CUdpSocket;
+class IProgress;
 class IUserInterface;
+class QuerySequence;
 struct MasterEntry;
 struct MasterListQuery;
 struct MasterListReply;
 
 // The one document: it owns every server record, the player queries, both
 // filters and the network engine's sockets, and tells its views about every
-// change.
-class CScoutwireDoc : public ISocketOwner, private IMasterListOwner {
+// change. Within the classic limits of the settings (up to 99 queries in
+// flight, at least a millisecond apart) each query has a socket of its own;
+// beyond them they all go through one CQueryEngine.
+class CScoutwireDoc : public ISocketOwner, public IQueryEngineOwner, private IMasterListOwner {
 public:
     CScoutwireDoc(CSettings& settings, IUserInterface& ui, int maxUdpSize = 65507);
     ~CScoutwireDoc() override;
@@ -103,6 +109,10 @@ public:
 
     // Replies.
     bool OnReceiveServerSocket(CServerSocket& socket, std::span<const uint8_t> reply) override;
+    // A whole reply to a query on either engine.
+    void OnQueryReply(uint32_t address, uint16_t port, QuerySequence& query,
+                      std::span<const uint8_t> reply) override;
+    void OnQueryTimedOut(uint32_t address, uint16_t port, unsigned step) override;
     void OnReceiveSocket(CUdpSocket& socket, int count) override;
     void ParseReply(uint8_t type, std::span<const uint8_t> payload, uint32_t address,
                     uint16_t port);
@@ -116,9 +126,14 @@ public:
     bool RefreshServerIfIdle(ServerInfo* server, unsigned mask);
     void RefreshServers(std::span<ServerInfo* const> servers);
     void CleanSockets() override;
-    // Open server sockets, plus one while the master exchange runs.
+    // Open server sockets and queries in flight in the shared engine, plus
+    // one while the master exchange runs.
     int GetActiveSocketCount() const;
-    int GetServerSocketCount() const { return static_cast<int>(m_sockets.size()); }
+    // Open server sockets and queries in flight in the shared engine: the
+    // requests still outstanding.
+    int GetServerSocketCount() const;
+    // The shared engine, once a query beyond the classic limits made it.
+    const CQueryEngine* GetQueryEngine() const { return m_pQueryEngine.get(); }
     bool IsRefreshing() const { return m_bRefreshing; }
 
     // The master server: the WON master, Steam's master or Steam's web
@@ -174,7 +189,19 @@ private:
     const ServerInfo* MoveToSortedPosition(ServerInfo& server, uint32_t newAddress);
     void MarkSameAddress(ServerInfo& server, const ServerInfo& owner);
     void TimeOutSocket(CServerSocket& socket);
+    void TimeOutQuery(uint32_t address, uint16_t port, unsigned step);
     void StartQuery(ServerInfo& server, CServerSocket& socket, const std::string& commands);
+    // The address to ask for the record: its host name resolved when it
+    // connects by name. False when another record has that address.
+    bool QueryAddress(ServerInfo& server, uint32_t& address);
+    // The shared engine, made when first needed.
+    CQueryEngine& QueryEngine();
+    // The shared engine's side of RefreshServer and RefreshServers.
+    bool StartSharedQuery(ServerInfo& server, unsigned mask);
+    void RefreshServersShared(std::vector<ServerInfo*>& list, IProgress& progress);
+    // Ends every query of the shared engine; notify: the records asked lose
+    // their ping in the views too.
+    void DropSharedQueries(bool notify);
     void ForgetServers(const std::vector<const ServerInfo*>& removed);
     void InstallContents(struct ScwContents& contents);
     // After the cleaning pass removed the sockets of these servers.
@@ -193,6 +220,7 @@ private:
     std::vector<std::unique_ptr<CMasterExchange>> m_retiredExchanges;
     std::vector<uint8_t> m_recvBuffer;
     std::list<std::unique_ptr<CServerSocket>> m_sockets;
+    std::unique_ptr<CQueryEngine> m_pQueryEngine;
     // Sockets closed while one of their handlers was on the call stack; they
     // are freed once the handler has returned.
     std::vector<std::unique_ptr<CUdpSocket>> m_retiredSockets;

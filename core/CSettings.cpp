@@ -147,6 +147,7 @@ void CSettings::Load() {
     LoadInt(store, "SendInterval", m_nSendInterval);
     LoadInt(store, "SocketTimeout", m_nSocketTimeout);
     LoadInt(store, "MaxOpenSockets", m_nMaxOpenSockets);
+    LoadInt(store, "QueriesPerSecond", m_nQueriesPerSecond);
     LoadInt(store, "WONTimeout", m_nWONTimeout);
     LoadInt(store, "WONRetries", m_nWONRetries);
     LoadString(store, "WONMaster", m_strWONMaster);
@@ -172,6 +173,7 @@ void CSettings::Save() {
     WriteInt(kSection, "SendInterval", m_nSendInterval);
     WriteInt(kSection, "SocketTimeout", m_nSocketTimeout);
     WriteInt(kSection, "MaxOpenSockets", m_nMaxOpenSockets);
+    WriteInt(kSection, "QueriesPerSecond", m_nQueriesPerSecond);
     WriteInt(kSection, "WONTimeout", m_nWONTimeout);
     WriteInt(kSection, "WONRetries", m_nWONRetries);
     WriteString(kSection, "WONMaster", m_strWONMaster);
@@ -192,9 +194,12 @@ void CSettings::ApplyLimits() {
     AtLeast(m_nSocketTimeout, 11);
     AtLeast(m_nCleanInterval, 11);
     AtLeast(m_nRefreshInterval, 1000);
-    if (m_nMaxOpenSockets > 99)
-        m_nMaxOpenSockets = 99;
-    AtLeast(m_nSendInterval, 1);
+    if (m_nMaxOpenSockets > kMaxQueriesInFlight)
+        m_nMaxOpenSockets = kMaxQueriesInFlight;
+    AtLeast(m_nSendInterval, 0);
+    AtLeast(m_nQueriesPerSecond, -1);
+    if (m_nQueriesPerSecond > kMaxQueriesPerSecond)
+        m_nQueriesPerSecond = kMaxQueriesPerSecond;
     AtLeast(m_nWONTimeout, 11);
     AtLeast(m_nWONRetries, 0);
     // The region is one byte on the wire; anything else means every region.
@@ -213,6 +218,23 @@ void CSettings::ResetAdvanced() {
     m_nSocketTimeout = 2000;
     m_nMaxOpenSockets = 50;
     m_nSendInterval = 50;
+    m_nQueriesPerSecond = -1;
+}
+
+int64_t SendPeriodMicros(const CSettings& settings) {
+    if (settings.m_nQueriesPerSecond > 0)
+        return 1000000 / settings.m_nQueriesPerSecond;
+    if (settings.m_nQueriesPerSecond == 0)
+        return 0;
+    return settings.m_nSendInterval > 0 ? int64_t{settings.m_nSendInterval} * 1000 : 0;
+}
+
+int EffectiveMaxSockets(const CSettings& settings) {
+    return settings.m_nMaxOpenSockets > 0 ? settings.m_nMaxOpenSockets : 1;
+}
+
+bool UsesFastEngine(const CSettings& settings) {
+    return settings.m_nMaxOpenSockets > 99 || SendPeriodMicros(settings) < 1000;
 }
 
 std::string CSettings::DefaultGamePath() {

@@ -40,11 +40,17 @@ public:
     // Applies the limits, then writes every value.
     void Save();
     // The socket time-out, cleaning and refresh intervals, open sockets, send
-    // interval, master time-out and retries are brought within their limits,
-    // in that order; then the Steam region, list limit, list source and app id.
+    // interval, queries per second, master time-out and retries are brought
+    // within their limits, in that order; then the Steam region, list limit,
+    // list source and app id.
     void ApplyLimits();
     // The "Advanced" group back to its defaults.
     void ResetAdvanced();
+
+    // Queries in flight beyond 99 and sends closer than 1 ms apart need the
+    // fast engine; this is as far as it goes.
+    static constexpr int32_t kMaxQueriesInFlight = 8192;
+    static constexpr int32_t kMaxQueriesPerSecond = 1000000;
 
     // The three preset master hosts: east, west and central.
     static const char* const kMasterHosts[3];
@@ -69,7 +75,11 @@ public:
     int32_t m_nRefreshInterval = 10000;
     int32_t m_nSendInterval = 50;
     int32_t m_nSocketTimeout = 2000;
+    // What the window calls "Queries in flight".
     int32_t m_nMaxOpenSockets = 50;
+    // -1: queries go out m_nSendInterval ms apart; 0: as fast as the socket
+    // takes them; N: N queries per second.
+    int32_t m_nQueriesPerSecond = -1;
     int32_t m_nWONTimeout = 4000;
     int32_t m_nWONRetries = 3;
     uint16_t m_wWONPort = 27010;
@@ -93,3 +103,11 @@ public:
 private:
     std::unique_ptr<QSettings> m_pStore;
 };
+
+// The time between two new queries of a bulk refresh, in microseconds
+// (0: unpaced).
+int64_t SendPeriodMicros(const CSettings& settings);
+// Queries in flight at once; at least one, or a bulk refresh would wait for ever.
+int EffectiveMaxSockets(const CSettings& settings);
+// More in flight or faster than the classic engine was built for.
+bool UsesFastEngine(const CSettings& settings);

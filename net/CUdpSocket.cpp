@@ -87,6 +87,19 @@ int CUdpSocket::Send(const void* data, int length) {
 }
 
 int CUdpSocket::Receive(void* buffer, int size, int& error, uint64_t* arrival) {
+    return ReceiveMessage(buffer, size, error, nullptr, arrival);
+}
+
+int CUdpSocket::ReceiveFrom(void* buffer, int size, int& error, uint32_t& address, uint16_t& port,
+                            uint64_t* arrival) {
+    sockaddr_in peer{};
+    const int n = ReceiveMessage(buffer, size, error, &peer, arrival);
+    address = n >= 0 ? ntohl(peer.sin_addr.s_addr) : 0;
+    port = n >= 0 ? ntohs(peer.sin_port) : 0;
+    return n;
+}
+
+int CUdpSocket::ReceiveMessage(void* buffer, int size, int& error, void* peer, uint64_t* arrival) {
     error = 0;
     if (m_fd < 0) {
         error = EBADF;
@@ -95,6 +108,8 @@ int CUdpSocket::Receive(void* buffer, int size, int& error, uint64_t* arrival) {
     iovec io{buffer, static_cast<size_t>(size)};
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
     msghdr message{};
+    message.msg_name = peer;
+    message.msg_namelen = peer ? sizeof(sockaddr_in) : 0;
     message.msg_iov = &io;
     message.msg_iovlen = 1;
     message.msg_control = control;
@@ -107,6 +122,33 @@ int CUdpSocket::Receive(void* buffer, int size, int& error, uint64_t* arrival) {
     if (arrival)
         *arrival = ArrivalTicks(message);
     return static_cast<int>(n);
+}
+
+int CUdpSocket::SendTo(const void* data, int length, uint32_t address, uint16_t port) {
+    if (m_fd < 0) {
+        errno = EBADF;
+        return -1;
+    }
+    sockaddr_in peer{};
+    peer.sin_family = AF_INET;
+    peer.sin_port = htons(port);
+    peer.sin_addr.s_addr = htonl(address);
+    const ssize_t n = ::sendto(m_fd, data, static_cast<size_t>(length), 0,
+                               reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
+    return n < 0 ? -1 : static_cast<int>(n);
+}
+
+void CUdpSocket::SetReceiveBufferSize(int bytes) {
+    if (m_fd >= 0)
+        ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+}
+
+uint16_t CUdpSocket::LocalPort() const {
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    if (m_fd < 0 || ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&local), &length) != 0)
+        return 0;
+    return ntohs(local.sin_port);
 }
 
 uint64_t CUdpSocket::ArrivalTicks(const msghdr& message) {
@@ -155,19 +197,24 @@ void CUdpSocket::Close() {
     }
 }
 
-int CUdpSocket::ReceiveIntoBuffer(const char* errorContext) {
+int CUdpSocket::ReceiveIntoBuffer(int& error, uint64_t& arrival) {
     std::span<uint8_t> buffer = m_pOwner->GetRecvBuffer();
     std::memset(buffer.data(), 0, buffer.size());
+    const int n = Receive(buffer.data(), static_cast<int>(buffer.size()), error, &arrival);
+    if (n < 0)
+        arrival = NowTicks();
+    return n;
+}
+
+int CUdpSocket::ReceiveIntoBuffer(const char* errorContext) {
     int error = 0;
     uint64_t arrival = 0;
-    const int n = Receive(buffer.data(), static_cast<int>(buffer.size()), error, &arrival);
+    const int n = ReceiveIntoBuffer(error, arrival);
     // The round trip of the first request runs to the arrival of the first
     // datagram. A ping of 0 means "no answer": an answer faster than a
     // millisecond counts as 1 ms.
-    if (m_nRoundTrip == 0 && m_liSent != 0) {
-        const uint64_t until = n >= 0 ? arrival : NowTicks();
-        m_nRoundTrip = std::max<uint32_t>(1, static_cast<uint32_t>(RoundedMs(m_liSent, until)));
-    }
+    if (m_nRoundTrip == 0 && m_liSent != 0)
+        m_nRoundTrip = std::max<uint32_t>(1, static_cast<uint32_t>(RoundedMs(m_liSent, arrival)));
     if (n < 0)
         ReportSocketFailure(m_pOwner->GetReporter(), errorContext, error);
     return n;

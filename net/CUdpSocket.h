@@ -30,6 +30,16 @@ public:
     // error code in error. arrival, when given, receives the time the
     // datagram reached this machine.
     int Receive(void* buffer, int size, int& error, uint64_t* arrival = nullptr);
+    // Unconnected use, one socket shared by many peers (host-order
+    // addresses): one datagram to address:port, its length or -1 (errno
+    // set); one datagram with its sender, as Receive.
+    int SendTo(const void* data, int length, uint32_t address, uint16_t port);
+    int ReceiveFrom(void* buffer, int size, int& error, uint32_t& address, uint16_t& port,
+                    uint64_t* arrival);
+    // Asks the kernel for a receive queue of this many bytes (it may cap it).
+    void SetReceiveBufferSize(int bytes);
+    // The local port the socket is bound to, 0 when closed.
+    uint16_t LocalPort() const;
     // The peer's dotted address and port.
     bool GetPeerName(std::string& address, uint16_t& port) const;
     // Closes the socket; no notification arrives after this.
@@ -52,11 +62,15 @@ protected:
     // datagram into the owner's zero-filled buffer: its length, or -1
     // after reporting the failure (a refused connection stays silent).
     int ReceiveIntoBuffer(const char* errorContext);
+    // The same without the round trip and the report: error and arrival
+    // (the time of the failure when it failed) are for the caller.
+    int ReceiveIntoBuffer(int& error, uint64_t& arrival);
 
     ISocketOwner* m_pOwner;
 
 private:
     static uint64_t ArrivalTicks(const msghdr& message);
+    int ReceiveMessage(void* buffer, int size, int& error, void* peer, uint64_t* arrival);
 
     int m_fd = -1;
     std::unique_ptr<QSocketNotifier> m_pReadNotifier;

@@ -22,3 +22,7 @@ constexpr uint8_t QUERY_A2S = 2;
 // The command words of the set bits, in bit order, joined by ';':
 // 3 gives "details;players", 7 "details;players;rules".
 std::string CommandsFromMask(unsigned mask);
+
+// The reverse: the CMD_ bits of the words in a ';'-separated list; words
+// that name no step add nothing.
+unsigned MaskFromCommands(const std::string& commands);

@@ -78,6 +78,10 @@ TEST_F(CliTest, UpdateListPlayersAndFind) {
     const QJsonArray found = QJsonDocument::fromJson(find.out).array();
     ASSERT_FALSE(found.isEmpty());
     EXPECT_EQ(found.at(0).toObject()["name"].toString(), name);
+
+    // The fastest settings: thousands in flight, unpaced.
+    const CliRun fast = Cli({"refresh", Doc(), "--max-sockets", "8192", "--rate", "0", "--quiet"});
+    EXPECT_EQ(fast.exitCode, 0) << fast.err.toStdString();
 }
 
 TEST_F(CliTest, ErrorsGoToStandardErrorWithAFailingExit) {
@@ -89,6 +93,7 @@ TEST_F(CliTest, ErrorsGoToStandardErrorWithAFailingExit) {
     const CliRun badOption = Cli({"list", Doc(), "--bogus"});
     EXPECT_NE(badOption.exitCode, 0);
     EXPECT_TRUE(badOption.err.contains("unknown option --bogus"));
+    EXPECT_TRUE(Cli({"list", Doc(), "--rate", "fast"}).err.contains("bad number for --rate"));
 
     // A master nobody answers: retries run out.
     const CliRun silent = Cli({"update", Doc(), "--master", "127.0.0.1:9", "--quiet"});

@@ -50,10 +50,11 @@ TEST_P(SettingsLimitTest, AppliesOnLoad) {
 INSTANTIATE_TEST_SUITE_P(
     Settings, SettingsLimitTest,
     ::testing::Values(Limit{"SocketTimeout", &CSettings::m_nSocketTimeout, 5, 11},
-                      Limit{"MaxOpenSockets", &CSettings::m_nMaxOpenSockets, 500, 99},
+                      Limit{"MaxOpenSockets", &CSettings::m_nMaxOpenSockets, 9000, CSettings::kMaxQueriesInFlight},
                       Limit{"RefreshInterval", &CSettings::m_nRefreshInterval, 0, 1000},
                       Limit{"CleanInterval", &CSettings::m_nCleanInterval, -7, 11},
-                      Limit{"SendInterval", &CSettings::m_nSendInterval, 0, 1},
+                      Limit{"SendInterval", &CSettings::m_nSendInterval, -4, 0},
+                      Limit{"QueriesPerSecond", &CSettings::m_nQueriesPerSecond, -9, -1},
                       Limit{"WONTimeout", &CSettings::m_nWONTimeout, 10, 11},
                       Limit{"WONRetries", &CSettings::m_nWONRetries, -1, 0},
                       Limit{"SteamRegion", &CSettings::m_nSteamRegion, 256, 0xFF},
@@ -92,6 +93,7 @@ TEST_F(SettingsTest, RoundTripKeepsEveryByteAndTheWebKeyNeverReachesTheFile) {
         settings.m_nSendInterval = 7;
         settings.m_nSocketTimeout = 999;
         settings.m_nMaxOpenSockets = 20;
+        settings.m_nQueriesPerSecond = 3000;
         settings.m_nWONTimeout = 1234;
         settings.m_nWONRetries = 9;
         settings.m_strWONMaster = CSettings::kMasterHosts[0];
@@ -117,6 +119,7 @@ TEST_F(SettingsTest, RoundTripKeepsEveryByteAndTheWebKeyNeverReachesTheFile) {
     EXPECT_EQ(settings.m_nSendInterval, 7);
     EXPECT_EQ(settings.m_nSocketTimeout, 999);
     EXPECT_EQ(settings.m_nMaxOpenSockets, 20);
+    EXPECT_EQ(settings.m_nQueriesPerSecond, 3000);
     EXPECT_EQ(settings.m_nWONTimeout, 1234);
     EXPECT_EQ(settings.m_nWONRetries, 9);
     EXPECT_EQ(settings.m_strWONMaster, "half-life.east.won.net");
@@ -155,6 +158,29 @@ TEST_F(SettingsTest, ResetAdvancedTouchesOnlyItsGroup) {
     EXPECT_EQ(settings.m_nMaxOpenSockets, defaults.m_nMaxOpenSockets);
     EXPECT_EQ(settings.m_nSendInterval, defaults.m_nSendInterval);
     EXPECT_EQ(settings.m_nRefreshInterval, 5000);
+}
+
+TEST_F(SettingsTest, PacingAndEngineChoice) {
+    struct Case {
+        int inFlight, intervalMs, qps;
+        int64_t periodMicros;
+        bool fast;
+    };
+    const Case cases[] = {{50, 50, -1, 50000, false}, {99, 1, -1, 1000, false},
+                          {100, 50, -1, 50000, true}, {50, 0, -1, 0, true},
+                          {50, 50, 0, 0, true},       {50, 50, 1000, 1000, false},
+                          {50, 50, 4000, 250, true},  {0, 50, -1, 50000, false}};
+    for (const Case& c : cases) {
+        CSettings settings(IniPath());
+        settings.m_nMaxOpenSockets = c.inFlight;
+        settings.m_nSendInterval = c.intervalMs;
+        settings.m_nQueriesPerSecond = c.qps;
+        SCOPED_TRACE(testing::Message()
+                     << c.inFlight << " in flight, " << c.intervalMs << " ms, " << c.qps << " qps");
+        EXPECT_EQ(SendPeriodMicros(settings), c.periodMicros);
+        EXPECT_EQ(UsesFastEngine(settings), c.fast);
+        EXPECT_EQ(EffectiveMaxSockets(settings), c.inFlight > 0 ? c.inFlight : 1);
+    }
 }
 
 TEST(SettingsGamePathTest, SteamInstallationsAndBrokenLibraryLists) {

@@ -21,6 +21,7 @@
 #include "ui/CDetailsListView.h"
 #include "ui/CDetailsModel.h"
 #include "ui/CDetailsTreeView.h"
+#include "ui/CRedrawBatch.h"
 #include "ui/CommandIds.h"
 #include "ui/DetailsColumns.h"
 #include "ui/DetailsText.h"
@@ -92,6 +93,7 @@ struct CDetailsView::Impl : IDetailsListHost {
     void SelectRow(int row);
     bool VisibleRows(int& first, int& last) const;
     void RedrawServerRow(const ServerInfo* server);
+    void RedrawServerRows(const CRedrawBatch::Servers& servers, bool all);
     void RequestServerInfo(ServerInfo* server);
     void OnSelectionChanged(const QItemSelection& selected);
     void OnUpdate(int hint, const CUpdateHint* pHint);
@@ -139,6 +141,8 @@ struct CDetailsView::Impl : IDetailsListHost {
     // a refill finds the selected rows again by it.
     std::vector<std::string> m_rowKeys;
     bool m_bRestoring = false;
+    CRedrawBatch m_redraws{
+        [this](const CRedrawBatch::Servers& servers, bool all) { RedrawServerRows(servers, all); }};
     // The context of every connection to the widgets: destroyed first, so no
     // signal reaches this object once it is going away.
     std::unique_ptr<QObject> m_pContext = std::make_unique<QObject>();
@@ -578,19 +582,28 @@ bool CDetailsView::Impl::VisibleRows(int& first, int& last) const {
 }
 
 void CDetailsView::Impl::RedrawServerRow(const ServerInfo* server) {
+    m_redraws.Add(server, doc.IsRefreshing());
+}
+
+void CDetailsView::Impl::RedrawServerRows(const CRedrawBatch::Servers& servers, bool all) {
     int first = 0;
     int last = -1;
-    if (!VisibleRows(first, last))
+    if (Mode() != LIST_SERVERS || !VisibleRows(first, last))
         return;
-    if (!server) {
+    if (all) {
         model->RowsChanged(first, last);
         return;
     }
+    // One change over the shown rows that were touched.
+    int low = last + 1;
+    int high = first - 1;
     for (int row = first; row <= last; ++row)
-        if (model->ServerAt(row) == server) {
-            model->RowsChanged(row, row);
-            return;
+        if (servers.count(model->ServerAt(row))) {
+            low = std::min(low, row);
+            high = row;
         }
+    if (low <= high)
+        model->RowsChanged(low, high);
 }
 
 void CDetailsView::Impl::RequestServerInfo(ServerInfo* server) {
@@ -650,6 +663,7 @@ void CDetailsView::Impl::OnUpdate(int hint, const CUpdateHint* pHint) {
         m_rowKeys.clear();
         m_pShownServer = nullptr;
         m_pShownQuery = nullptr;
+        m_redraws.Clear();
         break;
     case HINT_SERVERS_RELOADED:
         switch (Mode()) {

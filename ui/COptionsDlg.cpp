@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <iterator>
 #include <limits>
 
 #include "core/CSettings.h"
@@ -42,6 +43,37 @@ int32_t SecondsToMilliseconds(int32_t seconds) {
 
 void ShowNumber(QLineEdit* edit, int32_t value) {
     edit->setText(QString::number(value));
+}
+
+// Refresh speeds named by the connection they suit, as games offer their
+// server-browser rates. The first one is the classic pacing: a query every
+// 50 ms, 50 at most in flight.
+struct SpeedPreset {
+    const char* name;
+    int32_t inFlight;
+    int32_t queriesPerSecond; // -1: by the send packet interval
+    int32_t sendInterval;     // -1: left as it is
+};
+const SpeedPreset kSpeedPresets[] = {
+    {QT_TRANSLATE_NOOP("COptionsDlg", "Default (50 in flight, 20 per second)"), 50, -1, 50},
+    {QT_TRANSLATE_NOOP("COptionsDlg", "DSL (150 in flight, 300 per second)"), 150, 300, -1},
+    {QT_TRANSLATE_NOOP("COptionsDlg", "Cable (500 in flight, 1,000 per second)"), 500, 1000, -1},
+    {QT_TRANSLATE_NOOP("COptionsDlg", "Fibre (1,500 in flight, 5,000 per second)"), 1500, 5000, -1},
+    {QT_TRANSLATE_NOOP("COptionsDlg", "LAN (4,000 in flight, as fast as possible)"), 4000, 0, -1},
+};
+constexpr int kCustomPreset = static_cast<int>(std::size(kSpeedPresets));
+
+// An empty rate field paces by the send packet interval.
+void ShowRate(QLineEdit* edit, int32_t queriesPerSecond) {
+    edit->setText(queriesPerSecond < 0 ? QString() : QString::number(queriesPerSecond));
+}
+
+bool ReadRate(QLineEdit* edit, int32_t& queriesPerSecond) {
+    if (edit->text().trimmed().isEmpty()) {
+        queriesPerSecond = -1;
+        return true;
+    }
+    return ReadSignedInt(edit, queriesPerSecond);
 }
 
 } // namespace
@@ -81,6 +113,14 @@ COptionsDlg::COptionsDlg(CSettings& settings, QWidget* parent)
     m_pSteamRegion->setObjectName(QStringLiteral("steamRegion"));
     m_pSteamKeyNote = HintLabel(tr("No keyring: the key is kept in the settings file."), steam);
     m_pSteamKeyNote->setObjectName(QStringLiteral("steamKeyNote"));
+    auto* speed = new QGroupBox(tr("Refresh speed"), this);
+    m_pSpeedPreset = new QComboBox(speed);
+    m_pSpeedPreset->setObjectName(QStringLiteral("speedPreset"));
+    for (const SpeedPreset& preset : kSpeedPresets)
+        m_pSpeedPreset->addItem(tr(preset.name));
+    m_pSpeedPreset->addItem(tr("Custom"));
+    m_pQueriesInFlight = DigitsEdit("queriesInFlight", speed);
+    m_pQueriesPerSecond = DigitsEdit("queriesPerSecond", speed);
     auto* advanced = new QGroupBox(tr("Advanced"), this);
     m_pMaxOpenSockets = DigitsEdit("maxOpenSockets", advanced);
     m_pSocketTimeout = DigitsEdit("socketTimeout", advanced);
@@ -96,13 +136,27 @@ COptionsDlg::COptionsDlg(CSettings& settings, QWidget* parent)
     connect(browse, &QPushButton::clicked, this, &COptionsDlg::Browse);
     connect(defaults, &QPushButton::clicked, this, &COptionsDlg::OnDefaults);
     connect(reset, &QPushButton::clicked, this, &COptionsDlg::OnReset);
+    connect(m_pSpeedPreset, &QComboBox::currentIndexChanged, this, &COptionsDlg::OnPreset);
+    // The two in-flight fields show one value.
+    const auto mirror = [this](QLineEdit* to) {
+        return [this, to](const QString& text) {
+            if (to->text() != text)
+                to->setText(text);
+            ShowMatchingPreset();
+        };
+    };
+    connect(m_pQueriesInFlight, &QLineEdit::textChanged, this, mirror(m_pMaxOpenSockets));
+    connect(m_pMaxOpenSockets, &QLineEdit::textChanged, this, mirror(m_pQueriesInFlight));
+    connect(m_pQueriesPerSecond, &QLineEdit::textChanged, this, &COptionsDlg::ShowMatchingPreset);
+    connect(m_pSendInterval, &QLineEdit::textChanged, this, &COptionsDlg::ShowMatchingPreset);
 
     for (const char* host : CSettings::kMasterHosts)
         m_pWONMaster->addItem(QString::fromLatin1(host));
     m_pWONMaster->setMinimumWidth(DluX(this, 93));
     m_pRefreshInterval->setFixedWidth(DluX(this, 23));
-    for (QLineEdit* number : {m_pWONTimeout, m_pWONRetries, m_pMaxOpenSockets, m_pSocketTimeout,
-                              m_pSendInterval, m_pCleanInterval})
+    for (QLineEdit* number :
+         {m_pWONTimeout, m_pWONRetries, m_pMaxOpenSockets, m_pSocketTimeout, m_pSendInterval,
+          m_pCleanInterval, m_pQueriesInFlight, m_pQueriesPerSecond})
         number->setFixedWidth(DluX(this, 40));
 
     auto* paths = new QGridLayout;
@@ -150,11 +204,26 @@ COptionsDlg::COptionsDlg(CSettings& settings, QWidget* parent)
     steamGrid->addWidget(m_pSteamRegion, 3, 1, Qt::AlignLeft);
     steamGrid->setColumnStretch(2, 1);
 
+    auto* speedGrid = new QGridLayout(speed);
+    speedGrid->addWidget(MnemonicLabel(tr("Connect&ion:"), m_pSpeedPreset, speed), 0, 0);
+    speedGrid->addWidget(m_pSpeedPreset, 0, 1, 1, 2, Qt::AlignLeft);
+    speedGrid->addWidget(MnemonicLabel(tr("Q&ueries in flight:"), m_pQueriesInFlight, speed), 1, 0);
+    speedGrid->addWidget(m_pQueriesInFlight, 1, 1);
+    speedGrid->addWidget(HintLabel(tr("( 1 - %1 )").arg(CSettings::kMaxQueriesInFlight), speed), 1,
+                         2);
+    speedGrid->addWidget(MnemonicLabel(tr("Queries per secon&d:"), m_pQueriesPerSecond, speed), 2,
+                         0);
+    speedGrid->addWidget(m_pQueriesPerSecond, 2, 1);
+    speedGrid->addWidget(
+        HintLabel(tr("( 0 = as fast as possible, empty = by the send packet interval )"), speed), 2,
+        2);
+    speedGrid->setColumnStretch(2, 1);
+
     auto* grid = new QGridLayout(advanced);
     grid->addWidget(
         MnemonicLabel(tr("&Maximum number of open sockets:"), m_pMaxOpenSockets, advanced), 0, 0);
     grid->addWidget(m_pMaxOpenSockets, 0, 1);
-    grid->addWidget(HintLabel(tr("( < 100 )"), advanced), 0, 2);
+    grid->addWidget(HintLabel(tr("( <= %1 )").arg(CSettings::kMaxQueriesInFlight), advanced), 0, 2);
     grid->addWidget(MnemonicLabel(tr("Socket &time-out:"), m_pSocketTimeout, advanced), 1, 0);
     grid->addWidget(m_pSocketTimeout, 1, 1);
     grid->addWidget(HintLabel(tr("ms  ( > 10 )"), advanced), 1, 2);
@@ -162,7 +231,7 @@ COptionsDlg::COptionsDlg(CSettings& settings, QWidget* parent)
         MnemonicLabel(tr("Server &refresh send packet interval:"), m_pSendInterval, advanced), 2,
         0);
     grid->addWidget(m_pSendInterval, 2, 1);
-    grid->addWidget(HintLabel(tr("ms  ( > 0 )"), advanced), 2, 2);
+    grid->addWidget(HintLabel(tr("ms  ( >= 0 )"), advanced), 2, 2);
     grid->addWidget(
         MnemonicLabel(tr("Socket &cache cleaning interval:"), m_pCleanInterval, advanced), 3, 0);
     grid->addWidget(m_pCleanInterval, 3, 1);
@@ -174,6 +243,7 @@ COptionsDlg::COptionsDlg(CSettings& settings, QWidget* parent)
     layout->addLayout(paths);
     layout->addLayout(columns);
     layout->addWidget(steam);
+    layout->addWidget(speed);
     layout->addWidget(advanced);
     layout->addLayout(ButtonRow({ok, cancel, reset}));
     layout->setSizeConstraint(QLayout::SetFixedSize);
@@ -194,6 +264,9 @@ COptionsDlg::COptionsDlg(CSettings& settings, QWidget* parent)
                  m_pSteamKey,
                  m_pSteamMaster,
                  m_pSteamRegion,
+                 m_pSpeedPreset,
+                 m_pQueriesInFlight,
+                 m_pQueriesPerSecond,
                  m_pMaxOpenSockets,
                  m_pSocketTimeout,
                  m_pSendInterval,
@@ -240,6 +313,7 @@ void COptionsDlg::Fill() {
     ShowNumber(m_pSocketTimeout, s.m_nSocketTimeout);
     ShowNumber(m_pSendInterval, s.m_nSendInterval);
     ShowNumber(m_pCleanInterval, s.m_nCleanInterval);
+    ShowRate(m_pQueriesPerSecond, s.m_nQueriesPerSecond);
     m_pSteamKey->setText(QString::fromStdString(s.m_strSteamApiKey));
     m_pSteamMaster->setText(DisplayText(s.m_strSteamMaster));
     FillSteamChoices(m_pSteamRegion, SteamRegions(), s.m_nSteamRegion);
@@ -255,12 +329,14 @@ bool COptionsDlg::Store() {
     int32_t socketTimeout = 0;
     int32_t sendInterval = 0;
     int32_t cleanInterval = 0;
+    int32_t queriesPerSecond = -1;
     if (!ReadSignedInt(m_pRefreshInterval, refresh) || !ReadSignedInt(m_pWONTimeout, wonTimeout) ||
         !ReadSignedInt(m_pWONRetries, wonRetries) ||
         !ReadSignedInt(m_pMaxOpenSockets, maxSockets) ||
         !ReadSignedInt(m_pSocketTimeout, socketTimeout) ||
         !ReadSignedInt(m_pSendInterval, sendInterval) ||
-        !ReadSignedInt(m_pCleanInterval, cleanInterval))
+        !ReadSignedInt(m_pCleanInterval, cleanInterval) ||
+        !ReadRate(m_pQueriesPerSecond, queriesPerSecond))
         return false;
     CSettings& s = m_settings;
     s.m_strHLPath = PathForRecord(m_pHLPath->text(), s.m_strHLPath);
@@ -280,6 +356,7 @@ bool COptionsDlg::Store() {
     s.m_nSocketTimeout = socketTimeout;
     s.m_nSendInterval = sendInterval;
     s.m_nCleanInterval = cleanInterval;
+    s.m_nQueriesPerSecond = queriesPerSecond;
     s.m_strSteamMaster = RecordText(m_pSteamMaster->text(), s.m_strSteamMaster);
     s.m_nSteamRegion = SteamChoiceValue(m_pSteamRegion);
     return true;
@@ -296,6 +373,44 @@ void COptionsDlg::Browse() {
                                                   QStringLiteral(";;") + tr("All Files (*)"));
     if (!chosen.isEmpty())
         m_pHLPath->setText(QDir::toNativeSeparators(chosen));
+}
+
+void COptionsDlg::OnPreset(int index) {
+    if (m_bSyncingSpeed || index < 0 || index >= kCustomPreset)
+        return;
+    const SpeedPreset& preset = kSpeedPresets[index];
+    m_bSyncingSpeed = true;
+    ShowNumber(m_pQueriesInFlight, preset.inFlight);
+    ShowRate(m_pQueriesPerSecond, preset.queriesPerSecond);
+    if (preset.sendInterval >= 0)
+        ShowNumber(m_pSendInterval, preset.sendInterval);
+    m_bSyncingSpeed = false;
+}
+
+void COptionsDlg::ShowMatchingPreset() {
+    if (m_bSyncingSpeed)
+        return;
+    const auto number = [](QLineEdit* edit, int32_t empty) {
+        const QString text = edit->text().trimmed();
+        bool ok = true;
+        const int32_t value = text.isEmpty() ? empty : text.toInt(&ok);
+        return ok ? value : std::numeric_limits<int32_t>::min();
+    };
+    const int32_t inFlight = number(m_pQueriesInFlight, 0);
+    const int32_t rate = number(m_pQueriesPerSecond, -1);
+    const int32_t interval = number(m_pSendInterval, 0);
+    int match = kCustomPreset;
+    for (int i = 0; i < kCustomPreset; ++i) {
+        const SpeedPreset& p = kSpeedPresets[i];
+        if (p.inFlight == inFlight && p.queriesPerSecond == rate &&
+            (p.sendInterval < 0 || p.sendInterval == interval)) {
+            match = i;
+            break;
+        }
+    }
+    m_bSyncingSpeed = true;
+    m_pSpeedPreset->setCurrentIndex(match);
+    m_bSyncingSpeed = false;
 }
 
 void COptionsDlg::OnDefaults() {

@@ -40,6 +40,10 @@ private:
     void Browse();
     void OnDefaults();
     void OnReset();
+    // A preset fills the speed fields; typing in them selects the preset
+    // they now match, or "Custom".
+    void OnPreset(int index);
+    void ShowMatchingPreset();
 
     CSettings& m_settings;
     QLineEdit* m_pHLPath;
@@ -55,6 +59,10 @@ private:
     QCheckBox* m_pShowUpdateDialog;
     QCheckBox* m_pRefreshNewServers;
     QCheckBox* m_pKeepInTray;
+    QComboBox* m_pSpeedPreset;
+    QLineEdit* m_pQueriesInFlight; // the same value as m_pMaxOpenSockets
+    QLineEdit* m_pQueriesPerSecond;
+    bool m_bSyncingSpeed = false;
     QLineEdit* m_pMaxOpenSockets;
     QLineEdit* m_pSocketTimeout;
     QLineEdit* m_pSendInterval;

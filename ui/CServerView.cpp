@@ -166,6 +166,7 @@ void CServerView::OnUpdate(IDocView*, int hint, const CUpdateHint* pHint) {
         // Sent before the records go: every item that points at one is
         // dropped now.
         if (!pHint) {
+            m_repaints.Clear();
             ++m_nUpdateDepth;
             clearSelection();
             setCurrentItem(nullptr);
@@ -184,8 +185,8 @@ void CServerView::OnUpdate(IDocView*, int hint, const CUpdateHint* pHint) {
         break;
     case HINT_SERVER_PLAYERS:
     case HINT_SERVER_DETAILS:
-        if (!m_doc.IsRefreshing() && pHint)
-            RepaintServerItems(pHint->m_pServer);
+        if (!m_doc.IsRefreshing() && pHint && pHint->m_pServer)
+            m_repaints.Add(pHint->m_pServer, false);
         break;
     case HINT_FAVOURITES_CHANGED:
         RefreshGroups(GROUP_FAVOURITES);
@@ -436,16 +437,14 @@ void CServerView::UpdateFoundLabel() {
         found->setText(0, QStringLiteral("Found: ") + DisplayText(query.GetDisplayName()));
 }
 
-void CServerView::RepaintServerItems(const ServerInfo* server) {
-    if (!server)
-        return;
+void CServerView::RepaintServerItems(const CRedrawBatch::Servers& servers) {
     const int bottom = viewport()->height();
     for (QTreeWidgetItem* item = itemAt(0, 0); item; item = itemBelow(item)) {
         const QRect rect = visualItemRect(item);
         if (rect.top() >= bottom)
             break;
         const CServerTreeItem* own = AsItem(item);
-        if (own && own->Data().Server() == server) {
+        if (own && servers.count(own->Data().Server())) {
             viewport()->update(rect);
             FitColumn();
         }
@@ -704,7 +703,7 @@ void CServerView::AddSelectedToFavourites() {
         return;
     const ServerInfo* selected = item->Data().Server();
     if (ServerInfo* server = m_doc.AddFavourite(selected->m_dwAddress, selected->m_wPort, true)) {
-        RepaintServerItems(server);
+        RepaintServerItems({server});
         m_frame.SetMessageText(
             QStringLiteral("Added '%1' to favourites").arg(DisplayText(server->m_strName)));
     }
@@ -720,7 +719,7 @@ void CServerView::RemoveSelectedFromFavourites() {
     const QString message =
         QStringLiteral("Removed '%1' from favourites").arg(DisplayText(server->m_strName));
     delete item;
-    RepaintServerItems(server);
+    RepaintServerItems({server});
     m_frame.SetMessageText(message);
 }
 

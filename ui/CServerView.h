@@ -8,6 +8,7 @@
 
 #include "core/UpdateHint.h"
 #include "ui/CImageList.h"
+#include "ui/CRedrawBatch.h"
 #include "ui/ICommandTarget.h"
 #include "ui/ITreeSelectionListener.h"
 
@@ -79,7 +80,7 @@ private:
     void UpdateAllQueryItems();
     void DeleteChildren(CServerTreeItem* item);
     void UpdateFoundLabel();
-    void RepaintServerItems(const ServerInfo* server);
+    void RepaintServerItems(const CRedrawBatch::Servers& servers);
     CServerTreeItem* EnsureServerItem(ServerInfo* server);
     QString QueryLabel(const SearchQuery& query) const;
     bool IsDocumentQuery(const SearchQuery* query) const;
@@ -111,4 +112,6 @@ private:
     int m_nUpdateDepth = 0;
     bool m_bFitPending = false;
     std::vector<ITreeSelectionListener*> m_listeners;
+    CRedrawBatch m_repaints{
+        [this](const CRedrawBatch::Servers& servers, bool) { RepaintServerItems(servers); }};
 };

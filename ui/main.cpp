@@ -2,9 +2,11 @@
 
 #include <QApplication>
 
+#include "net/OpenFileLimit.h"
 #include "ui/CScoutwireApp.h"
 
 int main(int argc, char** argv) {
+    RaiseOpenFileLimit();
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Tolvane"));
     QApplication::setApplicationName(QStringLiteral("Scoutwire"));

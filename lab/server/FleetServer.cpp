@@ -103,20 +103,23 @@ void FleetServer::OnReadable() {
     for (int i = 0; i < 1024; ++i) {
         sockaddr_in from{};
         uint32_t destination = 0;
-        const ssize_t length = m_socket.Receive(buffer, sizeof buffer, from, destination);
+        ReplyQueue::Clock::time_point arrival;
+        const ssize_t length = m_socket.Receive(buffer, sizeof buffer, from, destination, &arrival);
         if (length < 0)
             return;
-        Answer(buffer, size_t(length), from, destination);
+        Answer(buffer, size_t(length), from, destination, arrival);
+        if (i % 16 == 15)
+            m_replies->SendDue();
     }
 }
 
 void FleetServer::Answer(const uint8_t* data, size_t length, const sockaddr_in& from,
-                         uint32_t destination) {
+                         uint32_t destination, ReplyQueue::Clock::time_point arrival) {
     const int index = m_fleet.IndexOf(destination);
     if (index >= 0 && m_fleet.SpeaksA2s(index)) {
         const A2sRequest request = ReadA2sRequest(data, length);
         if (request.ping || request.command != Command::Unknown)
-            AnswerA2s(request, index, from, destination);
+            AnswerA2s(request, index, from, destination, arrival);
         return;
     }
     const Command command = ReadCommand(data, length);
@@ -131,7 +134,7 @@ void FleetServer::Answer(const uint8_t* data, size_t length, const sockaddr_in& 
     if (summary.behaviour == Behaviour::DetailsOnly && command != Command::Details)
         return;
 
-    const auto due = now + std::chrono::milliseconds(summary.latencyMs);
+    const auto due = arrival + std::chrono::milliseconds(summary.latencyMs);
     m_replies->Schedule(due, destination, from, Reply(index, command, destination, now));
     switch (summary.behaviour) {
     case Behaviour::Flood:
@@ -158,14 +161,14 @@ void FleetServer::Answer(const uint8_t* data, size_t length, const sockaddr_in& 
 }
 
 void FleetServer::AnswerA2s(const A2sRequest& request, int index, const sockaddr_in& from,
-                            uint32_t destination) {
+                            uint32_t destination, ReplyQueue::Clock::time_point arrival) {
     if (m_fleet.DropsRequest(index, m_requestsSeen[size_t(index)]++))
         return;
     const auto now = ReplyQueue::Clock::now();
     const ServerSummary& summary = m_fleet.Summary(index);
     if (!m_fleet.IsUp(index, now))
         return;
-    const auto due = now + std::chrono::milliseconds(summary.latencyMs);
+    const auto due = arrival + std::chrono::milliseconds(summary.latencyMs);
     if (request.ping) {
         m_replies->Schedule(due, destination, from, A2sEncoder::Pong());
         return;

@@ -24,6 +24,7 @@ public:
     ~FleetServer() override;
 
     bool Start(QString& error);
+    QString LatenessSummary() const { return m_replies ? m_replies->LatenessSummary() : QString(); }
 
     enum class Command { Details, Players, Rules, Unknown };
     // An A2S request: info, players or rules with the challenge sent, if
@@ -37,13 +38,15 @@ public:
 
 private:
     void OnReadable();
-    void Answer(const uint8_t* data, size_t length, const sockaddr_in& from, uint32_t destination);
+    // Replies are due the server's latency after the request's arrival.
+    void Answer(const uint8_t* data, size_t length, const sockaddr_in& from, uint32_t destination,
+                ReplyQueue::Clock::time_point arrival);
     // What the index-th server answers to one command, hostile or not.
     ReplyEncoder::Bytes Reply(int index, Command command, uint32_t destination,
                               ReplyQueue::Clock::time_point now);
 
     void AnswerA2s(const A2sRequest& request, int index, const sockaddr_in& from,
-                   uint32_t destination);
+                   uint32_t destination, ReplyQueue::Clock::time_point arrival);
     // What an A2S server answers once the challenge is right: one datagram,
     // or the pieces of a split one. Split only when `mayBeSplit`.
     std::vector<ReplyEncoder::Bytes> ReplyA2s(int index, Command command, uint32_t destination,

@@ -165,6 +165,9 @@ QString ParseLabOptions(const QStringList& arguments, LabOptions& options) {
         "web-key", "Steam: the key the web service accepts (default lab-key).", "KEY");
     const QCommandLineOption manifest("manifest", "Write what is served to this JSON file.",
                                       "FILE");
+    const QCommandLineOption realtime(
+        "realtime", "Run ahead of ordinary processes (SCHED_FIFO) where permitted, so that "
+                    "replies leave on time on a busy machine.");
     parser.addOptions(
         {servers,       base,       port,        master,   seed,         latency,    silent,
          detailsOnly,   message,    draining,    loss,     unterminated, overcount,  oversize,
@@ -172,7 +175,7 @@ QString ParseLabOptions(const QStringList& arguments, LabOptions& options) {
          serversListed, dropFirst,  batch,       drain,    churn,        manifest});
     parser.addOptions({protocol, challengeFraction, infoOld, infoBoth, splitSize, newerSplit,
                        extraRules, challengeForever, badSplit, steamMasterPort, webPort, webKey,
-                       legacyFraction, steamMasterLimit, steamMasterWindow});
+                       legacyFraction, steamMasterLimit, steamMasterWindow, realtime});
 
     const QCommandLineOption help("help", "Show the options and exit.");
     parser.addOption(help);
@@ -276,6 +279,7 @@ QString ParseLabOptions(const QStringList& arguments, LabOptions& options) {
         !ReadInt(parser.value(serversListed), 0, kMaxServers, options.serversListed))
         return QStringLiteral("--servers-listed wants a number from 0 to %1").arg(kMaxServers);
     options.dropFirstMasterRequest = parser.isSet(dropFirst);
+    options.realtime = parser.isSet(realtime);
     if (parser.isSet(batch) &&
         !ReadInt(parser.value(batch), 1, kMaxBatchEntries, options.batchSize))
         return QStringLiteral("--batch-size wants a number from 1 to %1").arg(kMaxBatchEntries);

@@ -44,6 +44,7 @@ struct LabOptions {
     int floodCount = 1000;
     int flapPeriodMs = 10000;
     bool dropFirstMasterRequest = false;
+    bool realtime = false; // ahead of ordinary processes where permitted
     int batchSize = 231;
     int drainIntervalMs = 2000;
     // --player-churn: every this many ms the wandering players (see Fleet)

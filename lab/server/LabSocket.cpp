@@ -1,8 +1,10 @@
 #include "LabSocket.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -39,6 +41,8 @@ bool LabSocket::Open(uint32_t address, uint16_t port, bool withDestination, QStr
         error = QStringLiteral("cannot ask for destination addresses: %1").arg(strerror(errno));
         return false;
     }
+    // Best effort: without stamps a reply is timed from when it is read.
+    setsockopt(m_fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
     EnlargeBuffers(m_fd);
     sockaddr_in local{};
     local.sin_family = AF_INET;
@@ -52,9 +56,9 @@ bool LabSocket::Open(uint32_t address, uint16_t port, bool withDestination, QStr
 }
 
 ssize_t LabSocket::Receive(uint8_t* buffer, size_t capacity, sockaddr_in& from,
-                           uint32_t& destination) {
+                           uint32_t& destination, std::chrono::steady_clock::time_point* arrival) {
     iovec io{buffer, capacity};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))];
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo)) + CMSG_SPACE(sizeof(timespec))];
     msghdr message{};
     message.msg_name = &from;
     message.msg_namelen = sizeof from;
@@ -66,11 +70,26 @@ ssize_t LabSocket::Receive(uint8_t* buffer, size_t capacity, sockaddr_in& from,
     destination = 0;
     if (length < 0)
         return -1;
+    const auto readAt = std::chrono::steady_clock::now();
+    if (arrival != nullptr)
+        *arrival = readAt;
     for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
         if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
             in_pktinfo info;
             std::memcpy(&info, CMSG_DATA(c), sizeof info);
             destination = ntohl(info.ipi_addr.s_addr);
+        } else if (arrival != nullptr && c->cmsg_level == SOL_SOCKET &&
+                   c->cmsg_type == SO_TIMESTAMPNS) {
+            // The stamp is on the wall clock; its age carries over to the
+            // steady one.
+            timespec stamp{};
+            std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
+            timespec wall{};
+            clock_gettime(CLOCK_REALTIME, &wall);
+            const auto age = std::chrono::seconds(wall.tv_sec - stamp.tv_sec) +
+                             std::chrono::nanoseconds(wall.tv_nsec - stamp.tv_nsec);
+            if (age > std::chrono::nanoseconds::zero() && age < std::chrono::seconds(1))
+                *arrival = readAt - age;
         }
     }
     // A request that did not fit is no request of ours.
@@ -79,15 +98,20 @@ ssize_t LabSocket::Receive(uint8_t* buffer, size_t capacity, sockaddr_in& from,
     return length;
 }
 
-bool LabSocket::Send(const uint8_t* data, size_t length, const sockaddr_in& to, uint32_t source) {
-    iovec io{const_cast<uint8_t*>(data), length};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
-    msghdr message{};
-    message.msg_name = const_cast<sockaddr_in*>(&to);
-    message.msg_namelen = sizeof to;
+namespace {
+
+using SourceControl = char[CMSG_SPACE(sizeof(in_pktinfo))];
+
+void PrepareMessage(msghdr& message, iovec& io, SourceControl& control,
+                    const LabSocket::Outgoing& out) {
+    io = iovec{const_cast<uint8_t*>(out.data), out.length};
+    message = msghdr{};
+    message.msg_name = const_cast<sockaddr_in*>(out.to);
+    message.msg_namelen = sizeof *out.to;
     message.msg_iov = &io;
     message.msg_iovlen = 1;
-    if (source != 0) {
+    if (out.source != 0) {
+        std::memset(control, 0, sizeof control);
         message.msg_control = control;
         message.msg_controllen = sizeof control;
         cmsghdr* c = CMSG_FIRSTHDR(&message);
@@ -95,10 +119,38 @@ bool LabSocket::Send(const uint8_t* data, size_t length, const sockaddr_in& to, 
         c->cmsg_type = IP_PKTINFO;
         c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
         in_pktinfo info{};
-        info.ipi_spec_dst.s_addr = htonl(source);
+        info.ipi_spec_dst.s_addr = htonl(out.source);
         std::memcpy(CMSG_DATA(c), &info, sizeof info);
     }
-    return ::sendmsg(m_fd, &message, 0) == static_cast<ssize_t>(length);
+}
+
+} // namespace
+
+bool LabSocket::Send(const uint8_t* data, size_t length, const sockaddr_in& to, uint32_t source) {
+    const Outgoing out{data, length, &to, source};
+    return SendMany(&out, 1) == 1;
+}
+
+int LabSocket::SendMany(const Outgoing* datagrams, int count) {
+    constexpr int kBatch = 64;
+    mmsghdr messages[kBatch];
+    iovec io[kBatch];
+    alignas(cmsghdr) SourceControl controls[kBatch];
+    int sent = 0;
+    while (sent < count) {
+        const int n = std::min(kBatch, count - sent);
+        for (int i = 0; i < n; ++i) {
+            PrepareMessage(messages[i].msg_hdr, io[i], controls[i], datagrams[sent + i]);
+            messages[i].msg_len = 0;
+        }
+        const int done = ::sendmmsg(m_fd, messages, static_cast<unsigned>(n), 0);
+        if (done < 0)
+            return sent > 0 ? sent : -1;
+        sent += done;
+        if (done < n)
+            break; // the buffer is full; the caller waits for room
+    }
+    return sent;
 }
 
 } // namespace lab

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <netinet/in.h>
@@ -25,11 +26,25 @@ public:
     int Fd() const { return m_fd; }
 
     // One datagram, -1 when none is waiting (or on error). destination (host
-    // order) is 0 unless the socket was opened withDestination.
-    ssize_t Receive(uint8_t* buffer, size_t capacity, sockaddr_in& from, uint32_t& destination);
+    // order) is 0 unless the socket was opened withDestination. arrival,
+    // when asked, is when the kernel took the datagram in, on the steady
+    // clock: a reply timed from it does not count how long the request
+    // waited in the queue.
+    ssize_t Receive(uint8_t* buffer, size_t capacity, sockaddr_in& from, uint32_t& destination,
+                    std::chrono::steady_clock::time_point* arrival = nullptr);
     // Sends with `source` (host order, 0 = let the kernel choose) as the
     // datagram's source address. Returns false with errno set on failure.
     bool Send(const uint8_t* data, size_t length, const sockaddr_in& to, uint32_t source);
+
+    struct Outgoing {
+        const uint8_t* data;
+        size_t length;
+        const sockaddr_in* to;
+        uint32_t source;
+    };
+    // Sends the datagrams in order with as few system calls as it can: the
+    // number sent, or -1 with errno set when not even the first went.
+    int SendMany(const Outgoing* datagrams, int count);
 
 private:
     int m_fd = -1;

@@ -127,6 +127,49 @@ TEST_F(OptionsDlgTest, OkStoresAndSavesWithinTheLimits) {
     EXPECT_EQ(settings.m_nRefreshInterval, 2147483647) << "a huge interval does not wrap";
 }
 
+TEST_F(OptionsDlgTest, SpeedPresetsFillTheFieldsAndAreStored) {
+    struct Case {
+        const char* preset;
+        int32_t inFlight, rate, sendInterval;
+    };
+    const Case cases[] = {
+        {"Default (50 in flight, 20 per second)", 50, -1, 50},
+        {"DSL (150 in flight, 300 per second)", 150, 300, 10},
+        {"Cable (500 in flight, 1,000 per second)", 500, 1000, 10},
+        {"Fibre (1,500 in flight, 5,000 per second)", 1500, 5000, 10},
+        {"LAN (4,000 in flight, as fast as possible)", 4000, 0, 10},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.preset);
+        {
+            CSettings settings(IniPath());
+            COptionsDlg dlg(settings);
+            auto* preset = Control<QComboBox>(dlg, "speedPreset");
+            EXPECT_EQ(preset->currentText(), "Custom") << "20 in flight match no preset";
+            preset->setCurrentText(c.preset);
+            EXPECT_EQ(Text(dlg, "maxOpenSockets"), Text(dlg, "queriesInFlight"));
+            Click(dlg, "ok");
+        }
+        CSettings stored(IniPath());
+        stored.Load();
+        EXPECT_EQ(stored.m_nMaxOpenSockets, c.inFlight);
+        EXPECT_EQ(stored.m_nQueriesPerSecond, c.rate);
+        EXPECT_EQ(stored.m_nSendInterval, c.sendInterval);
+        COptionsDlg again(stored);
+        EXPECT_EQ(Control<QComboBox>(again, "speedPreset")->currentText(), c.preset);
+        SetUp(); // back to the stored values that match no preset
+    }
+    // Typed values beyond the classic limits are kept, and 0 ms is unpaced.
+    CSettings settings(IniPath());
+    COptionsDlg dlg(settings);
+    SetText(dlg, "queriesInFlight", "9000");
+    SetText(dlg, "sendInterval", "0");
+    Click(dlg, "ok");
+    EXPECT_EQ(settings.m_nMaxOpenSockets, CSettings::kMaxQueriesInFlight);
+    EXPECT_EQ(settings.m_nSendInterval, 0);
+    EXPECT_EQ(settings.m_nQueriesPerSecond, -1) << "an empty rate paces by the interval";
+}
+
 TEST_F(OptionsDlgTest, ANumberBeyond32BitsIsRefusedNotStoredAsZero) {
     CSettings settings(IniPath());
     COptionsDlg dlg(settings);

@@ -21,6 +21,7 @@
 #include "net/CleaningTimer.h"
 #include "net/Clock.h"
 #include "net/EventWait.h"
+#include "net/OpenFileLimit.h"
 #include "net/QueryCommands.h"
 #include "net/SocketErrors.h"
 #include "search/ExpressionMatcher.h"
@@ -55,8 +56,9 @@ const char* const kUsage =
     "                                   and report the watched players (EXPR adds a watch for\n"
     "                                   this run): who is on, then who appeared, moved or\n"
     "                                   left; for M minutes or until Ctrl+C\n"
-    "options: --settings INI  --send-interval MS  --max-sockets N  --timeout MS\n"
-    "         --clean-interval MS  --quiet\n";
+    "options: --settings INI  --send-interval MS (0: unpaced)  --max-sockets N (queries in\n"
+    "         flight, up to 8192)  --rate QPS (queries per second, 0: as fast as possible,\n"
+    "         -1: by --send-interval)  --timeout MS  --clean-interval MS  --quiet\n";
 
 struct Options {
     std::string command;
@@ -76,7 +78,7 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
         "--settings", "--send-interval", "--max-sockets", "--timeout", "--clean-interval",
         "--master",   "--game",          "--map",         "--minutes", "--interval",
         "--busy-ui",  "--source",        "--key",         "--api-url", "--appid",
-        "--region"};
+        "--region",   "--rate"};
     static const std::vector<std::string> kSwitches = {"--json", "--no-refresh", "--regex",
                                                        "--case", "--quiet"};
     for (int i = 1; i < argc; ++i) {
@@ -724,6 +726,7 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stderr);
         return 2;
     }
+    RaiseOpenFileLimit();
     std::string startFailure;
     if (StartSockets(startFailure) == 0)
         return Fail(startFailure);
@@ -734,6 +737,7 @@ int main(int argc, char** argv) {
     const std::pair<const char*, int32_t*> kNumbers[] = {
         {"--send-interval", &settings->m_nSendInterval},
         {"--max-sockets", &settings->m_nMaxOpenSockets},
+        {"--rate", &settings->m_nQueriesPerSecond},
         {"--timeout", &settings->m_nSocketTimeout},
         {"--clean-interval", &settings->m_nCleanInterval}};
     for (const auto& [name, member] : kNumbers)

@@ -1,0 +1,247 @@
+// The shared engine that settings beyond the per-socket limits switch on:
+// thousands of queries over a few sockets against the lab, with the replies
+// told apart by their sender alone.
+
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+
+#include "net/CQueryEngine.h"
+#include "net/QueryCommands.h"
+#include "tests/LabTestSupport.h"
+#include "tests/LabWire.h"
+
+namespace {
+
+class FastEngineTest : public ::testing::Test, public LabDocFixture {
+protected:
+    // No cleaning pass runs: the shared engine must not need one.
+    void Start(QStringList arguments, bool steam) {
+        if (steam)
+            arguments << "--protocol"
+                      << "steam";
+        ASSERT_TRUE(StartLab(arguments)) << lab.Error().toStdString();
+        settings->m_nMaxOpenSockets = 2000;
+        settings->m_nQueriesPerSecond = 0;
+        settings->m_nSocketTimeout = 1500;
+        ASSERT_TRUE(UsesFastEngine(*settings));
+        m_group = steam ? GROUP_STEAM : GROUP_WON;
+    }
+    std::vector<ServerInfo*> AllServers() {
+        std::vector<ServerInfo*> list;
+        for (int i = 0; i < lab.ServerCount(); ++i) {
+            ServerInfo* server = Server(i, m_group);
+            // A time-out of details empties the list: the mark that it came.
+            server->SetPlayers(std::make_unique<PlayerList>(1));
+            server->m_pPlayers->Insert(std::make_unique<PlayerInfo>());
+            list.push_back(server);
+        }
+        return list;
+    }
+    std::string ManifestName(int index) const {
+        return LabProcess::Bytes(lab.ServerAt(index).value("details").toObject(), "name")
+            .toStdString();
+    }
+    int ManifestPlayers(int index) const {
+        return static_cast<int>(lab.ServerAt(index).value("players").toArray().size());
+    }
+    QString Behaviour(int index) const { return lab.ServerAt(index).value("behaviour").toString(); }
+    const CQueryEngine::Counters& Counters() const { return doc->GetQueryEngine()->GetCounters(); }
+    // A server that answered: its own name and players, and a ping of at
+    // least the lab's delay (a reply of a faster server credited to it would
+    // make it less). How close it comes is the benchmarks' business.
+    void ExpectAnswered(int index) {
+        const ServerInfo* s = doc->FindServer(lab.AddressAt(index), lab.ServerPort());
+        EXPECT_EQ(s->m_strName, ManifestName(index));
+        EXPECT_EQ(s->m_pPlayers->GetSize(), ManifestPlayers(index));
+        const int latency = lab.ServerAt(index).value("latencyMs").toInt();
+        EXPECT_GE(static_cast<int>(s->m_nPing), latency);
+    }
+    // A server whose details timed out: no ping, its players gone, nothing
+    // else learnt.
+    void ExpectTimedOut(int index) {
+        const ServerInfo* s = doc->FindServer(lab.AddressAt(index), lab.ServerPort());
+        EXPECT_EQ(s->m_nPing, 0u);
+        EXPECT_TRUE(s->m_strName.empty());
+        EXPECT_TRUE(s->m_pPlayers->IsEmpty());
+    }
+
+    uint32_t m_group = GROUP_WON;
+};
+
+struct FleetCase {
+    const char* name;
+    bool steam;
+    QStringList arguments;
+};
+
+void PrintTo(const FleetCase& fleet, std::ostream* out) {
+    *out << fleet.name;
+}
+
+class FastFleetTest : public FastEngineTest, public ::testing::WithParamInterface<FleetCase> {};
+
+const FleetCase kFleets[] = {
+    {"Steam",
+     true,
+     {"--servers", "2500", "--seed", "61", "--latency", "5-150", "--silent", "0.2",
+      "--challenge-fraction", "0.5", "--info-both", "0.1"}},
+    {"Legacy",
+     false,
+     {"--servers", "2000", "--seed", "62", "--latency", "5-150", "--silent", "0.2"}},
+};
+
+} // namespace
+
+// Thousands of servers, a few sockets: every reply reaches its own record,
+// with the ping of its own round trip, and with thousands still pending the
+// silent servers end as time-outs, each told to the views, with no cleaning
+// pass and no box.
+TEST_P(FastFleetTest, EveryServerGetsItsOwnRepliesAndTheSilentOnesTimeOut) {
+    const FleetCase& fleet = GetParam();
+    Start(fleet.arguments, fleet.steam);
+    const std::vector<ServerInfo*> servers = AllServers();
+    doc->RefreshServers(servers);
+    EXPECT_EQ(doc->GetServerSocketCount(), 0);
+    EXPECT_FALSE(doc->IsRefreshing());
+    EXPECT_EQ(ui.progressTexts.back(), "Waiting for outstanding requests to complete...");
+    const CQueryEngine* engine = doc->GetQueryEngine();
+    ASSERT_TRUE(engine);
+    EXPECT_LE(engine->SocketCount(), 16);
+    int silent = 0;
+    for (int i = 0; i < lab.ServerCount(); ++i) {
+        SCOPED_TRACE(i);
+        if (Behaviour(i) == "silent") {
+            ++silent;
+            ExpectTimedOut(i);
+        } else {
+            ExpectAnswered(i);
+        }
+    }
+    EXPECT_GT(silent, 200);
+    EXPECT_EQ(Counters().timeouts, static_cast<uint64_t>(silent))
+        << "only the silent servers time out";
+    EXPECT_EQ(Counters().unasked, 0u);
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Fleets, FastFleetTest, ::testing::ValuesIn(kFleets),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Datagrams the engine did not ask for: the replies an unsolicited server
+// adds to each answer, an impostor's from the address beside it, replies
+// that come after their query timed out, and one from an address nobody
+// asked. None reaches a record it does not belong to; each is counted.
+TEST_F(FastEngineTest, RepliesNobodyWaitsForAreDroppedAndCounted) {
+    Start({"--servers", "300", "--seed", "63", "--latency", "0-5", "--unsolicited", "0.3"}, false);
+    doc->RefreshServers(AllServers());
+    for (int i = 0; i < lab.ServerCount(); ++i) {
+        SCOPED_TRACE(i);
+        ExpectAnswered(i);
+    }
+    EXPECT_GT(Counters().unasked, 0u) << "the extra replies after the last step";
+    ServerInfo* normal = Server(FindIndex("normal"));
+    ASSERT_TRUE(doc->RefreshServer(*normal, CMD_DETAILS));
+    EXPECT_FALSE(doc->RefreshServerIfIdle(normal, CMD_DETAILS)) << "one query per server";
+    EXPECT_FALSE(doc->RefreshServer(*normal, CMD_DETAILS));
+    ASSERT_TRUE(WaitForIdleSockets());
+
+    // Every reply later than the time-out, and a stray datagram to each
+    // shared socket while the queries wait.
+    ASSERT_TRUE(doc->OnNewDocument());
+    lab.Stop();
+    Start({"--servers", "400", "--seed", "64", "--latency", "300-400"}, false);
+    settings->m_nSocketTimeout = 100;
+    const CQueryEngine* engine = doc->GetQueryEngine();
+    const uint64_t before = Counters().unasked;
+    const uint64_t timeoutsBefore = Counters().timeouts;
+    const Datagram stray = Datagram('m').Str("127.0.0.1:1").Str("Stray");
+    bool straySent = false;
+    ui.cancelAt = [&](int) {
+        for (int s = 0; s < engine->SocketCount() && !straySent; ++s) {
+            UdpPeer peer(0x7F000001, engine->LocalPort(s));
+            peer.Send(QByteArray(reinterpret_cast<const char*>(stray.bytes.data()),
+                                 static_cast<qsizetype>(stray.bytes.size())));
+        }
+        straySent = true;
+        return false;
+    };
+    const std::vector<ServerInfo*> slow = AllServers();
+    doc->RefreshServers(slow);
+    EXPECT_EQ(Counters().timeouts - timeoutsBefore, slow.size());
+    const uint64_t expected = slow.size() + static_cast<uint64_t>(engine->SocketCount());
+    ASSERT_TRUE(WaitUntil([&] { return Counters().unasked - before == expected; }))
+        << "every late reply and every stray datagram arrives, and is dropped";
+    for (int i = 0; i < lab.ServerCount(); ++i) {
+        SCOPED_TRACE(i);
+        ExpectTimedOut(i);
+    }
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+// Cancel ends the refresh at once: the queries in flight are dropped, none
+// of them times out or sends again, and the records asked are repainted.
+TEST_F(FastEngineTest, CancelDropsEveryPendingQueryAtOnce) {
+    Start({"--servers", "3000", "--seed", "65", "--silent", "1"}, false);
+    settings->m_nSocketTimeout = 60000;
+    const std::vector<ServerInfo*> servers = AllServers();
+    int pendingAtCancel = 0;
+    uint64_t sentAtCancel = 0;
+    ui.cancelAt = [&](int) {
+        if (doc->GetServerSocketCount() < 1000)
+            return false;
+        pendingAtCancel = doc->GetServerSocketCount();
+        sentAtCancel = Counters().sent;
+        return true;
+    };
+    doc->RefreshServers(servers);
+    ASSERT_GE(pendingAtCancel, 1000);
+    EXPECT_EQ(doc->GetServerSocketCount(), 0);
+    EXPECT_FALSE(doc->IsRefreshing());
+    EXPECT_EQ(ui.progressTexts.back(), "Refreshing 3000 servers...") << "no wait for answers";
+    EXPECT_EQ(Counters().timeouts, 0u);
+    EXPECT_EQ(Counters().sent, sentAtCancel) << "nothing sent after Cancel";
+    EXPECT_LE(sentAtCancel, static_cast<uint64_t>(pendingAtCancel)) << "one request each";
+    EXPECT_GE(view.Count(HINT_SERVER_DETAILS), pendingAtCancel);
+    // Nothing left to answer or time out: a later refresh starts afresh.
+    ui.cancelAt = nullptr;
+    settings->m_nSocketTimeout = 50;
+    std::vector<ServerInfo*> two{servers[0], servers[1]};
+    doc->RefreshServers(two);
+    EXPECT_EQ(Counters().timeouts, 2u);
+}
+
+// Servers that answer every request with a new challenge, split their rules
+// into pieces that never join, or flood with unsupported replies: each query
+// still ends, within its bounded resends, and the good replies apply.
+TEST_F(FastEngineTest, HostileServersEndCleanly) {
+    Start({"--servers", "400", "--seed", "66", "--challenge-forever", "0.3", "--bad-split", "0.3",
+           "--split-size", "100", "--flood", "0.1", "--flood-count", "50"},
+          true);
+    settings->m_nSocketTimeout = 400;
+    std::vector<ServerInfo*> servers = AllServers();
+    for (ServerInfo* server : servers) {
+        server->m_strName = "kept";
+        ASSERT_TRUE(doc->RefreshServerIfIdle(server, CMD_DETAILS | CMD_PLAYERS | CMD_RULES));
+    }
+    ASSERT_TRUE(WaitForIdleSockets());
+    int endless = 0;
+    for (int i = 0; i < lab.ServerCount(); ++i) {
+        SCOPED_TRACE(i);
+        const ServerInfo* s = servers[static_cast<size_t>(i)];
+        if (Behaviour(i) == "challenge-forever") {
+            ++endless;
+            EXPECT_EQ(s->m_strName, "kept");
+            EXPECT_EQ(s->m_nPing, 0u);
+        } else if (Behaviour(i) != "flood") {
+            ExpectAnswered(i);
+        }
+    }
+    EXPECT_GT(endless, 50);
+    EXPECT_GE(Counters().timeouts, static_cast<uint64_t>(endless));
+    // Three steps, each asked once and at most three times again after a
+    // challenge.
+    EXPECT_LE(Counters().sent, servers.size() * 3 * (1 + QuerySequence::kMaxChallengeResends));
+    // The flood's boxes: at most one per query.
+    EXPECT_LE(ui.messages.size(), servers.size());
+}
