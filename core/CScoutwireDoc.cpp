@@ -510,6 +510,10 @@ void CScoutwireDoc::NoteRefreshEnded(CServerSocket& socket, bool timedOut) {
     uint32_t address = 0;
     uint16_t port = 0;
     socket.GetAddress(address, port);
+    OnQueryEnded(address, port, timedOut);
+}
+
+void CScoutwireDoc::OnQueryEnded(uint32_t address, uint16_t port, bool timedOut) {
     if (const ServerInfo* server = FindServer(address, port))
         m_pWatch->NoteRefreshed(*server, !timedOut && server->m_nPing != 0);
 }
@@ -525,7 +529,9 @@ void CScoutwireDoc::EvaluateWatches() {
         return;
     const uint64_t patience =
         2 * static_cast<uint64_t>(std::max(m_settings.m_nSocketTimeout, 1000));
-    if (!m_sockets.empty() && ElapsedMs(m_pWatch->PendingSinceMs()) < patience)
+    const bool pending =
+        !m_sockets.empty() || (m_pQueryEngine && m_pQueryEngine->PendingCount() > 0);
+    if (pending && ElapsedMs(m_pWatch->PendingSinceMs()) < patience)
         return;
     m_pWatch->Evaluate(m_serverList, m_queries);
 }
@@ -969,6 +975,7 @@ void CScoutwireDoc::RefreshServers(std::span<ServerInfo* const> servers) {
         ApplyFilter(false);
         std::erase(m_activeRefreshLists, &list);
         m_bRefreshing = wasRefreshing;
+        EvaluateWatches();
         return;
     }
     const int progressStep = n > 100 ? n / 100 : 1;

@@ -113,6 +113,7 @@ public:
     void OnQueryReply(uint32_t address, uint16_t port, QuerySequence& query,
                       std::span<const uint8_t> reply) override;
     void OnQueryTimedOut(uint32_t address, uint16_t port, unsigned step) override;
+    void OnQueryEnded(uint32_t address, uint16_t port, bool timedOut) override;
     void OnReceiveSocket(CUdpSocket& socket, int count) override;
     void ParseReply(uint8_t type, std::span<const uint8_t> payload, uint32_t address,
                     uint16_t port);

@@ -232,10 +232,12 @@ void CQueryEngine::OnDatagram(int socket, uint32_t address, uint16_t port,
         slot.sequence.OnDatagram(datagram, link);
     --slot.busy;
     --m_nBusy;
-    if (slot.live && slot.sequence.Finished())
+    if (slot.live && slot.sequence.Finished()) {
         End(index);
-    else if (!slot.live && slot.busy == 0)
+        m_owner.OnQueryEnded(address, port, false);
+    } else if (!slot.live && slot.busy == 0) {
         m_free.push_back(index); // ended while its handler ran
+    }
     ReleaseIfIdle();
 }
 
@@ -310,6 +312,7 @@ void CQueryEngine::OnDeadline() {
         End(due.slot);
         ++m_counters.timeouts;
         m_owner.OnQueryTimedOut(address, port, step);
+        m_owner.OnQueryEnded(address, port, true);
     }
     ArmTimer();
 }

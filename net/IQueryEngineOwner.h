@@ -19,4 +19,7 @@ public:
     // The query waited too long for the answer to step (a CMD_ bit); it has
     // ended already.
     virtual void OnQueryTimedOut(uint32_t address, uint16_t port, unsigned step) = 0;
+    // The query to address:port is over: every step answered, or timed out
+    // (after OnQueryTimedOut). Not called for queries dropped by DropAll.
+    virtual void OnQueryEnded(uint32_t address, uint16_t port, bool timedOut) = 0;
 };

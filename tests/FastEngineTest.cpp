@@ -5,11 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <QJsonArray>
+#include <QUdpSocket>
 
 #include "net/CQueryEngine.h"
 #include "net/QueryCommands.h"
+#include "tests/ByteTestSupport.h"
 #include "tests/LabTestSupport.h"
-#include "tests/LabWire.h"
 
 namespace {
 
@@ -155,13 +156,14 @@ TEST_F(FastEngineTest, RepliesNobodyWaitsForAreDroppedAndCounted) {
     const CQueryEngine* engine = doc->GetQueryEngine();
     const uint64_t before = Counters().unasked;
     const uint64_t timeoutsBefore = Counters().timeouts;
-    const Datagram stray = Datagram('m').Str("127.0.0.1:1").Str("Stray");
+    const std::vector<uint8_t> stray = Payload::Reply('m').Str("127.0.0.1:1").Str("Stray");
     bool straySent = false;
     ui.cancelAt = [&](int) {
         for (int s = 0; s < engine->SocketCount() && !straySent; ++s) {
-            UdpPeer peer(0x7F000001, engine->LocalPort(s));
-            peer.Send(QByteArray(reinterpret_cast<const char*>(stray.bytes.data()),
-                                 static_cast<qsizetype>(stray.bytes.size())));
+            QUdpSocket peer;
+            peer.writeDatagram(reinterpret_cast<const char*>(stray.data()),
+                               static_cast<qint64>(stray.size()), QHostAddress::LocalHost,
+                               engine->LocalPort(s));
         }
         straySent = true;
         return false;

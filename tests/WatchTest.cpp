@@ -100,7 +100,9 @@ public:
     void Refresh(std::vector<ServerInfo*> servers) { doc->RefreshServers(servers); }
 };
 
-class WatchChurnTest : public ::testing::TestWithParam<bool>, public WatchFixture {};
+// The protocol, and the engine: a socket per server, or the shared one.
+class WatchChurnTest : public ::testing::TestWithParam<std::tuple<bool, bool>>,
+                       public WatchFixture {};
 
 } // namespace
 
@@ -108,12 +110,15 @@ class WatchChurnTest : public ::testing::TestWithParam<bool>, public WatchFixtur
 // lab's schedule says changed: who is on at first, then who appeared, moved
 // or left, each once; and nothing repeats while a player stays.
 TEST_P(WatchChurnTest, AlertsFollowTheLabsSchedule) {
-    const bool steam = GetParam();
+    const auto [steam, shared] = GetParam();
     QStringList arguments = {"--servers", "12", "--seed", "5", "--player-churn", "2000"};
     if (steam)
         arguments << "--protocol"
                   << "steam";
     Start(arguments);
+    if (shared)
+        settings->m_nQueriesPerSecond = 0;
+    ASSERT_EQ(UsesFastEngine(*settings), shared);
     std::vector<ServerInfo*> fleet;
     for (int i = 0; i < lab.ServerCount(); ++i)
         fleet.push_back(Server(i, steam ? GROUP_STEAM : GROUP_WON));
@@ -147,8 +152,13 @@ TEST_P(WatchChurnTest, AlertsFollowTheLabsSchedule) {
     EXPECT_EQ(ui.matchingWatches, doc->MatchingWatchCount());
 }
 
-INSTANTIATE_TEST_SUITE_P(Protocols, WatchChurnTest, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "A2s" : "Legacy"; });
+INSTANTIATE_TEST_SUITE_P(Protocols, WatchChurnTest,
+                         ::testing::Values(std::tuple(false, false), std::tuple(true, false),
+                                           std::tuple(true, true)),
+                         [](const auto& info) {
+                             return std::string(std::get<0>(info.param) ? "A2s" : "Legacy") +
+                                    (std::get<1>(info.param) ? "Shared" : "");
+                         });
 
 // A server that stops answering loses its players in the lists, but the watch
 // keeps them: no "left" while it is silent, no "present" again when it is
