@@ -467,6 +467,10 @@ void CScoutwireDoc::JoinServer(ServerInfo* server) {
 }
 
 void CScoutwireDoc::StartBackgroundJoin(ServerInfo& server) {
+    // The last join is starting its game, and may be showing why it could
+    // not: it is still on the stack, so it cannot be replaced yet.
+    if (m_pBackgroundJoin && m_pBackgroundJoin->IsStarting())
+        return;
     CancelBackgroundJoin();
     m_pBackgroundJoin = CBackgroundJoin::Start(*this, server);
 }

@@ -85,7 +85,9 @@ void CBackgroundJoin::Join() {
         return;
     const JoinPlan plan = m_plan;
     End();
+    m_bStarting = true;
     StartGame(m_doc, *server, plan.Password());
+    m_bStarting = false;
 }
 
 void CBackgroundJoin::Report() {

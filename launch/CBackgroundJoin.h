@@ -29,6 +29,9 @@ public:
     void Cancel() { End(); }
     // The server waited for, or null once the join ended.
     const ServerInfo* Server() const;
+    // The game is being started: a box about the start may run a nested
+    // event loop, and this object is on the stack until it returns.
+    bool IsStarting() const { return m_bStarting; }
 
     void OnUpdate(IDocView* sender, int hint, const CUpdateHint* pHint) override;
 
@@ -45,6 +48,7 @@ private:
     JoinPlan m_plan;
     bool m_bRunning = true;
     bool m_bPolledPlayers = false;
+    bool m_bStarting = false;
     QTimer m_pollTimer;
     // The game starts from the event loop, never inside a reply's handler.
     QTimer m_joinTimer;
