@@ -211,7 +211,7 @@ TEST_F(DetailsViewTest, TypingFindsTheRowByThePrimaryKey) {
     EXPECT_EQ(Cell(top, Selection(top)->currentIndex().row(), 0), "delta");
     QApplication::setKeyboardInputInterval(-1);
 
-    // Enter and a double click show the server in the tree.
+    // Enter and a double click show the server in the tree; Tab leaves for another pane.
     f.view.entries.clear();
     QTest::keyClick(Report(top), Qt::Key_Return);
     ASSERT_EQ(f.view.Count(HINT_SELECT_SERVER), 1);
@@ -219,6 +219,8 @@ TEST_F(DetailsViewTest, TypingFindsTheRowByThePrimaryKey) {
     const QRect row = Report(top)->visualRect(Model(top)->index(0, 0));
     QTest::mouseDClick(Report(top)->viewport(), Qt::LeftButton, {}, row.center());
     EXPECT_EQ(f.view.Count(HINT_SELECT_SERVER), 2);
+    QTest::keyClick(Report(top), Qt::Key_Backtab); // the frame moves to the pane before
+    EXPECT_EQ(frame.paneMoves, (std::vector<std::pair<QWidget*, bool>>{{top, true}}));
 }
 
 TEST_F(DetailsViewTest, NewPlayersAndAFailedOpenLeaveNothingPointingAtFreedRecords) {

@@ -15,7 +15,7 @@ public:
     void SetMessageText(const QString& text) override { messages.push_back(text); }
     bool HasStatusLine() const override { return true; }
     void SetStatusLine(const QString& text) override { statusLines.push_back(text); }
-    void ActivateNextPane(QWidget*, bool) override {}
+    void ActivateNextPane(QWidget* from, bool back) override { paneMoves.emplace_back(from, back); }
     void ActivateView(QWidget*) override {}
     void PostCommand(int id) override { posted.push_back(id); }
     CImageList& GetImageList() override { return images; }
@@ -24,6 +24,7 @@ public:
     QString LastStatusLine() const { return statusLines.empty() ? QString() : statusLines.back(); }
 
     std::string clipboard;
+    std::vector<std::pair<QWidget*, bool>> paneMoves;
     std::vector<QString> messages;
     std::vector<QString> statusLines;
     std::vector<int> posted;
