@@ -26,17 +26,16 @@ protected:
     DetailsViewTest() {
         ResetSharedColumnWidths();
         auto* layout = new QVBoxLayout(&window);
-        top = new CDetailsView(*f.doc, frame, &window);
-        bottom = new CDetailsView(*f.doc, frame, &window);
-        layout->addWidget(top);
-        layout->addWidget(bottom);
+        for (CDetailsView** view : {&top, &bottom}) {
+            *view = new CDetailsView(*f.doc, frame, &window);
+            layout->addWidget(*view);
+            f.doc->AddView(*view);
+        }
         top->m_dwTreeModes = 0x1E;
         top->m_dwListModes = 0;
         bottom->m_dwTreeModes = 0x20;
         bottom->m_dwListModes = 0x34;
         top->AddSelectionListener(bottom);
-        f.doc->AddView(top);
-        f.doc->AddView(bottom);
         top->OnInitialUpdate();
         bottom->OnInitialUpdate();
         window.resize(1000, 700);
@@ -58,15 +57,10 @@ protected:
         s->m_nPing = ping;
         return s;
     }
-
     static QTreeView* Report(CDetailsView* view) { return view->findChild<QTreeView*>(); }
     static QAbstractItemModel* Model(CDetailsView* view) { return Report(view)->model(); }
-    static QItemSelectionModel* Selection(CDetailsView* view) {
-        return Report(view)->selectionModel();
-    }
-    static QString Cell(CDetailsView* view, int row, int column) {
-        return Model(view)->index(row, column).data().toString();
-    }
+    static QItemSelectionModel* Selection(CDetailsView* v) { return Report(v)->selectionModel(); }
+    static QString Cell(CDetailsView* v, int row, int c) { return Model(v)->index(row, c).data().toString(); }
     static QStringList Column(CDetailsView* view, int column) {
         QStringList out;
         for (int r = 0; r < Model(view)->rowCount(); ++r)
@@ -100,7 +94,6 @@ protected:
                         header->height() / 2);
         QTest::mouseClick(header->viewport(), Qt::LeftButton, modifiers, at);
     }
-
     DocFixture f;
     TestFrame frame;
     QWidget window;

@@ -63,13 +63,3 @@ inline void OnModal(std::function<void(QWidget&)> step) {
         }
     });
 }
-
-// The next modal window must be a message box: its text is noted, and it is
-// answered with OK.
-inline void AnswerMessageBox(std::vector<QString>& texts) {
-    OnModal([&texts](QWidget& box) {
-        auto* message = qobject_cast<QMessageBox*>(&box);
-        texts.push_back(message ? message->text() : QStringLiteral("no message box"));
-        qobject_cast<QDialog*>(&box)->accept();
-    });
-}

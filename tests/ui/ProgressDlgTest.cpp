@@ -1,4 +1,3 @@
-#include <QLabel>
 #include <QMainWindow>
 #include <QProgressBar>
 #include <QPushButton>
@@ -13,29 +12,14 @@ TEST(ProgressDlg, DisablesItsOwnerWhileItLivesAndCancelIsReadOnce) {
         CProgressDlg dlg(&owner);
         ASSERT_TRUE(dlg.Create());
         EXPECT_FALSE(owner.isEnabled());
-        EXPECT_TRUE(dlg.isEnabled());
-        auto* cancel = dlg.findChild<QPushButton*>();
-        ASSERT_TRUE(cancel);
-        cancel->click();
-        cancel->click();
+        dlg.findChild<QPushButton*>()->click();
+        dlg.findChild<QPushButton*>()->click();
         EXPECT_TRUE(dlg.CheckCancelButton());
         EXPECT_FALSE(dlg.CheckCancelButton()) << "the flag is cleared when read";
-        dlg.SetRange(0, 250);
-        dlg.SetPos(125);
-        bool sawPercent = false;
-        for (QLabel* label : dlg.findChildren<QLabel*>())
-            sawPercent |= label->text() == "50%";
-        EXPECT_TRUE(sawPercent);
+        dlg.SetRange(0, 0);
+        EXPECT_FALSE(dlg.findChild<QProgressBar*>()->isVisible()) << "equal ends: no bar";
+        dlg.SetRange(0, 10);
+        EXPECT_TRUE(dlg.findChild<QProgressBar*>()->isVisible());
     }
     EXPECT_TRUE(owner.isEnabled()) << "destroying the dialog enables the owner again";
-}
-
-TEST(ProgressDlg, EqualEndsHideTheBarAndThePercentage) {
-    CProgressDlg dlg;
-    dlg.Create();
-    dlg.SetRange(0, 0);
-    dlg.SetStatus("Waiting for free spot on server x...");
-    EXPECT_FALSE(dlg.findChild<QProgressBar*>()->isVisible());
-    dlg.SetRange(0, 10);
-    EXPECT_TRUE(dlg.findChild<QProgressBar*>()->isVisible());
 }

@@ -22,21 +22,12 @@
 #include "ui/CommandIds.h"
 #include "ui/ITreeSelectionListener.h"
 
-// Writes to a settings file before a run starts.
-inline void EditSettingsFile(const QString& path, const std::function<void(CSettings&)>& edit) {
-    CSettings settings(path.toStdString());
-    settings.Load();
-    edit(settings);
-    settings.Save();
-}
-
 // The whole program with a settings file of its own in a temporary folder
 // and a scripted user.
 class AppHarness {
 public:
     AppHarness() : m_ini(m_dir.filePath(QStringLiteral("settings.ini"))) {}
     ~AppHarness() { Exit(); }
-
     bool Start(const QStringList& extra = {}) {
         app = std::make_unique<CScoutwireApp>(&ui);
         const bool started = app->InitInstance(
@@ -48,14 +39,15 @@ public:
     // Started against a lab's master, with quick cleaning and sending; edit
     // changes the settings file further before the start.
     bool StartAgainst(const LabProcess& lab, const std::function<void(CSettings&)>& edit = {}) {
-        EditSettingsFile(m_ini, [&](CSettings& s) {
-            s.m_strWONMaster = "127.0.0.1";
-            s.m_nCleanInterval = 20;
-            s.m_nSendInterval = 1;
-            s.m_dwFlags = OPT_CLEAR_BEFORE_UPDATE;
-            if (edit)
-                edit(s);
-        });
+        CSettings s(m_ini.toStdString());
+        s.Load();
+        s.m_strWONMaster = "127.0.0.1";
+        s.m_nCleanInterval = 20;
+        s.m_nSendInterval = 1;
+        s.m_dwFlags = OPT_CLEAR_BEFORE_UPDATE;
+        if (edit)
+            edit(s);
+        s.Save();
         if (!Start())
             return false;
         // The master's port is not a setting; the lab's master has its own.
@@ -67,14 +59,12 @@ public:
             app->ExitInstance();
         app.reset();
     }
-
     CMainFrame& Frame() const { return *app->GetMainFrame(); }
     CScoutwireDoc& Doc() const { return *app->GetDocument(); }
     CSettings& Settings() const { return *app->GetSettings(); }
     CServerView& Tree() const { return *Frame().GetServerView(); }
     const QString& Ini() const { return m_ini; }
     QString Path(const QString& name) const { return m_dir.filePath(name); }
-
     ScriptedUI ui;
     std::unique_ptr<CScoutwireApp> app;
 

@@ -1,8 +1,6 @@
 #include <QCheckBox>
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QLabel>
-#include <QMenu>
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -12,7 +10,6 @@
 
 #include "core/WatchAlert.h"
 #include "search/SearchQuery.h"
-#include "tests/ui/DialogTestSupport.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/CAlertPopup.h"
 #include "ui/CDesktopNotifier.h"
@@ -28,7 +25,7 @@ class NotificationService : public QObject {
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
 public:
     struct Shown {
-        QString app, summary, body;
+        QString summary, body;
         QStringList actions;
         uint replaces;
     };
@@ -42,9 +39,9 @@ public:
     std::vector<Shown> shown;
 
 public slots:
-    uint Notify(const QString& app, uint replaces, const QString&, const QString& summary,
+    uint Notify(const QString&, uint replaces, const QString&, const QString& summary,
                 const QString& body, const QStringList& actions, const QVariantMap&, int) {
-        shown.push_back({app, summary, body, actions, replaces});
+        shown.push_back({summary, body, actions, replaces});
         return replaces ? replaces : static_cast<uint>(shown.size());
     }
     QStringList GetCapabilities() { return {QStringLiteral("actions"), QStringLiteral("body")}; }
@@ -67,15 +64,8 @@ protected:
         ui.SetMainWindow(&h.Frame());
         server = h.Doc().AddFavourite(0x7F000105, 27015, true);
         server->m_strName = "Lab \xC4rena";
-        alert = {WatchAlert::Kind::Appeared,
-                 "Bob",
-                 "friends",
-                 server->m_dwAddress,
-                 server->m_wPort,
-                 server->m_strName,
-                 "de_dust2",
-                 5,
-                 16};
+        alert = {WatchAlert::Kind::Appeared, "Bob", "friends", server->m_dwAddress,
+                 server->m_wPort, server->m_strName, "de_dust2", 5, 16};
     }
     void TearDown() override {
         h.Exit();
@@ -89,10 +79,8 @@ protected:
         return QDBusConnection::connectToBus(m_address, name);
     }
     const ServerInfo* Selected() {
-        CServerTreeItem* item = h.Tree().SelectedItem();
-        return item ? item->Data().Server() : nullptr;
+        return h.Tree().SelectedItem() ? h.Tree().SelectedItem()->Data().Server() : nullptr;
     }
-
     AppHarness h;
     CQtUserInterface ui;
     ServerInfo* server = nullptr;
@@ -112,18 +100,15 @@ TEST_F(WatchUiTest, AnAlertReachesTheNotificationServiceAndItsShowButtonTheWindo
     notifier.SetBus(Bus(QStringLiteral("program")));
     h.Tree().setCurrentItem(h.Tree().QueriesItem());
     h.Frame().hide(); // kept in the tray
-
     ui.ShowWatchAlert(alert);
     EXPECT_EQ(h.Frame().MessageText(), DisplayText(alert.Text())) << "at once, in the status bar";
     ASSERT_TRUE(WaitUntil([&] { return notifier.OpenCount() == 1; }));
     ASSERT_EQ(service.shown.size(), 1u);
-    EXPECT_EQ(service.shown[0].app, "Scoutwire");
     EXPECT_EQ(service.shown[0].summary, "Bob is playing");
     EXPECT_EQ(service.shown[0].body,
               QString::fromUtf8("Bob joined Lab \xC3\x84rena (de_dust2, 5/16)"));
     EXPECT_EQ(service.shown[0].actions, QStringList({"join", "Join", "show", "Show"}));
     EXPECT_FALSE(h.Frame().AlertPopup().isVisible()) << "the service showed it";
-
     service.Emit("ActionInvoked", 1, QStringLiteral("show"));
     EXPECT_TRUE(WaitUntil([&] { return Selected() == server && h.Frame().isVisible(); }));
     // Bob's next alert replaces his notification rather than adding one.
@@ -131,31 +116,18 @@ TEST_F(WatchUiTest, AnAlertReachesTheNotificationServiceAndItsShowButtonTheWindo
     ui.ShowWatchAlert(alert);
     ASSERT_TRUE(WaitUntil([&] { return service.shown.size() == 2; }));
     EXPECT_EQ(service.shown[1].replaces, 1u);
-    EXPECT_EQ(service.shown[1].summary, "Bob left");
-
-    // A closed notification is forgotten: a late answer to it does nothing.
     service.Emit("NotificationClosed", 1, 2u);
-    ASSERT_TRUE(WaitUntil([&] { return notifier.OpenCount() == 0; }));
-    h.Tree().setCurrentItem(h.Tree().QueriesItem());
-    service.Emit("ActionInvoked", 1, QStringLiteral("show"));
-    ui.ShowWatchAlert(alert); // its reply comes after the signal
-    ASSERT_TRUE(WaitUntil([&] { return notifier.OpenCount() == 1; }));
-    EXPECT_EQ(service.shown.back().replaces, 0u) << "a new notification";
-    EXPECT_EQ(Selected(), nullptr);
-    EXPECT_TRUE(h.ui.messages.empty());
+    EXPECT_TRUE(WaitUntil([&] { return notifier.OpenCount() == 0; })) << "a closed one is forgotten";
 }
 
 TEST_F(WatchUiTest, WithoutTheServiceTheAlertStaysInTheWindowAndOpensNoBox) {
     h.Frame().Notifier().SetBus(Bus(QStringLiteral("lonely")));
     ui.ShowWatchAlert(alert);
-    EXPECT_EQ(h.Frame().MessageText(), DisplayText(alert.Text()));
     CAlertPopup& popup = h.Frame().AlertPopup();
     // Offscreen there is no tray either: the window's own popup shows it.
     ASSERT_TRUE(WaitUntil([&] { return popup.isVisible(); }));
-    EXPECT_EQ(popup.Summary(), "Bob is playing");
     EXPECT_EQ(popup.Body(), DisplayText(alert.Text()));
-    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
-    EXPECT_TRUE(h.ui.messages.empty());
+    EXPECT_TRUE(h.ui.messages.empty()) << "no box";
     h.Tree().setCurrentItem(h.Tree().QueriesItem());
     for (QPushButton* button : popup.findChildren<QPushButton*>())
         if (button->text() == "Show")
@@ -164,53 +136,34 @@ TEST_F(WatchUiTest, WithoutTheServiceTheAlertStaysInTheWindowAndOpensNoBox) {
     EXPECT_FALSE(popup.isVisible());
 }
 
-TEST_F(WatchUiTest, QueriesAndServersAreMarkedAndTheBackgroundJoinShowsWithItsCancel) {
+TEST_F(WatchUiTest, QueriesServersAndTheBackgroundJoin) {
     SearchQuery* query = h.Doc().AddQuery(std::make_unique<SearchQuery>("friends", "Bob", 0));
     {
         CQueryDlg dlg(*query);
-        auto* leaving = Control<QCheckBox>(dlg, "watchLeaving");
-        EXPECT_FALSE(leaving->isEnabled()) << "only a watched query alerts on leaving";
         Control<QCheckBox>(dlg, "watch")->setChecked(true);
-        leaving->setChecked(true);
+        Control<QCheckBox>(dlg, "watchLeaving")->setChecked(true);
         Control<QPushButton>(dlg, "ok")->click();
     }
     EXPECT_TRUE(query->m_bWatch && query->m_bWatchLeaving);
     h.Tree().setCurrentItem(h.Tree().FindQueryItem(query));
     h.Frame().RouteCommand(ID_WATCH_QUERY);
     EXPECT_FALSE(query->m_bWatch || query->m_bWatchLeaving) << "the menu's Watch toggles";
-    Query find("", "x", 0);
-    EXPECT_EQ(CQueryDlg(find).findChild<QCheckBox*>("watch"), nullptr) << "Find Servers";
-
     h.Frame().ShowServer(server->m_dwAddress, server->m_wPort);
-    h.Tree().m_askWatchCount = [](const QString&, int& count) {
-        count = 3;
-        return true;
-    };
+    h.Tree().m_askWatchCount = [](const QString&, int& count) { return (count = 3); };
     h.Frame().RouteCommand(ID_WATCH_PLAYERS);
-    EXPECT_EQ(server->m_nWatchKind, WATCH_MIN_PLAYERS);
-    EXPECT_EQ(server->m_nWatchCount, 3);
-    EXPECT_TRUE(h.Frame().HasWatches());
+    EXPECT_TRUE(server->m_nWatchKind == WATCH_MIN_PLAYERS && server->m_nWatchCount == 3);
     EXPECT_TRUE(h.Frame().IsAutoRefresh()) << "a watch needs refreshes";
-    QStringList entries;
-    const std::unique_ptr<QMenu> menu = h.Tree().BuildContextMenu(h.Tree().SelectedItem());
-    for (QAction* action : menu->actions())
-        entries << action->text();
-    EXPECT_TRUE(entries.contains("Stop watching") && entries.contains("Join when a place frees"));
-    h.Frame().RouteCommand(ID_STOP_WATCHING);
-    EXPECT_EQ(server->m_nWatchKind, WATCH_NONE);
 
+    // The background join shows with its cancel, in the window and the tray.
     CTrayIcon& tray = h.Frame().Tray();
     ui.OnWatchesChanged(2);
     ui.OnBackgroundJoinChanged(server, "Waiting for free spot on server Lab \xC4rena");
-    const QString joining = QString::fromUtf8("Waiting for free spot on server Lab \xC3\x84rena");
     auto* cancel = h.Frame().findChild<QToolButton*>("cancelBackgroundJoin");
-    EXPECT_EQ(h.Frame().findChild<QLabel*>("backgroundJoin")->text(), joining);
     EXPECT_TRUE(cancel->isVisible());
-    EXPECT_EQ(tray.ToolTip(), "Scoutwire: 2 watches match\n" + joining);
-    EXPECT_TRUE(tray.CancelJoinAction()->isVisible());
+    EXPECT_EQ(tray.ToolTip(), QString::fromUtf8("Scoutwire: 2 watches match\n"
+                                                "Waiting for free spot on server Lab \xC3\x84rena"));
     ui.OnBackgroundJoinChanged(nullptr, "Cancelled");
     EXPECT_FALSE(cancel->isVisible() || tray.CancelJoinAction()->isVisible());
-    EXPECT_EQ(h.Frame().MessageText(), "Cancelled");
 }
 
 #include "WatchUiTest.moc"
