@@ -86,14 +86,14 @@ TEST(ReplyDecoder, DetailsEveryFormAndTruncation) {
             const auto r = DecodeAs<DetailsReply>(type, prefix);
             const int read = std::min(p.WholeIn(n), whole.fieldsRead);
             EXPECT_EQ(r.fieldsRead, read);
-            EXPECT_EQ(r.name, read >= 2 ? whole.name : "");
-            EXPECT_EQ(r.map, read >= 3 ? whole.map : "");
-            EXPECT_EQ(r.game, read >= 4 ? whole.game : "");
-            EXPECT_EQ(r.players, read >= 6 ? whole.players : 0);
-            EXPECT_EQ(r.maxPlayers, read >= 7 ? whole.maxPlayers : 0);
-            EXPECT_EQ(r.serverType, read >= 9 ? whole.serverType : 0);
-            EXPECT_EQ(r.os, read >= 10 ? whole.os : 0);
-            EXPECT_EQ(r.password, read >= 11 ? whole.password : 0);
+            EXPECT_EQ(std::tie(r.name, r.map, r.game),
+                      std::make_tuple(read >= 2 ? whole.name : "", read >= 3 ? whole.map : "",
+                                      read >= 4 ? whole.game : ""));
+            EXPECT_EQ(std::make_tuple(int(r.players), int(r.maxPlayers), int(r.serverType),
+                                      int(r.os), int(r.password)),
+                      std::make_tuple(read >= 6 ? whole.players : 0, read >= 7 ? whole.maxPlayers : 0,
+                                      read >= 9 ? whole.serverType : 0, read >= 10 ? whole.os : 0,
+                                      read >= 11 ? whole.password : 0));
         });
     }
 }

@@ -80,17 +80,12 @@ bool Read(std::span<const uint8_t> file, ScwContents& contents) {
     return ReadScwFile(file, ScwHasHeader(file), contents);
 }
 
-void ExpectEmpty(const ScwContents& contents) {
-    EXPECT_TRUE(contents.servers.empty());
-    EXPECT_TRUE(contents.queries.empty());
-    EXPECT_FALSE(contents.hasFilter);
-    EXPECT_FALSE(contents.hasMasterFilter);
-    EXPECT_FALSE(contents.hasFindQuery);
-    EXPECT_EQ(contents.filter, ServerFilter());
-    EXPECT_EQ(contents.masterFilter, ServerFilter());
-    EXPECT_TRUE(contents.findQuery.m_strName.empty());
-    EXPECT_TRUE(contents.findQuery.m_strExpression.empty());
-    EXPECT_EQ(contents.findQuery.m_dwFlags, QF_REGEX);
+void ExpectEmpty(const ScwContents& c) {
+    EXPECT_EQ(std::make_tuple(c.servers.size(), c.queries.size(), c.hasFilter, c.hasMasterFilter,
+                              c.hasFindQuery, c.findQuery.m_strName, c.findQuery.m_strExpression,
+                              c.findQuery.m_dwFlags),
+              std::make_tuple(0u, 0u, false, false, false, "", "", QF_REGEX));
+    EXPECT_TRUE(c.filter == ServerFilter() && c.masterFilter == ServerFilter());
 }
 
 // A failed read must also drop what the caller's contents held before.
