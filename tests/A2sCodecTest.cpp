@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include "net/A2sRequest.h"
 #include "net/ReplyDecoder.h"
 #include "net/SplitReassembler.h"
 #include "net/SteamMasterProtocol.h"
@@ -29,24 +28,6 @@ Bytes Text(const std::string& text) {
 }
 
 } // namespace
-
-TEST(A2sRequest, BytesAndChallengeEcho) {
-    const Bytes query = Concat({{0xFF, 0xFF, 0xFF, 0xFF, 0x54}, Text("Source Engine Query"), {0}});
-    EXPECT_EQ(BuildA2sInfoRequest(std::nullopt), query);
-
-    // The challenge goes back as the bytes that came, whatever their values.
-    const Bytes challengeBytes{0x00, 0x9C, 0xFF, 0x7F};
-    const DecodedReply answer = DecodePayload('A', challengeBytes);
-    ASSERT_TRUE(std::holds_alternative<ChallengeReply>(answer));
-    const uint32_t challenge = std::get<ChallengeReply>(answer).challenge;
-    EXPECT_EQ(BuildA2sInfoRequest(challenge), Concat({query, challengeBytes}));
-    EXPECT_EQ(BuildA2sPlayerRequest(challenge),
-              Concat({{0xFF, 0xFF, 0xFF, 0xFF, 0x55}, challengeBytes}));
-    EXPECT_EQ(BuildA2sRulesRequest(challenge),
-              Concat({{0xFF, 0xFF, 0xFF, 0xFF, 0x56}, challengeBytes}));
-    EXPECT_EQ(BuildA2sPlayerRequest(kA2sAskChallenge),
-              Bytes({0xFF, 0xFF, 0xFF, 0xFF, 0x55, 0xFF, 0xFF, 0xFF, 0xFF}));
-}
 
 namespace {
 
