@@ -94,6 +94,11 @@ size_t BatchesUpToTheEntryLimit() {
 // byte datagrams going round 150,000 addresses), then taken as complete.
 // flood: unsupported replies between the batches, one box per exchange.
 const MasterCase kMasters[] = {
+    // An honest master whose first request is lost: asked again, every batch
+    // comes, and the new servers are refreshed (the silent ones time out).
+    {"DroppedFirstRequest",
+     {"--servers", "500", "--latency", "0-10", "--silent", "0.05", "--drop-first-master-request"},
+     3, false, 500},
     {"Repeat", {"--servers", "10", "--batch-size", "4", "--master-mode", "repeat"}, 2, true, 8},
     {"Endless",
      {"--servers", "30", "--batch-size", "7", "--master-mode", "endless"},
@@ -149,7 +154,8 @@ TEST_P(HostileMasterCaseTest, EndsWithEveryServerListedOnceInOrder) {
     EXPECT_EQ(known->m_dwFlags & ~GROUP_FILTERED, GROUP_MANUAL);
     if (small && !c.timesOut) {
         for (const auto& s : doc->GetServerList())
-            EXPECT_TRUE(s.get() == known || s.get() == favourite || s->m_nPing != 0)
+            EXPECT_TRUE(s.get() == known || s.get() == favourite || s->m_nPing != 0 ||
+                        lab.ServerAt(int(s->m_dwAddress - lab.BaseAddress()))["behaviour"] == "silent")
                 << "the new servers were refreshed";
     }
 }

@@ -16,36 +16,6 @@ protected:
 
 } // namespace
 
-TEST_F(MasterClientTest, UpdateGetsEveryBatchThroughRetriesAndRefreshesTheNewServers) {
-    StartMaster({"--servers", "500", "--seed", "21", "--latency", "0-10", "--silent", "0.05",
-           "--drop-first-master-request"});
-    // A favourite the master also lists keeps exactly what it had.
-    ServerInfo* favourite = AddServer(lab.AddressAt(3), lab.ServerPort(), GROUP_FAVOURITES);
-    favourite->m_strAnnotation = "mine";
-    UpdateAndWait();
-
-    EXPECT_EQ(doc->GetServerList().GetSize(), 500);
-    EXPECT_EQ(favourite->m_dwFlags & (GROUP_WON | GROUP_FAVOURITES), GROUP_FAVOURITES);
-    EXPECT_EQ(favourite->m_strAnnotation, "mine");
-    EXPECT_EQ(BatchIds().size(), 3u) << "500 servers come in three batches of at most 231";
-    EXPECT_EQ(view.Count(HINT_SERVERS_RELOADED), 2) << "clearing first, then the complete list";
-    EXPECT_EQ(doc->GetActiveSocketCount(), 0);
-    for (int i = 0; i < lab.ServerCount(); ++i) {
-        const ServerInfo* s = doc->FindServer(lab.AddressAt(i), lab.ServerPort());
-        ASSERT_TRUE(s);
-        if (s != favourite) {
-            EXPECT_EQ(s->m_dwFlags & ~GROUP_FILTERED, GROUP_WON);
-            EXPECT_EQ(s->m_nPing != 0, lab.ServerAt(i).value("behaviour") != "silent")
-                << "every new server was refreshed";
-        }
-    }
-    ASSERT_GE(ui.statusMessages.size(), 2u);
-    EXPECT_EQ(ui.statusMessages[0], "Connecting to " + settings->m_strWONMaster + ":" +
-                                        std::to_string(settings->m_wWONPort) + "...");
-    EXPECT_EQ(ui.statusMessages[1].rfind("Connected to ", 0), 0u);
-    EXPECT_TRUE(ui.messages.empty());
-}
-
 TEST_F(MasterClientTest, FilterAsksForAGameAndMapAndFillsTheNewRecords) {
     StartMaster({"--servers", "300", "--seed", "22"});
     settings->m_dwFlags = OPT_SHOW_UPDATE_DIALOG; // no refresh, so the records stay as made
