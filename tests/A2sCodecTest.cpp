@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include "net/A2sRequest.h"
 #include "net/ReplyDecoder.h"
 #include "net/SplitReassembler.h"
 #include "net/SteamMasterProtocol.h"
@@ -29,24 +28,6 @@ Bytes Text(const std::string& text) {
 }
 
 } // namespace
-
-TEST(A2sRequest, BytesAndChallengeEcho) {
-    const Bytes query = Concat({{0xFF, 0xFF, 0xFF, 0xFF, 0x54}, Text("Source Engine Query"), {0}});
-    EXPECT_EQ(BuildA2sInfoRequest(std::nullopt), query);
-
-    // The challenge goes back as the bytes that came, whatever their values.
-    const Bytes challengeBytes{0x00, 0x9C, 0xFF, 0x7F};
-    const DecodedReply answer = DecodePayload('A', challengeBytes);
-    ASSERT_TRUE(std::holds_alternative<ChallengeReply>(answer));
-    const uint32_t challenge = std::get<ChallengeReply>(answer).challenge;
-    EXPECT_EQ(BuildA2sInfoRequest(challenge), Concat({query, challengeBytes}));
-    EXPECT_EQ(BuildA2sPlayerRequest(challenge),
-              Concat({{0xFF, 0xFF, 0xFF, 0xFF, 0x55}, challengeBytes}));
-    EXPECT_EQ(BuildA2sRulesRequest(challenge),
-              Concat({{0xFF, 0xFF, 0xFF, 0xFF, 0x56}, challengeBytes}));
-    EXPECT_EQ(BuildA2sPlayerRequest(kA2sAskChallenge),
-              Bytes({0xFF, 0xFF, 0xFF, 0xFF, 0x55, 0xFF, 0xFF, 0xFF, 0xFF}));
-}
 
 namespace {
 
@@ -135,56 +116,29 @@ std::vector<SplitCase> SplitCases(Form form) {
         {"in order", {{P[0], 0, pending}, {P[1], 1, pending}, {P[2], 2, done, &a}}, 0},
         {"reversed", {{P[2], 0, pending}, {P[1], 0, pending}, {P[0], 0, done, &a}}, 0},
         {"duplicates before and after piece 0",
-         {{P[1], 0, pending},
-          {P[1], 0, pending},
-          {P[0], 0, pending},
-          {P[0], 0, pending},
-          {P[1], 0, pending},
-          {P[2], 0, done, &a}},
-         3},
+         {{P[1], 0, pending}, {P[1], 0, pending}, {P[0], 0, pending}, {P[0], 0, pending},
+          {P[1], 0, pending}, {P[2], 0, done, &a}}, 3},
         {"missing piece, then too old",
          {{P[0], 0, pending}, {P[2], 0, pending}, {P[1], late, pending}, {P[0], late, pending}},
          1},
         {"too old before piece 0", {{P[1], 0, pending}, {P[0], late, pending}}, 1},
         {"out of range",
-         {{P[0], 0, pending},
-          {Relabel(form, P[1], 3, 3), 0, dropped},
-          {Relabel(form, P[1], 5, 3), 0, dropped},
-          {P[1], 0, pending},
-          {P[2], 0, done, &a}},
-         2},
+         {{P[0], 0, pending}, {Relabel(form, P[1], 3, 3), 0, dropped},
+          {Relabel(form, P[1], 5, 3), 0, dropped}, {P[1], 0, pending}, {P[2], 0, done, &a}}, 2},
         // Whether such a piece is a piece at all shows only once piece 0
         // gives the form; it is dropped then at the latest.
         {"out of range before piece 0",
          {{Relabel(form, P[1], 3, 3), 0, std::nullopt}, {P[0], 0, pending}, {P[2], 0, pending}},
          1},
-        {"inconsistent counts",
-         {{P[0], 0, pending},
-          {Relabel(form, P[1], 1, 4), 0, dropped},
-          {P[1], 0, pending},
-          {P[2], 0, done, &a}},
-         1},
         {"inconsistent count before piece 0",
          {{Relabel(form, P[1], 1, 2), 0, pending}, {P[0], 0, pending}, {P[2], 0, pending}},
          1},
         {"two replies interleaved",
-         {{Q[1], 0, pending},
-          {P[0], 0, pending},
-          {Q[0], 0, pending},
-          {P[2], 0, pending},
-          {Q[2], 0, done, &b},
-          {P[1], 0, done, &a}},
-         0},
+         {{Q[1], 0, pending}, {P[0], 0, pending}, {Q[0], 0, pending}, {P[2], 0, pending},
+          {Q[2], 0, done, &b}, {P[1], 0, done, &a}}, 0},
         {"a third reply pushes out the oldest",
-         {{P[0], 0, pending},
-          {Q[0], 1, pending},
-          {R[0], 2, pending},
-          {R[1], 2, done, &c},
-          {Q[1], 2, pending},
-          {Q[2], 2, done, &b},
-          {P[1], 2, pending},
-          {P[2], 2, pending}},
-         1},
+         {{P[0], 0, pending}, {Q[0], 1, pending}, {R[0], 2, pending}, {R[1], 2, done, &c},
+          {Q[1], 2, pending}, {Q[2], 2, done, &b}, {P[1], 2, pending}, {P[2], 2, pending}}, 1},
         {"compressed",
          {{Split(form, 0x80000001, a, 3)[0], 0, dropped},
           {Split(form, 0x80000001, a, 3)[1], 0, dropped}},
@@ -379,12 +333,7 @@ TEST(SteamWebList, ServersAndTolerance) {
               std::make_tuple(7, true, false, char(0)));
 
     // No server matches: the service leaves the list out.
-    const SteamWebListResult none = Parse(R"({"response":{}})");
-    EXPECT_TRUE(none.ok);
-    EXPECT_TRUE(none.servers.empty());
-}
-
-TEST(SteamWebList, AnswersThatAreNotAList) {
+    EXPECT_TRUE(Parse(R"({"response":{}})").ok);
     for (const std::string body :
          {"", "<html><body>403 Forbidden</body></html>", "{\"response\":{\"servers\":[", "[]",
           "null", "{}", R"({"response":[]})", R"({"response":{"servers":{}}})",
@@ -395,22 +344,4 @@ TEST(SteamWebList, AnswersThatAreNotAList) {
         EXPECT_FALSE(r.error.empty());
         EXPECT_TRUE(r.servers.empty());
     }
-}
-
-TEST(SteamWebList, TheWholeList) {
-    constexpr int kServers = 50000;
-    std::string json = R"({"response":{"servers":[)";
-    for (int i = 0; i < kServers; ++i) {
-        json += i ? "," : "";
-        json += R"({"addr":"10.)" + std::to_string(i >> 16) + "." +
-                std::to_string((i >> 8) & 0xFF) + "." + std::to_string(i & 0xFF) +
-                R"(:27015","name":"server )" + std::to_string(i) +
-                R"(","map":"de_dust2","players":5,"max_players":16})";
-    }
-    json += "]}}";
-    const SteamWebListResult r = Parse(json);
-    ASSERT_TRUE(r.ok) << r.error;
-    ASSERT_EQ(r.servers.size(), static_cast<size_t>(kServers));
-    EXPECT_EQ(r.servers.back().address, 0x0A000000u + kServers - 1);
-    EXPECT_EQ(r.servers.back().name, "server " + std::to_string(kServers - 1));
 }

@@ -57,11 +57,6 @@ public:
         return *this;
     }
 
-    Payload& Append(const std::vector<uint8_t>& bytes) {
-        for (uint8_t b : bytes)
-            m_bytes.push_back(b);
-        return *this;
-    }
     Payload& Text(const std::string& s) { // without the terminator
         for (char c : s)
             m_bytes.push_back(static_cast<uint8_t>(c));

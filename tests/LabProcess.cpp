@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QHostAddress>
 #include <QJsonDocument>
 
 #include <arpa/inet.h>
@@ -50,11 +51,7 @@ LabProcess::~LabProcess() {
 }
 
 QString LabProcess::FormatIP(uint32_t address) {
-    return QStringLiteral("%1.%2.%3.%4")
-        .arg(address >> 24)
-        .arg((address >> 16) & 0xFF)
-        .arg((address >> 8) & 0xFF)
-        .arg(address & 0xFF);
+    return QHostAddress(address).toString();
 }
 
 QString LabProcess::MasterText() const {
@@ -126,21 +123,12 @@ LabProcess::Outcome LabProcess::Launch(const QStringList& arguments) {
     QFile::remove(manifestPath);
     m_process = std::make_unique<QProcess>();
     m_process->setProgram(QStringLiteral(SCOUTWIRE_LAB_PATH));
-    QStringList steamPorts;
+    QStringList chosen{"--base", FormatIP(m_baseAddress), "--port", QString::number(m_serverPort),
+                       "--master", MasterText(), "--manifest", manifestPath};
     if (m_steam)
-        steamPorts = {"--steam-master-port", QString::number(m_steamMasterPort), "--web-port",
-                      QString::number(m_webPort)};
-    m_process->setArguments(arguments + steamPorts +
-                            QStringList{
-                                "--base",
-                                FormatIP(m_baseAddress),
-                                "--port",
-                                QString::number(m_serverPort),
-                                "--master",
-                                MasterText(),
-                                "--manifest",
-                                manifestPath,
-                            });
+        chosen << "--steam-master-port" << QString::number(m_steamMasterPort) << "--web-port"
+               << QString::number(m_webPort);
+    m_process->setArguments(arguments + chosen);
     m_process->start();
     if (!m_process->waitForStarted(kStartTimeoutMs)) {
         m_error = QStringLiteral("cannot start %1: %2")
@@ -164,9 +152,9 @@ LabProcess::Outcome LabProcess::Launch(const QStringList& arguments) {
             return portTaken ? Outcome::PortTaken : Outcome::Failed;
         }
     }
-    m_readyLine = QString::fromLocal8Bit(m_process->readLine()).trimmed();
-    if (!m_readyLine.startsWith(QStringLiteral("scoutwire-lab ready:"))) {
-        m_error = QStringLiteral("unexpected first line from the lab: %1").arg(m_readyLine);
+    const QString readyLine = QString::fromLocal8Bit(m_process->readLine()).trimmed();
+    if (!readyLine.startsWith(QStringLiteral("scoutwire-lab ready:"))) {
+        m_error = QStringLiteral("unexpected first line from the lab: %1").arg(readyLine);
         Stop();
         return Outcome::Failed;
     }

@@ -29,7 +29,6 @@ public:
     bool Start(const QStringList& arguments = {});
     void Stop();
     QString Error() const { return m_error; }
-    QString ReadyLine() const { return m_readyLine; }
 
     // Host order.
     uint32_t BaseAddress() const { return m_baseAddress; }
@@ -67,7 +66,6 @@ private:
     std::unique_ptr<QProcess> m_process;
     QTemporaryDir m_dir;
     QString m_error;
-    QString m_readyLine;
     uint32_t m_baseAddress = 0;
     uint16_t m_serverPort = 0;
     uint32_t m_masterAddress = 0x7F000001;

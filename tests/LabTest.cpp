@@ -11,8 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <map>
-#include <set>
 
 namespace {
 
@@ -38,49 +36,23 @@ TEST(LabTest, ManifestIsDeterministicAndCoversTheHardCases) {
     EXPECT_EQ(WithoutPorts(first.Servers()), WithoutPorts(again.Servers()));
     EXPECT_NE(WithoutPorts(first.Servers()), WithoutPorts(other.Servers()));
 
-    bool latin1Name = false, regexName = false, full = false, empty = false, password = false;
-    bool capitalGame = false, emptyPlayer = false, votesContact = false, reserveSlots = false;
-    std::map<QByteArray, int> playerNames;
+    // qstat relies on slots numbered 1, 2, 3... without gaps; the other tests
+    // on the awkward cases being there (LabTestSupport.h, QstatTest).
+    bool latin1 = false, full = false, empty = false;
     for (int i = 0; i < first.ServerCount(); ++i) {
         const QJsonObject server = first.ServerAt(i);
         const QJsonObject d = server["details"].toObject();
         const QByteArray name = LabProcess::Bytes(d, "name");
         EXPECT_EQ(server["address"].toString(), LabProcess::FormatIP(first.AddressAt(i)));
-        EXPECT_EQ(QString::fromLatin1(name), d["name"].toString());
-        latin1Name |= std::any_of(name.begin(), name.end(), [](char c) { return c & 0x80; });
-        regexName |= name.contains('[') || name.contains('(') || name.contains('|');
-        const int players = d["players"].toInt();
-        const int max = d["maxPlayers"].toInt();
-        EXPECT_GE(max, 8);
-        EXPECT_LE(max, 32);
-        full |= players == max;
-        empty |= players == 0;
-        password |= d["password"].toBool();
-        capitalGame |= d["game"].toString() != d["game"].toString().toLower();
-
-        // qstat relies on slots numbered 1, 2, 3... without gaps.
+        latin1 |= std::any_of(name.begin(), name.end(), [](char c) { return c & 0x80; });
+        full |= d["players"].toInt() == d["maxPlayers"].toInt();
+        empty |= d["players"].toInt() == 0;
         const QJsonArray list = server["players"].toArray();
-        ASSERT_EQ(list.size(), players);
-        for (int k = 0; k < list.size(); ++k) {
+        ASSERT_EQ(list.size(), d["players"].toInt());
+        for (int k = 0; k < list.size(); ++k)
             EXPECT_EQ(list[k]["index"].toInt(), k + 1);
-            const QByteArray playerName = LabProcess::Bytes(list[k].toObject(), "name");
-            emptyPlayer |= playerName.isEmpty();
-            ++playerNames[playerName];
-        }
-        std::set<QString> keys;
-        for (const QJsonValue& rule : server["rules"].toArray()) {
-            keys.insert(rule["key"].toString());
-            const QString value = rule["value"].toString();
-            votesContact |=
-                rule["key"] == "sv_contact" && value.startsWith("votes:") && value.contains('\t');
-            reserveSlots |= rule["key"] == "reserve_slots";
-        }
-        EXPECT_TRUE(keys.count("mp_timelimit") && keys.count("mp_timeleft"));
     }
-    EXPECT_TRUE(latin1Name && regexName && full && empty && password && capitalGame);
-    EXPECT_TRUE(emptyPlayer && votesContact && reserveSlots);
-    EXPECT_TRUE(std::any_of(playerNames.begin(), playerNames.end(),
-                            [](const auto& entry) { return entry.second > 1; }));
+    EXPECT_TRUE(latin1 && full && empty);
 }
 
 TEST(LabTest, ExitsWithAMessageWhenItCannotStart) {

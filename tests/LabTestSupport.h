@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QJsonArray>
 #include <QJsonObject>
 #include <algorithm>
 #include <functional>
@@ -53,6 +54,17 @@ public:
     ServerInfo* Server(int index, uint32_t groups = GROUP_WON) {
         return AddServer(lab.AddressAt(index), lab.ServerPort(), groups);
     }
+    // Every lab server as a record holding one player, so that a time-out of
+    // details, which empties the list, shows.
+    std::vector<ServerInfo*> AllServers(uint32_t groups = GROUP_WON) {
+        std::vector<ServerInfo*> list;
+        for (int i = 0; i < lab.ServerCount(); ++i) {
+            list.push_back(Server(i, groups));
+            list.back()->SetPlayers(std::make_unique<PlayerList>(1));
+            list.back()->m_pPlayers->Insert(std::make_unique<PlayerInfo>());
+        }
+        return list;
+    }
     int FindIndex(const QString& behaviour, int skip = 0) const {
         for (int i = 0; i < lab.ServerCount(); ++i)
             if (lab.ServerAt(i).value("behaviour").toString() == behaviour && skip-- == 0)
@@ -86,6 +98,35 @@ public:
     LabProcess lab;
     std::unique_ptr<CleaningTimer> cleaning;
 };
+
+// Names as hex, so that a failure shows their Latin-1 bytes.
+inline std::string Hex(const std::string& bytes) {
+    return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())).toHex().toStdString();
+}
+
+// The record's details and rules are the lab server's as its manifest has them.
+inline void ExpectAsManifest(const ServerInfo& server, const QJsonObject& expected) {
+    const QJsonObject details = expected.value("details").toObject();
+    EXPECT_EQ(Hex(server.m_strName), LabProcess::Bytes(details, "name").toHex().toStdString());
+    EXPECT_EQ(std::tie(server.m_strMap, server.m_strGame),
+              std::make_tuple(details.value("map").toString().toStdString(),
+                              details.value("game").toString().toStdString()));
+    EXPECT_EQ(std::make_tuple(int(server.m_nPlayers), int(server.m_nMaxPlayers),
+                              server.m_cServerType, server.m_cOS, int(server.m_bPassword)),
+              std::make_tuple(details.value("players").toInt(), details.value("maxPlayers").toInt(),
+                              details.value("type").toString().toStdString()[0],
+                              details.value("os").toString().toStdString()[0],
+                              details.value("password").toBool() ? 1 : 0));
+    const QJsonArray rules = expected.value("rules").toArray();
+    ASSERT_TRUE(server.m_pRules);
+    EXPECT_EQ(server.m_pRules->GetSize(), rules.size());
+    for (const QJsonValue& value : rules) {
+        const std::string key = value.toObject().value("key").toString().toStdString();
+        const std::string* got = server.FindRule(key);
+        EXPECT_EQ(got ? *got : "(missing)",
+                  value.toObject().value("value").toString().toStdString()) << key;
+    }
+}
 
 // The modal box as a person meets it: it stays open for a while, during
 // which the event loop runs on, and it may be opened again from inside.

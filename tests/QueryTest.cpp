@@ -80,60 +80,40 @@ bool RunQuery(SearchQuery& query, const OwningServerList& servers) {
 // What the library's own syntax does is left to the randomised comparison
 // below; these are the program's choices: plain text, letter case over the
 // names' Windows-1252 letters, and a match anywhere in the name.
-TEST(ExpressionMatcherTest, PlainTextAndLetterCase) {
+TEST(ExpressionMatcherTest, PlainTextLetterCaseAndBadExpressions) {
     ExpectCases({
         {"oh", kRegexIgnoreCase, "John", true},
-        {"a.c", kPlainIgnoreCase, "a.c", true},
         {"a.c", kPlainIgnoreCase, "abc", false},
-        {"(", kPlainIgnoreCase, "smiley :-(", true},
         {"^abc", kPlainIgnoreCase, "x^abc", true},
-        {"^abc", kPlainIgnoreCase, "abc", false},
         {"[x]", kPlainIgnoreCase, "[X]-Man", true},
-        {"[x]", kPlainIgnoreCase, "x", false},
-        {"a\\1", kPlainIgnoreCase, "a\\1", true},
-        {"a*", kPlainIgnoreCase, "aaa", false},
         {"abc", kPlainMatchCase, "xxABCxx", false},
-        {"^[a-c]+$", kRegexIgnoreCase, "CAB", true},
-        {"^[a-c]+$", kRegexMatchCase, "CAB", false},
         // Latin-1 letters fold as well: "ärger" and "ÄRGER" are one name.
         {"\xE4rger", kPlainIgnoreCase, "\xC4RGER", true},
         {"\xC4RGER", kRegexIgnoreCase, "der \xE4rger", true},
         {"\xE4rger", kPlainMatchCase, "\xC4RGER", false},
         {"[\xE0-\xFE]", kRegexIgnoreCase, "\xC9", true},
-        {"[\xE0-\xFE]", kRegexMatchCase, "\xC9", false},
         // The multiplication and division signs are not a letter pair.
         {"\xD7", kPlainIgnoreCase, "\xF7", false},
-        // Š/š, Œ/œ, Ž/ž, Ÿ/ÿ of Windows-1252 are.
+        // S, OE, Z and Y with their marks of Windows-1252 are.
         {"\x8A\x9C\x8E", kPlainIgnoreCase, "\x9A\x8C\x9E", true},
         {"\xFF", kRegexIgnoreCase, "\x9F", true},
         {"^[[:alpha:]]+$", kRegexMatchCase, "\x8A\xE9\x9F\xDF", true},
         {"[[:alpha:]]", kRegexMatchCase, "\xD7\xF7\x80\xA9", false},
         {"^[[:upper:]]+$", kRegexMatchCase, "\x8A\xC9\x9F", true},
-        {"[[:upper:]]", kRegexMatchCase, "\x9A\xE9\xFF", false},
         {"^[[:lower:]]+$", kRegexMatchCase, "\x9A\xE9\xFF", true},
-        {"^[[:upper:]]+$", kRegexIgnoreCase, "\x9A\xE9", true},
         {"^\\w+$", kRegexMatchCase, "\xC4rger_\x9E", true},
     });
     EXPECT_TRUE(Matches("b.c", kRegexIgnoreCase, std::string("ab\0cd", 5)));
-    EXPECT_TRUE(Matches(std::string("\xFF\x80", 2), kPlainMatchCase, "x\xFF\x80y"));
-}
 
-TEST(ExpressionMatcherTest, BadExpressionsAreReportedAndMatchNothing) {
+    // A failed expression also takes the previous one away.
     ExpressionMatcher matcher;
     std::string error;
-    ASSERT_TRUE(matcher.Compile("abc", kRegexIgnoreCase, error));
-    EXPECT_TRUE(matcher.Search("abc"));
-
     for (const char* bad : {"(", "[abc", "a{2,1}", "\\", "(a))"}) {
-        error.clear();
+        ASSERT_TRUE(matcher.Compile("abc", kRegexIgnoreCase, error));
         EXPECT_FALSE(matcher.Compile(bad, kRegexIgnoreCase, error)) << bad;
         EXPECT_FALSE(error.empty()) << bad;
-        // The previous expression is gone with the failed one.
         EXPECT_FALSE(matcher.Search("abc")) << bad;
     }
-
-    EXPECT_TRUE(matcher.Compile("(", kPlainIgnoreCase, error));
-    EXPECT_TRUE(matcher.Search("(("));
     EXPECT_FALSE(ExpressionMatcher().Search("anything"));
 }
 
@@ -196,18 +176,16 @@ TEST(SearchQueryTest, FindsPlayersServerByServer) {
     ASSERT_TRUE(RunQuery(query, servers));
 
     // Servers once each in list order; players in slot order per server.
-    ASSERT_EQ(query.m_servers.size(), 3u);
-    EXPECT_EQ(query.m_servers[0], first);
-    EXPECT_EQ(query.m_servers[1], third);
-    EXPECT_EQ(query.m_servers[2], deleted);
-    ASSERT_EQ(query.m_players.size(), 4u);
-    EXPECT_EQ(query.m_players[0]->m_pServer, first);
-    EXPECT_EQ(query.m_players[0]->m_pPlayer->m_strName, "sniperwolf");
-    EXPECT_EQ(query.m_players[1]->m_pPlayer->m_strName, "Sniper");
-    EXPECT_EQ(query.m_players[2]->m_pPlayer->m_strName, "SNIPER elite");
-    EXPECT_EQ(query.m_players[2]->m_pPlayer->m_nIndex, 2);
-    EXPECT_EQ(query.m_players[2]->m_pPlayer->m_nFrags, 30);
-    EXPECT_EQ(query.m_players[3]->m_pServer, deleted);
+    EXPECT_EQ(query.m_servers, (std::vector<ServerInfo*>{first, third, deleted}));
+    std::vector<std::tuple<ServerInfo*, std::string, int, int>> found;
+    for (const auto& p : query.m_players)
+        found.emplace_back(p->m_pServer, p->m_pPlayer->m_strName, p->m_pPlayer->m_nIndex,
+                           p->m_pPlayer->m_nFrags);
+    EXPECT_EQ(found, (std::vector<std::tuple<ServerInfo*, std::string, int, int>>{
+                         {first, "sniperwolf", 1, 20},
+                         {third, "Sniper", 0, 10},
+                         {third, "SNIPER elite", 2, 30},
+                         {deleted, "bob the sniper", 0, 10}}));
     EXPECT_EQ(query.GetLabel(), "snipers  (3/4):  \"sniper\"  ");
 
     // The results are copies: a new players answer does not change them.
@@ -218,18 +196,7 @@ TEST(SearchQueryTest, FindsPlayersServerByServer) {
     ASSERT_TRUE(RunQuery(query, servers));
     EXPECT_EQ(query.m_servers.size(), 2u);
     EXPECT_EQ(query.m_players.size(), 2u);
-}
-
-TEST(SearchQueryTest, LabelsCountServersAndPlayers) {
-    OwningServerList servers(1);
-    AddServer(servers, 1, {"[TAG]one", "nobody", "[TAG]two"});
-    AddServerWithoutPlayers(servers, 2);
-    SearchQuery query("", "^\\[tag\\]", kRegexIgnoreCase);
-    ASSERT_TRUE(RunQuery(query, servers));
-    EXPECT_EQ(query.GetLabel(), "<no name>  (1/2):  \"^\\[tag\\]\"  ");
-    SearchQuery all("all", ".", kRegexIgnoreCase);
-    ASSERT_TRUE(RunQuery(all, servers));
-    EXPECT_EQ(all.GetLabel(), "all  (1/3):  \".\"  ");
+    EXPECT_EQ(SearchQuery("", "x", 0).GetLabel(), "<no name>  (0/0):  \"x\"  ");
     EXPECT_EQ(Query("Friends", "bob|al", 1).GetLabel(), "Friends:  \"bob|al\"  ");
 }
 

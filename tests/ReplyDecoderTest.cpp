@@ -3,6 +3,7 @@
 #include <limits>
 #include <optional>
 #include <tuple>
+#include <type_traits>
 
 #include <gtest/gtest.h>
 
@@ -27,33 +28,42 @@ auto Fields(const PlayerEntry& p) {
 
 } // namespace
 
-TEST(ReplyFrame, PrefixTypeAndPayload) {
-    const Payload full = Payload::Reply('l').Str("hi");
-    EXPECT_TRUE(HasReplyPrefix(full.Bytes()));
-    EXPECT_EQ(ReplyType(full.Bytes()), 'l');
-    const auto payload = ReplyPayload(full.Bytes());
-    ASSERT_EQ(payload.size(), 3u);
-    EXPECT_EQ(payload.data(), full.Bytes().data() + 5);
-    EXPECT_FALSE(HasReplyPrefix(Payload{0xFF, 0xFF, 0xFF}.Bytes()));
-    EXPECT_FALSE(HasReplyPrefix(Payload{0xFF, 0xFF, 0xFE, 0xFF, 'm'}.Bytes()));
+// The frame, the short replies cut at every length, and an empty payload
+// without storage (its data() is null).
+TEST(ReplyDecoder, FrameAndShortReplies) {
     // Four bytes pass the prefix test but carry no type: it reads as 0, an
     // unsupported reply, as a zero-filled buffer would have it.
-    ForEachPrefix(full.Bytes(), [](std::span<const uint8_t> prefix, size_t n) {
+    ForEachPrefix(Payload::Reply('l').Str("hi"), [](std::span<const uint8_t> prefix, size_t n) {
         EXPECT_EQ(HasReplyPrefix(prefix), n >= 4);
         EXPECT_EQ(ReplyType(prefix), n < 5 ? 0 : 'l');
         EXPECT_EQ(ReplyPayload(prefix).size(), n < 5 ? 0 : n - 5);
     });
-    EXPECT_EQ(DecodeAs<UnsupportedReply>(0, std::span<const uint8_t>()).type, 0);
-}
-
-TEST(ReplyDecoder, EmptyPayloadWithoutStorage) {
-    const std::span<const uint8_t> nothing; // data() is null
+    EXPECT_FALSE(HasReplyPrefix(Payload{0xFF, 0xFF, 0xFE, 0xFF, 'm'}.Bytes()));
+    const std::string text = "Bad rcon_password.\n";
+    ForEachPrefix(Payload().Str(text).Raw({'x', 'y'}), [&](std::span<const uint8_t> prefix, size_t n) {
+        EXPECT_EQ(DecodeAs<MessageReply>('l', prefix).text, text.substr(0, n));
+    });
+    ForEachPrefix({0x4B, 0xA1, 0x00, 0xFF, 0x77}, [](std::span<const uint8_t> prefix, size_t n) {
+        if (n < 4)
+            EXPECT_TRUE(std::holds_alternative<MalformedReply>(DecodePayload('A', prefix)));
+        else
+            EXPECT_EQ(DecodeAs<ChallengeReply>('A', prefix).challenge, 0xFF00A14Bu);
+    });
+    const std::span<const uint8_t> nothing;
     EXPECT_EQ(DecodeAs<DetailsReply>('m', nothing).fieldsRead, 0);
     EXPECT_TRUE(DecodeAs<PlayersReply>('D', nothing).truncated);
     EXPECT_TRUE(DecodeAs<RulesReply>('E', nothing).truncated);
-    EXPECT_EQ(DecodeAs<MessageReply>('l', nothing).text, "");
     EXPECT_EQ(DecodeAs<MalformedReply>('f', nothing).type, 'f');
-    EXPECT_EQ(DecodeAs<MalformedReply>('A', nothing).type, 'A');
+    EXPECT_EQ(DecodeAs<UnsupportedReply>(0, nothing).type, 0);
+    EXPECT_EQ(DecodeAs<IgnoredReply>('d', nothing).type, 'd');
+    EXPECT_EQ(DecodeAs<IgnoredReply>('j', Payload().Str("x")).type, 'j');
+    const std::pair<uint8_t, const char*> unsupported[] = {
+        {0x00, "0x00 ('.')"}, {0x80, "0x80 ('.')"}, {'Z', "0x5a ('Z')"}, {' ', "0x20 (' ')"}};
+    for (const auto& [type, shown] : unsupported) {
+        EXPECT_EQ(DecodeAs<UnsupportedReply>(type, Payload()).type, type);
+        EXPECT_EQ(UnsupportedReplyText(type, "10.0.0.1:27015"),
+                  std::string("Unsupported command ") + shown + " on 10.0.0.1:27015");
+    }
 }
 
 // Both details forms, whole and cut at every length: a field counts or is
@@ -76,14 +86,14 @@ TEST(ReplyDecoder, DetailsEveryFormAndTruncation) {
             const auto r = DecodeAs<DetailsReply>(type, prefix);
             const int read = std::min(p.WholeIn(n), whole.fieldsRead);
             EXPECT_EQ(r.fieldsRead, read);
-            EXPECT_EQ(r.name, read >= 2 ? whole.name : "");
-            EXPECT_EQ(r.map, read >= 3 ? whole.map : "");
-            EXPECT_EQ(r.game, read >= 4 ? whole.game : "");
-            EXPECT_EQ(r.players, read >= 6 ? whole.players : 0);
-            EXPECT_EQ(r.maxPlayers, read >= 7 ? whole.maxPlayers : 0);
-            EXPECT_EQ(r.serverType, read >= 9 ? whole.serverType : 0);
-            EXPECT_EQ(r.os, read >= 10 ? whole.os : 0);
-            EXPECT_EQ(r.password, read >= 11 ? whole.password : 0);
+            EXPECT_EQ(std::tie(r.name, r.map, r.game),
+                      std::make_tuple(read >= 2 ? whole.name : "", read >= 3 ? whole.map : "",
+                                      read >= 4 ? whole.game : ""));
+            EXPECT_EQ(std::make_tuple(int(r.players), int(r.maxPlayers), int(r.serverType),
+                                      int(r.os), int(r.password)),
+                      std::make_tuple(read >= 6 ? whole.players : 0, read >= 7 ? whole.maxPlayers : 0,
+                                      read >= 9 ? whole.serverType : 0, read >= 10 ? whole.os : 0,
+                                      read >= 11 ? whole.password : 0));
         });
     }
 }
@@ -146,14 +156,6 @@ TEST(ReplyDecoder, CountsBeyondThePayloadReserveNothing) {
     EXPECT_LE(r.rules.capacity(), 4u);
 }
 
-TEST(ReplyDecoder, MessageUpToTerminatorOrEnd) {
-    const std::string text = "Bad rcon_password.\n";
-    const Payload full = Payload().Str(text).Raw({'x', 'y'});
-    ForEachPrefix(full.Bytes(), [&](std::span<const uint8_t> prefix, size_t n) {
-        EXPECT_EQ(DecodeAs<MessageReply>('l', prefix).text, text.substr(0, n));
-    });
-}
-
 // Shorter than the batch id is malformed; after it, whole entries only, the
 // rest counted as stray and never read as an entry.
 TEST(ReplyDecoder, MasterListEveryTruncation) {
@@ -178,32 +180,16 @@ TEST(ReplyDecoder, MasterListEveryTruncation) {
     });
 }
 
-TEST(ReplyDecoder, IgnoredAndUnsupportedTypes) {
-    EXPECT_EQ(DecodeAs<IgnoredReply>('d', Payload()).type, 'd');
-    EXPECT_EQ(DecodeAs<IgnoredReply>('j', Payload().Str("x")).type, 'j');
-    EXPECT_EQ(DecodeAs<UnsupportedReply>('Z', Payload()).type, 'Z');
-    EXPECT_EQ(DecodeAs<UnsupportedReply>(0x80, Payload()).type, 0x80);
-    const struct {
-        uint8_t type;
-        const char* text;
-    } cases[] = {{0x00, "0x00 ('.')"}, {0x80, "0x80 ('.')"}, {'Z', "0x5a ('Z')"},
-                 {0x7F, "0x7f ('.')"}, {' ', "0x20 (' ')"}};
-    for (const auto& c : cases)
-        EXPECT_EQ(UnsupportedReplyText(c.type, "10.0.0.1:27015"),
-                  std::string("Unsupported command ") + c.text + " on 10.0.0.1:27015");
-}
-
 TEST(ReplyDecoder, SplitConnectedTime) {
     const float inf = std::numeric_limits<float>::infinity();
     const struct {
         float seconds;
         int32_t minutes, secondsLeft;
     } cases[] = {
-        {125.9f, 2, 5},   {3725.0f, 62, 5},        {59.99f, 0, 59},      {60.0f, 1, 0},
-        {-0.5f, 0, 0},    {-125.9f, -2, -5},       {std::nanf(""), 0, 0},
-        {inf, 35791394, 7}, {1e20f, 35791394, 7},  // clamped to 2^31 - 1
-        {2147483520.0f, 35791392, 0},              // the largest float below 2^31 fits
-        {-inf, -35791394, -8}, {-1e20f, -35791394, -8}, // clamped to -2^31
+        {3725.0f, 62, 5}, {59.99f, 0, 59}, {-125.9f, -2, -5}, {std::nanf(""), 0, 0},
+        {inf, 35791394, 7},                   // clamped to 2^31 - 1
+        {2147483520.0f, 35791392, 0},         // the largest float below 2^31 fits
+        {-1e20f, -35791394, -8},              // clamped to -2^31
     };
     for (const auto& c : cases) {
         int32_t minutes = -1, secondsLeft = -1;
@@ -230,74 +216,51 @@ struct InfoForm {
     InfoReply expected;
     std::vector<std::function<void(InfoReply&)>> unread;
 
-    template <class T> void Field(T InfoReply::*member, T value) {
+    // Writes the field, then marks its end.
+    template <class T> InfoForm& Field(T InfoReply::*member, T value) {
+        if constexpr (std::is_same_v<T, std::string>)
+            payload.Str(value);
+        else if constexpr (sizeof(T) == 1)
+            payload.U8(static_cast<uint8_t>(value));
+        else if constexpr (sizeof(T) == 2)
+            payload.U16(value);
+        else
+            payload.U64(value);
         payload.End();
         expected.*member = value;
         ++expected.fieldsRead;
         unread.push_back([member](InfoReply& r) { r.*member = T{}; });
+        return *this;
     }
 };
 
 // extraFlags: nothing when the reply ends after the version.
 InfoForm BuildInfo(uint16_t appId, std::optional<uint8_t> extraFlags) {
+    using S = std::string;
+    using R = InfoReply;
     InfoForm f;
-    f.payload.U8(48);
-    f.Field(&InfoReply::protocol, uint8_t{48});
-    f.payload.Str("Caf\xE9 [24/7] \\o/");
-    f.Field(&InfoReply::name, std::string("Caf\xE9 [24/7] \\o/"));
-    f.payload.Str("de_dust2");
-    f.Field(&InfoReply::map, std::string("de_dust2"));
-    f.payload.Str("cstrike");
-    f.Field(&InfoReply::folder, std::string("cstrike"));
-    f.payload.Str("Counter-Strike");
-    f.Field(&InfoReply::game, std::string("Counter-Strike"));
-    f.payload.U16(appId);
-    f.Field(&InfoReply::appId, appId);
-    f.payload.U8(11);
-    f.Field(&InfoReply::players, uint8_t{11});
-    f.payload.U8(32);
-    f.Field(&InfoReply::maxPlayers, uint8_t{32});
-    f.payload.U8(3);
-    f.Field(&InfoReply::bots, uint8_t{3});
-    f.payload.U8('d');
-    f.Field(&InfoReply::serverType, 'd');
-    f.payload.U8('l');
-    f.Field(&InfoReply::environment, 'l');
-    f.payload.U8(1);
-    f.Field(&InfoReply::visibility, uint8_t{1});
-    f.payload.U8(1);
-    f.Field(&InfoReply::vac, uint8_t{1});
+    f.Field(&R::protocol, uint8_t{48}).Field(&R::name, S("Caf\xE9 [24/7] \\o/"));
+    f.Field(&R::map, S("de_dust2")).Field(&R::folder, S("cstrike")).Field(&R::game, S("Counter-Strike"));
+    f.Field(&R::appId, appId).Field(&R::players, uint8_t{11}).Field(&R::maxPlayers, uint8_t{32});
+    f.Field(&R::bots, uint8_t{3}).Field(&R::serverType, 'd').Field(&R::environment, 'l');
+    f.Field(&R::visibility, uint8_t{1}).Field(&R::vac, uint8_t{1});
     if (appId == 2400)
         f.payload.Raw({0x02, 0x05, 0x3C}); // read as part of the version
-    f.payload.Str("1.1.2.7/Stdio");
-    f.Field(&InfoReply::version, std::string("1.1.2.7/Stdio"));
+    f.Field(&R::version, S("1.1.2.7/Stdio"));
     if (!extraFlags)
         return f;
     const uint8_t flags = *extraFlags;
-    f.payload.U8(flags);
-    f.Field(&InfoReply::extraFlags, flags);
-    if (flags & 0x80) {
-        f.payload.U16(27016);
-        f.Field(&InfoReply::gamePort, uint16_t{27016});
-    }
-    if (flags & 0x10) {
-        f.payload.U64(0x0110000100ABCDEFull);
-        f.Field(&InfoReply::steamId, uint64_t{0x0110000100ABCDEFull});
-    }
-    if (flags & 0x40) {
-        f.payload.U16(27020);
-        f.Field(&InfoReply::spectatorPort, uint16_t{27020});
-        f.payload.Str("HLTV");
-        f.Field(&InfoReply::spectatorName, std::string("HLTV"));
-    }
-    if (flags & 0x20) {
-        f.payload.Str("secure,ffa");
-        f.Field(&InfoReply::keywords, std::string("secure,ffa"));
-    }
-    if (flags & 0x01) {
-        f.payload.U64(0xFFFFFFFFFFFFFFFEull);
-        f.Field(&InfoReply::gameId, uint64_t{0xFFFFFFFFFFFFFFFEull});
-    }
+    f.Field(&R::extraFlags, flags);
+    if (flags & 0x80)
+        f.Field(&R::gamePort, uint16_t{27016});
+    if (flags & 0x10)
+        f.Field(&R::steamId, uint64_t{0x0110000100ABCDEFull});
+    if (flags & 0x40)
+        f.Field(&R::spectatorPort, uint16_t{27020}).Field(&R::spectatorName, S("HLTV"));
+    if (flags & 0x20)
+        f.Field(&R::keywords, S("secure,ffa"));
+    if (flags & 0x01)
+        f.Field(&R::gameId, uint64_t{0xFFFFFFFFFFFFFFFEull});
     return f;
 }
 
@@ -343,12 +306,3 @@ TEST(ReplyDecoder, InfoEveryFormAndTruncation) {
 }
 
 
-TEST(ReplyDecoder, ChallengeNeedsFourBytes) {
-    ForEachPrefix({0x4B, 0xA1, 0x00, 0xFF, 0x77}, [](std::span<const uint8_t> prefix, size_t n) {
-        const DecodedReply decoded = DecodePayload('A', prefix);
-        if (n < 4)
-            EXPECT_TRUE(std::holds_alternative<MalformedReply>(decoded));
-        else
-            EXPECT_EQ(DecodeAs<ChallengeReply>('A', prefix).challenge, 0xFF00A14Bu);
-    });
-}
