@@ -99,10 +99,11 @@ TEST_F(ServerViewTest, GroupsAreLoadedOnlyWhenExpandedFilteredAndFound) {
         const ServerInfo* server = items[static_cast<size_t>(i)]->Data().Server();
         ASSERT_EQ(server, Server(i)) << "in address order";
         EXPECT_EQ(CServerTreeItem::ServerImage(*server), IsSilent(i) ? 1 : 0);
-        if (!IsSilent(i))
+        if (!IsSilent(i)) {
             EXPECT_EQ(items[static_cast<size_t>(i)]->text(0),
                       QString::fromStdString(FormatAddress(server->m_dwAddress, server->m_wPort)) +
                           "  [ " + DisplayText(server->m_strName) + " ]  ");
+        }
     }
 
     // "Filtered" applies the current filter when it is expanded.
