@@ -48,6 +48,10 @@ TEST_F(DocumentTest, RepliesRetestTheFilterAndKeepPreviousFragsBySlot) {
     EXPECT_EQ(s->m_nMaxPlayers, 16);
     EXPECT_FALSE(s->m_dwFlags & GROUP_FILTERED);
     EXPECT_TRUE(doc->IsModified());
+    // Cut inside the map: the name is complete, the map is not.
+    Deliver(Payload::Reply('m').Str("10.0.0.1:27015").Str("new name").Text("de_"));
+    EXPECT_EQ(s->m_strName, "new name");
+    EXPECT_EQ(s->m_strMap, "de_dust2");
     doc->SetModifiedFlag(false);
     Deliver(Players({{1, "alpha", 10, 1.0f}}));
     Deliver(Players({{3, "gamma", 1, 1.0f}, {1, "alpha", 13, 130.0f}}));
@@ -59,7 +63,7 @@ TEST_F(DocumentTest, RepliesRetestTheFilterAndKeepPreviousFragsBySlot) {
     view.entries.clear();
     Deliver(Details('m', "other", 1, 2), kAddr, 27016);
     Deliver(Players({{1, "x", 1, 1.0f}}), kAddr + 1, 27015);
-    EXPECT_EQ(s->m_strName, "Caf\xE9 [EU]");
+    EXPECT_EQ(s->m_strName, "new name");
     EXPECT_TRUE(view.entries.empty());
 }
 
