@@ -6,7 +6,9 @@ TEST(DisplayText, Utf8WhenValidElseWindows1252) {
     EXPECT_EQ(DisplayText("plain"), QString("plain"));
     EXPECT_EQ(DisplayText("J\xC3\xBCrgen"), QString::fromUtf8("J\xC3\xBCrgen")) << "valid UTF-8";
     EXPECT_EQ(DisplayText("J\xFCrgen"), QString::fromUtf8("J\xC3\xBCrgen")) << "Latin-1 byte";
-    EXPECT_EQ(DisplayText("\x80uro"), QString::fromUtf8("\xE2\x82\xAC" "uro")) << "1252 euro";
+    EXPECT_EQ(DisplayText("\x80uro"), QString::fromUtf8("\xE2\x82\xAC"
+                                                        "uro"))
+        << "1252 euro";
     EXPECT_EQ(DisplayText(std::string("a\0b", 3)).size(), 3);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QTemporaryDir>
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,10 +25,8 @@ struct RecordingView : IDocView {
                            pHint ? pHint->m_pServer : nullptr, pHint ? pHint->m_pQuery : nullptr});
     }
     int Count(int hint) const {
-        int n = 0;
-        for (const Entry& e : entries)
-            n += e.hint == hint;
-        return n;
+        return int(std::count_if(entries.begin(), entries.end(),
+                                 [hint](const Entry& e) { return e.hint == hint; }));
     }
     std::vector<int> Hints() const {
         std::vector<int> out;

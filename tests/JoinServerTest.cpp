@@ -1,8 +1,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+#include <functional>
 #include <gtest/gtest.h>
+#include <tuple>
 
 #include "core/RuleList.h"
 #include "launch/GameCommandLine.h"
@@ -27,11 +30,6 @@ std::string Refusal(const std::string& game) {
            "\" is not a plain folder name.";
 }
 
-void SetReservedSlots(ServerInfo& server, const std::string& value) {
-    server.ResetRules();
-    server.m_pRules->Insert(std::make_unique<RuleInfo>(RuleInfo{"reserve_slots", value}));
-}
-
 // The join as the user sees it. The game is a file that does not exist, so
 // that a start shows at once as its "file not found" box and no start shows
 // as its absence: nothing waits for a process that should never come.
@@ -43,11 +41,8 @@ protected:
     }
     ServerInfo* AddTestServer(uint32_t address = kAddress) {
         ServerInfo* s = AddServer(address, kPort);
-        s->m_nPing = 40;
-        s->m_strName = "Test Server";
-        s->m_strGame = "cstrike";
-        s->m_nPlayers = 3;
-        s->m_nMaxPlayers = 16;
+        std::tie(s->m_nPing, s->m_strName, s->m_strGame, s->m_nPlayers, s->m_nMaxPlayers) =
+            std::tuple(40, "Test Server", "cstrike", 3, 16);
         return s;
     }
     bool Started() const { return !ui.messages.empty() && ui.messages.back() == kStarted; }
@@ -60,24 +55,18 @@ protected:
     }
     QString OutPath() const { return dir.filePath("fakegame-args.txt"); }
     QStringList WaitForLaunch(QString* cwd = nullptr) {
-        QStringList args;
+        QStringList lines;
         WaitUntil([&] {
             QFile file(OutPath());
-            if (!file.open(QIODevice::ReadOnly))
-                return false;
-            const QStringList lines = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
-            if (lines.size() < 3 || lines[lines.size() - 2] != "arg=+connect")
-                return false;
-            args.clear();
-            for (const QString& line : lines)
-                if (line.startsWith("arg="))
-                    args << line.mid(4);
-                else if (cwd && line.startsWith("cwd="))
-                    *cwd = line.mid(4);
-            return true;
+            lines = file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).split('\n')
+                                                   : QStringList();
+            return lines.size() > 3 && lines[lines.size() - 3] == "arg=+connect";
         });
         QFile::remove(OutPath());
-        return args;
+        if (cwd)
+            *cwd = lines.filter(QRegularExpression("^cwd=")).value(0).mid(4);
+        return lines.filter(QRegularExpression("^arg="))
+            .replaceInStrings(QRegularExpression("^arg="), "");
     }
 
     // The lab's index-th server queried for real, so that the record is as
@@ -97,59 +86,44 @@ protected:
 // ---------------------------------------------------------------------------
 // The command line, without starting anything
 
-TEST(GameCommandLine, ArgumentsKeepEveryValueInOnePieceAndRefuseHostileFolders) {
-    struct Case {
-        const char* name;
-        const char* params;
-        const char* game;
-        const char* password; // null: none asked
-        QStringList expected; // empty: refused
-    };
-    const Case cases[] = {
-        {"quoted params, password in one piece", "-console  -heapsize 64000 \"+name Big Al\"",
-         "Valve", "two words +quit",
+TEST(GameCommandLine, ArgumentsKeepEveryValueInOnePieceAndOnlyPlainFoldersPass) {
+    const std::tuple<const char*, const char*, const char*, QStringList> cases[] = {
+        {"-console  -heapsize 64000 \"+name Big Al\"",
+         "Valve",
+         "two words +quit",
          {"-console", "-heapsize", "64000", "+name Big Al", "-game", "valve", "+password",
           "two words +quit", "+connect", "10.1.2.3:27015"}},
-        {"empty password still given", "", "cstrike", "",
-         {"-game", "cstrike", "+password", "", "+connect", "10.1.2.3:27015"}},
-        {"no game, no params", "", "", nullptr, {"+connect", "10.1.2.3:27015"}},
-        {"second argument", "-console", "cstrike +exec evil.cfg", nullptr, {}},
-        {"parent folder", "-console", "..", nullptr, {}},
-        {"console command", "-console", "valve;quit", nullptr, {}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+        {"", "cstrike", "", {"-game", "cstrike", "+password", "", "+connect", "10.1.2.3:27015"}},
+        {"", "", nullptr, {"+connect", "10.1.2.3:27015"}}}; // no password asked, no game
+    for (const auto& [params, game, password, expected] : cases) {
         ServerInfo s(kAddress, kPort);
-        s.m_strGame = c.game;
-        const std::string password = c.password ? c.password : "";
+        s.m_strGame = game;
+        const std::string typed = password ? password : "";
         QStringList args{"left over"};
         std::string refusal;
-        EXPECT_EQ(GameArguments(c.params, s, c.password ? &password : nullptr, args, refusal),
-                  !c.expected.isEmpty());
-        EXPECT_EQ(args, c.expected);
-        EXPECT_EQ(refusal, c.expected.isEmpty() ? Refusal(c.game) : "");
+        EXPECT_TRUE(GameArguments(params, s, password ? &typed : nullptr, args, refusal));
+        EXPECT_EQ(args, expected);
     }
-}
-
-TEST(GameCommandLine, OnlyPlainFolderNamesAreGameDirectories) {
-    for (const char* good : {"cstrike", "valve", "dod", "ts_1.6", "my-mod", "_test", "9x"})
+    for (const char* bad : {".", "..", "../valve", "..\\valve", "/etc", "+quit", "-dev", "cs\"x",
+                            "cstrike +exec evil.cfg", "valve;quit", "cs\n", "c:", "caf\xE9",
+                            "$HOME", "`id`", "cs|x", "cs&x", ".hidden"}) {
+        ServerInfo s(kAddress, kPort);
+        s.m_strGame = bad;
+        QStringList args{"left over"};
+        std::string refusal;
+        EXPECT_FALSE(GameArguments("-console", s, nullptr, args, refusal)) << bad;
+        EXPECT_TRUE(args.isEmpty()) << bad;
+        EXPECT_EQ(refusal, Refusal(bad));
+    }
+    for (const char* good : {"ts_1.6", "my-mod", "_test", "9x"})
         EXPECT_TRUE(IsPlainFolderName(good)) << good;
-    for (const char* bad :
-         {"", ".", "..", "../valve", "..\\valve", "/etc", "cstrike +exec evil.cfg", "cs;quit",
-          "+quit", "-dev", "cs\"x", "cs'x", "a b", "cs\ttab", "cs\n", "c:", "caf\xE9", "$HOME",
-          "`id`", "cs|x", "cs&x", ".hidden"})
-        EXPECT_FALSE(IsPlainFolderName(bad)) << bad;
-}
-
-TEST(GameCommandLine, WorkingDirectoryIsTheExecutablesFolder) {
-    const std::pair<const char*, const char*> cases[] = {
+    const std::pair<const char*, const char*> folders[] = {
         {"C:\\Sierra\\Half-Life\\hl.exe", "C:\\Sierra\\Half-Life\\"},
         {"C:hl.exe", "C:"},
         {"hl.exe", ""},
-        {"/opt/hl/hl_linux", "/opt/hl/"},
         {"D:\\games/hl/hl.exe", "D:\\games/hl/"},
         {"/mnt/c:\\hl\\hl.exe", "/mnt/c:\\hl\\"}};
-    for (const auto& [path, folder] : cases)
+    for (const auto& [path, folder] : folders)
         EXPECT_EQ(GameWorkingDirectory(path), folder) << path;
 }
 
@@ -160,20 +134,21 @@ TEST(ShellError, FailedStartsGiveTheirCodesInAnyLanguage) {
     if (!german.Available())
         GTEST_SKIP() << GermanLocale::kMissing;
     QTemporaryDir dir;
-    const QString plain = dir.filePath("plain.txt");
-    const QString garbage = dir.filePath("garbage.exe");
+    const QString plain = dir.filePath("plain.txt"), garbage = dir.filePath("garbage.exe");
     for (const QString& path : {plain, garbage}) {
         QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("MZ\0\0 not a program", 19);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("MZ\0\0 not a program", 19));
     }
     QFile::setPermissions(garbage, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     const QString game = QString::fromUtf8(SCOUTWIRE_FAKEGAME_PATH);
-    const std::tuple<QString, QString, int> cases[] = {
-        {dir.filePath("missing/hl"), {}, 2}, {plain + "/hl", {}, 3},
-        {"no-such-program-anywhere", {}, 2}, {plain, {}, 5},
-        {dir.path(), {}, 5},                 {garbage, {}, 31},
-        {game, dir.filePath("no/such"), 3},  {game, plain, 3}};
+    const std::tuple<QString, QString, int> cases[] = {{dir.filePath("missing/hl"), {}, 2},
+                                                       {plain + "/hl", {}, 3},
+                                                       {"no-such-program-anywhere", {}, 2},
+                                                       {plain, {}, 5},
+                                                       {dir.path(), {}, 5},
+                                                       {garbage, {}, 31},
+                                                       {game, dir.filePath("no/such"), 3},
+                                                       {game, plain, 3}};
     for (const auto& [program, folder, code] : cases)
         EXPECT_EQ(StartProgram(program, {}, folder), std::optional<int>(code))
             << program.toStdString() << " in " << folder.toStdString();
@@ -190,11 +165,18 @@ struct Question {
     bool password = false;
     std::vector<Answer> answers = {};
     std::vector<std::string> boxes = {}; // the texts shown, a start last
-    Buttons buttons = Buttons::Ok;  // of the first box
-    Icon icon = Icon::Error;
+    const char* game = "cstrike";
+    bool noGame = false;
 };
 
-void PrintTo(const Question& q, std::ostream* os) { *os << q.name; }
+const std::string kDown = "Server seems down. Try to connect anyway?";
+const std::string kFullReserved =
+    "Server seems full, unless you can take a reserved slot. Wait for a free spot?";
+const std::string kFull = "Server seems full. Wait for a free spot?";
+
+void PrintTo(const Question& q, std::ostream* os) {
+    *os << q.name;
+}
 
 class JoinQuestionTest : public JoinTest, public ::testing::WithParamInterface<Question> {};
 
@@ -204,10 +186,15 @@ TEST_P(JoinQuestionTest, AsksAndStartsOrNot) {
     s->m_nPing = q.ping;
     s->m_nPlayers = static_cast<uint8_t>(q.players);
     s->m_nMaxPlayers = static_cast<uint8_t>(q.maxPlayers);
-    if (q.reserved)
-        SetReservedSlots(*s, q.reserved);
+    if (q.reserved) {
+        s->ResetRules();
+        s->m_pRules->Insert(std::make_unique<RuleInfo>(RuleInfo{"reserve_slots", q.reserved}));
+    }
     s->m_bPassword = q.password;
     s->m_strPassword = "old";
+    s->m_strGame = q.game;
+    if (q.noGame)
+        settings->m_strHLPath.clear();
     doc->SetModifiedFlag(false);
     std::string offered;
     ui.onPassword = [&](std::string& pw) {
@@ -218,10 +205,12 @@ TEST_P(JoinQuestionTest, AsksAndStartsOrNot) {
     ui.answers.assign(q.answers.begin(), q.answers.end());
     doc->JoinServer(s);
     EXPECT_EQ(ui.messages, q.boxes);
-    if (!ui.boxes.empty()) {
-        EXPECT_EQ(ui.boxes[0], std::make_pair(q.buttons, q.icon));
-    }
-    EXPECT_EQ(ui.progressDialogs, 0);
+    for (size_t i = 0; i < ui.boxes.size() && i < q.boxes.size(); ++i) // as its text says
+        EXPECT_EQ(ui.boxes[i], q.boxes[i] == kDown ? std::pair(Buttons::OkCancel, Icon::Warning)
+                               : q.boxes[i][0] == 'S'
+                                   ? std::pair(Buttons::YesNoCancel, Icon::Question)
+                                   : std::pair(Buttons::Ok, Icon::Error));
+    EXPECT_EQ(ui.progressDialogs, 0) << "nobody waits for what is refused or has room";
     if (q.password) {
         EXPECT_EQ(offered, "old");
         EXPECT_EQ(s->m_strPassword, Started() ? "new pass" : "old");
@@ -229,44 +218,104 @@ TEST_P(JoinQuestionTest, AsksAndStartsOrNot) {
     }
 }
 
-const std::string kDown = "Server seems down. Try to connect anyway?";
-const std::string kFullReserved =
-    "Server seems full, unless you can take a reserved slot. Wait for a free spot?";
-const std::string kFull = "Server seems full. Wait for a free spot?";
-
+using Q = Question;
 INSTANTIATE_TEST_SUITE_P(
     Join, JoinQuestionTest,
     ::testing::Values(
-        Question{.name = "Answering", .boxes = {kStarted}},
-        Question{.name = "SilentCancelled", .ping = 0, .answers = {Answer::Cancel}, .boxes = {kDown},
-                 .buttons = Buttons::OkCancel, .icon = Icon::Warning},
-        Question{.name = "SilentJoined", .ping = 0, .answers = {Answer::Ok}, .boxes = {kDown, kStarted},
-                 .buttons = Buttons::OkCancel, .icon = Icon::Warning},
-        Question{.name = "ReservedSlotsFullCancelled", .players = 12, .reserved = "4",
-                 .answers = {Answer::Cancel}, .boxes = {kFullReserved},
-                 .buttons = Buttons::YesNoCancel, .icon = Icon::Question},
-        Question{.name = "ReservedSlotsFullJoinedWithoutWaiting", .players = 12, .reserved = "4",
-                 .answers = {Answer::No}, .boxes = {kFullReserved, kStarted},
-                 .buttons = Buttons::YesNoCancel, .icon = Icon::Question},
-        Question{.name = "NoNumberNoReservedSlot", .players = 16, .reserved = "abc",
-                 .answers = {Answer::Cancel}, .boxes = {kFull},
-                 .buttons = Buttons::YesNoCancel, .icon = Icon::Question},
-        Question{.name = "OneShortOfTheLimit", .players = 11, .reserved = "4.9", .boxes = {kStarted}},
-        Question{.name = "NoLimitWithoutDetails", .players = 5, .maxPlayers = 0, .boxes = {kStarted}},
-        Question{.name = "PasswordKept", .password = true, .boxes = {kStarted}},
-        Question{.name = "PasswordCancelled", .password = true, .answers = {Answer::Cancel}}),
+        Q{.name = "Answering", .boxes = {kStarted}},
+        Q{.name = "SilentCancelled", .ping = 0, .answers = {Answer::Cancel}, .boxes = {kDown}},
+        Q{.name = "SilentJoined", .ping = 0, .answers = {Answer::Ok}, .boxes = {kDown, kStarted}},
+        Q{.name = "ReservedSlotsFullCancelled",
+          .players = 12,
+          .reserved = "4",
+          .answers = {Answer::Cancel},
+          .boxes = {kFullReserved}},
+        Q{.name = "ReservedSlotsFullJoinedNow",
+          .players = 12,
+          .reserved = "4",
+          .answers = {Answer::No},
+          .boxes = {kFullReserved, kStarted}},
+        Q{.name = "NoNumberNoReservedSlot",
+          .players = 16,
+          .reserved = "abc",
+          .answers = {Answer::Cancel},
+          .boxes = {kFull}},
+        Q{.name = "OneShortOfTheLimit", .players = 11, .reserved = "4.9", .boxes = {kStarted}},
+        Q{.name = "NoLimitWithoutDetails", .players = 5, .maxPlayers = 0, .boxes = {kStarted}},
+        Q{.name = "PasswordKept", .password = true, .boxes = {kStarted}},
+        Q{.name = "PasswordCancelled", .password = true, .answers = {Answer::Cancel}},
+        Q{.name = "NoGameConfigured", .noGame = true},
+        Q{.name = "HostileFolderRefused", .boxes = {Refusal("..")}, .game = ".."},
+        Q{.name = "HostileFolderRefusedBeforeWaiting",
+          .players = 16,
+          .answers = {Answer::Yes},
+          .boxes = {kFull, Refusal("..")},
+          .game = ".."}),
     [](const ::testing::TestParamInfo<Question>& info) { return std::string(info.param.name); });
 
-TEST_F(JoinTest, NoGameConfiguredDoesNothingAndAHostileFolderIsRefused) {
-    ServerInfo* s = AddTestServer();
-    settings->m_strHLPath.clear();
-    doc->JoinServer(s);
-    EXPECT_TRUE(ui.messages.empty());
+// ---------------------------------------------------------------------------
+// Waiting for a free place
 
-    settings->m_strHLPath = dir.filePath("hl").toStdString();
-    s->m_strGame = "..";
-    doc->JoinServer(s);
-    EXPECT_EQ(ui.messages, std::vector<std::string>{Refusal("..")});
+// The server's flags and folder change while the user waits (its replies
+// arrive meanwhile): the launch keeps the password decided when asked, the
+// folder is checked again once the wait ends, and Cancel or a cleared list
+// ends the wait.
+TEST_F(JoinTest, TheWaitChecksAgainAndEndsAtCancelOrWithTheList) {
+    UseFakeGame();
+    ServerInfo* s = AddTestServer(0x7F0000FE); // nobody answers there
+    const auto waitThen = [&](std::function<bool(int)> atCheck) {
+        s->m_nPing = 40; // the polls of the round before left it at 0
+        s->m_nPlayers = 16;
+        ui.messages.clear();
+        ui.answers = {Answer::Yes};
+        ui.cancelAt = std::move(atCheck);
+        doc->JoinServer(s);
+    };
+    ui.onPassword = [](std::string& pw) {
+        pw = "typed";
+        return true;
+    };
+    for (const bool flagWhenAsked : {true, false}) {
+        s->m_bPassword = flagWhenAsked;
+        s->m_strPassword = "stored";
+        waitThen([&](int n) {
+            if (n == 2) {
+                s->m_bPassword = !flagWhenAsked;
+                s->m_nPlayers = 3;
+            }
+            return false;
+        });
+        const QStringList args = WaitForLaunch();
+        EXPECT_EQ(args.contains("+password"), flagWhenAsked) << flagWhenAsked;
+        EXPECT_EQ(args.contains("typed"), flagWhenAsked) << "a typed password is not dropped";
+        EXPECT_FALSE(args.contains("stored")) << "nor a stored one sent unasked";
+    }
+    s->m_bPassword = false;
+    waitThen([&](int n) { // plain when asked, hostile once the wait ends
+        if (n == 2) {
+            s->m_strGame = "..";
+            s->m_nPlayers = 3;
+        }
+        return n > 3;
+    });
+    EXPECT_EQ(ui.messages, (std::vector<std::string>{kFull, Refusal("..")}));
+
+    s->m_strGame = "cstrike";
+    waitThen([](int n) { return n == 5; });
+    EXPECT_EQ(ui.progressDialogs, 4);
+    EXPECT_EQ(ui.messages, std::vector<std::string>{kFull}) << "nothing started after Cancel";
+    // The record goes away inside the waiting loop; the join must notice
+    // instead of reading it.
+    int checks = 0;
+    waitThen([&](int n) {
+        checks = n;
+        if (n == 3)
+            doc->ClearServerList();
+        return n > 50;
+    });
+    EXPECT_EQ(doc->GetServerList().GetSize(), 0);
+    EXPECT_EQ(checks, 3) << "the wait ends with the record, not at Cancel";
+    EXPECT_EQ(ui.messages, std::vector<std::string>{kFull});
 }
 
 // The whole road to a real process: a lab server, its game, the folder.
@@ -291,65 +340,6 @@ TEST_F(JoinTest, JoinsARealLabServer) {
     EXPECT_TRUE(ui.messages.empty());
 }
 
-// ---------------------------------------------------------------------------
-// Waiting for a free place
-
-// The server's flags change while the user waits (its replies arrive
-// meanwhile): the launch keeps what was decided when asked.
-TEST_F(JoinTest, PasswordDecidedWhenAskedSurvivesTheWait) {
-    UseFakeGame();
-    ServerInfo* s = AddTestServer(0x7F0000FE); // nobody answers there
-    for (const bool flagWhenAsked : {true, false}) {
-        s->m_nPing = 40; // the polls of the first round left it at 0
-        s->m_nPlayers = 16;
-        s->m_bPassword = flagWhenAsked;
-        s->m_strPassword = "stored";
-        ui.onPassword = [](std::string& pw) {
-            pw = "typed";
-            return true;
-        };
-        ui.answers = {Answer::Yes};
-        ui.cancelAt = [&](int n) {
-            if (n == 2) {
-                s->m_bPassword = !flagWhenAsked;
-                s->m_nPlayers = 3;
-            }
-            return false;
-        };
-        doc->JoinServer(s);
-        const QStringList args = WaitForLaunch();
-        EXPECT_EQ(args.contains("+password"), flagWhenAsked) << flagWhenAsked;
-        EXPECT_EQ(args.contains("typed"), flagWhenAsked) << "a typed password is not dropped";
-        EXPECT_FALSE(args.contains("stored")) << "nor a stored one sent unasked";
-    }
-}
-
-TEST_F(JoinTest, GameDirectoryIsCheckedBeforeAndAfterTheWait) {
-    ServerInfo* s = AddTestServer(0x7F0000FE);
-    s->m_nPlayers = 16;
-    s->m_strGame = "..";
-    ui.answers = {Answer::Yes};
-    ui.cancelAt = [](int n) { return n > 3; };
-    doc->JoinServer(s);
-    EXPECT_EQ(ui.progressDialogs, 0) << "refused before the user waits";
-    EXPECT_EQ(ui.messages, (std::vector<std::string>{kFull, Refusal("..")}));
-
-    // Plain when asked, hostile once the wait ends.
-    s->m_strGame = "cstrike";
-    ui.messages.clear();
-    ui.answers = {Answer::Yes};
-    ui.cancelAt = [&](int n) {
-        if (n == 2) {
-            s->m_strGame = "..";
-            s->m_nPlayers = 3;
-        }
-        return n > 3;
-    };
-    doc->JoinServer(s);
-    EXPECT_EQ(ui.progressDialogs, 1);
-    EXPECT_EQ(ui.messages, (std::vector<std::string>{kFull, Refusal("..")}));
-}
-
 // A lab server that loses its players: full at first, with room later.
 TEST_F(JoinTest, WaitEndsWhenAPlaceIsFree) {
     ServerInfo* s = QueryLabServer(
@@ -366,33 +356,7 @@ TEST_F(JoinTest, WaitEndsWhenAPlaceIsFree) {
     doc->JoinServer(s);
     EXPECT_TRUE(Started());
     EXPECT_LT(s->m_nPlayers, s->m_nMaxPlayers - reserved);
-    EXPECT_EQ(ui.progressTexts, std::vector<std::string>{"Waiting for free spot on server " +
-                                                         s->m_strName + "..."});
+    EXPECT_EQ(ui.progressTexts,
+              std::vector<std::string>{"Waiting for free spot on server " + s->m_strName + "..."});
     EXPECT_GT(checks, 1) << "it polled until the count dropped";
-}
-
-TEST_F(JoinTest, CancelOrAClearedListEndsTheWait) {
-    ServerInfo* s = QueryLabServer({"--servers", "1", "--draining", "1", "--drain-interval",
-                                    "600000", "--latency", "3-3"});
-    ASSERT_TRUE(s);
-    ui.cancelAt = [](int n) { return n == 5; };
-    ui.answers = {Answer::Yes};
-    doc->JoinServer(s);
-    EXPECT_EQ(ui.progressDialogs, 1);
-    EXPECT_FALSE(Started());
-
-    // The record goes away inside the waiting loop; the join must notice
-    // instead of reading it.
-    int checks = 0;
-    ui.cancelAt = [&](int n) {
-        checks = n;
-        if (n == 3)
-            doc->ClearServerList();
-        return n > 50;
-    };
-    ui.answers = {Answer::Yes};
-    doc->JoinServer(s);
-    EXPECT_EQ(doc->GetServerList().GetSize(), 0);
-    EXPECT_EQ(checks, 3) << "the wait ends with the record, not at Cancel";
-    EXPECT_FALSE(Started());
 }

@@ -8,9 +8,9 @@
 // it; where it is missing, Available() is false and the test skips.
 class GermanLocale {
 public:
-    GermanLocale() : m_previous(std::setlocale(LC_ALL, nullptr)) {
-        m_bAvailable = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
-    }
+    GermanLocale()
+        : m_previous(std::setlocale(LC_ALL, nullptr)),
+          m_bAvailable(std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr) {}
     ~GermanLocale() { std::setlocale(LC_ALL, m_previous.c_str()); }
     GermanLocale(const GermanLocale&) = delete;
     GermanLocale& operator=(const GermanLocale&) = delete;
@@ -21,5 +21,5 @@ public:
 
 private:
     std::string m_previous;
-    bool m_bAvailable = false;
+    bool m_bAvailable;
 };

@@ -15,7 +15,6 @@ public:
     void SetStep(int) override {}
     int SetPos(int pos) override {
         PumpMessages();
-        m_ui.progressPositions.push_back(pos);
         const int old = m_pos;
         m_pos = pos;
         return old;
@@ -51,11 +50,15 @@ std::unique_ptr<IProgress> ScriptedUI::CreateProgress() {
     return std::make_unique<ScriptedProgress>(*this);
 }
 
-bool ScriptedUI::EditQuery(Query& query) { return onEditQuery && onEditQuery(query); }
+bool ScriptedUI::EditQuery(Query& query) {
+    return onEditQuery && onEditQuery(query);
+}
 bool ScriptedUI::EditAddServer(uint32_t& address, int& port, std::string& hostName) {
     return onAddServer && onAddServer(address, port, hostName);
 }
-bool ScriptedUI::EditPassword(std::string& password) { return onPassword && onPassword(password); }
+bool ScriptedUI::EditPassword(std::string& password) {
+    return onPassword && onPassword(password);
+}
 bool ScriptedUI::EditServerFilter(ServerFilter& filter, const std::vector<std::string>&,
                                   const std::vector<std::string>&) {
     return onServerFilter && onServerFilter(filter);

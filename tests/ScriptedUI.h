@@ -20,7 +20,7 @@ public:
     std::string GetClipboardText() override { return clipboard; }
     void BeginWaitCursor() override { ++waitCursorDepth; }
     void EndWaitCursor() override { --waitCursorDepth; }
-    bool IsShiftDown() override { return shiftDown; }
+    bool IsShiftDown() override { return false; }
     std::unique_ptr<IProgress> CreateProgress() override;
 
     bool EditQuery(Query& query) override;
@@ -45,7 +45,6 @@ public:
     std::vector<std::pair<Buttons, Icon>> boxes;
     std::vector<std::string> statusMessages;
     std::vector<std::string> progressTexts;
-    std::vector<int> progressPositions;
     std::string clipboard;
     int waitCursorDepth = 0;
     int progressDialogs = 0;
@@ -54,7 +53,6 @@ public:
 
     // Scripted.
     std::deque<Answer> answers;
-    bool shiftDown = false;
     bool failProgress = false;
     // Called at each CheckCancelButton with the number of checks so far;
     // true presses Cancel.

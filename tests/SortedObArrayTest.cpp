@@ -43,33 +43,6 @@ protected:
 
 } // namespace
 
-TEST(SortedObArray, FindOnEmptyListAndInsertionPoints) {
-    OwningServerList list(1);
-    ServerInfo probe(10, 1);
-    EXPECT_EQ(list.Find(probe), -1);
-    EXPECT_EQ(list.Insert(MakeServer(10, 1)), 0);
-    EXPECT_EQ(list.Insert(MakeServer(30, 1)), 1);
-    EXPECT_EQ(list.Insert(MakeServer(20, 1)), 1);
-    ServerInfo between(25, 1);
-    EXPECT_EQ(list.Find(between), -1 - 2);
-    ServerInfo present(20, 1);
-    EXPECT_EQ(list.Find(present), 1);
-}
-
-TEST(SortedObArray, SameAddressDifferentPortsAreTwoRecordsOrderedByPort) {
-    OwningServerList list(1);
-    EXPECT_GE(list.InsertUnique(MakeServer(7, 27016)), 0);
-    EXPECT_GE(list.InsertUnique(MakeServer(7, 27015)), 0);
-    auto duplicate = MakeServer(7, 27015);
-    EXPECT_EQ(list.InsertUnique(std::move(duplicate)), -1);
-    EXPECT_NE(duplicate, nullptr) << "a refused insertion leaves the record with the caller";
-    ASSERT_EQ(list.GetSize(), 2);
-    EXPECT_EQ(list[0]->m_wPort, 27015);
-    EXPECT_EQ(list[1]->m_wPort, 27016);
-    list.Insert(MakeServer(0xC0A80001u, 1)); // 192.168.0.1, negative as a signed number
-    EXPECT_EQ(list[2]->m_dwAddress, 0xC0A80001u) << "addresses compare unsigned";
-}
-
 // Four servers at addresses 1-4, set up per column, sorted both ways.
 TEST_F(ServerOrderTest, SortOrders) {
     std::vector<ServerInfo*> s;
@@ -130,21 +103,12 @@ TEST(SortedObArray, SortColumnClicks) {
 
 TEST(ServerInfo, ReservedSlotsFromTheRule) {
     ServerInfo server;
-    EXPECT_EQ(server.GetReservedSlots(), -1);
+    EXPECT_EQ(server.GetReservedSlots(), -1) << "no rules";
     server.ResetRules();
-    EXPECT_EQ(server.GetReservedSlots(), -1) << "an empty rule list";
     server.m_pRules->Insert(std::make_unique<RuleInfo>(RuleInfo{"mp_timelimit", "30"}));
     EXPECT_EQ(server.GetReservedSlots(), -1) << "no reserve_slots rule";
-    server.m_pRules->Insert(std::make_unique<RuleInfo>(RuleInfo{"Reserve_Slots", "2.9"}));
-    EXPECT_EQ(server.GetReservedSlots(), 2);
-    server.m_pRules->GetAt(server.m_pRules->Find(RuleInfo{"reserve_slots", ""}))->m_strValue =
-        "abc";
-    EXPECT_EQ(server.GetReservedSlots(), 0);
-    server.m_pRules->GetAt(server.m_pRules->Find(RuleInfo{"reserve_slots", ""}))->m_strValue =
-        "1e40";
-    EXPECT_EQ(server.GetReservedSlots(), 2147483647) << "huge values saturate";
-    server.ResetRules();
-    EXPECT_TRUE(server.m_pRules->IsEmpty());
+    server.m_pRules->Insert(std::make_unique<RuleInfo>(RuleInfo{"Reserve_Slots", "1e40"}));
+    EXPECT_EQ(server.GetReservedSlots(), 2147483647) << "huge values saturate, any case";
 }
 
 // A server writes "20.5" whatever language its players speak: the reading
