@@ -102,3 +102,25 @@ TEST_F(CliTest, ErrorsGoToStandardErrorWithAFailingExit) {
         EXPECT_TRUE(run.out.isEmpty()) << error;
     }
 }
+
+// Each Steam source reaches the document: a source option that fell back to
+// the WON master would list nothing from this lab, which has no WON servers.
+TEST(CliSteamTest, UpdateFromEitherSteamSource) {
+    LabProcess steam;
+    ASSERT_TRUE(steam.Start({"--protocol", "steam", "--servers", "20", "--seed", "33"}));
+    QTemporaryDir dir;
+    const QString doc = dir.filePath("steam.scw");
+    for (const QStringList& source :
+         {QStringList{"--source", "steam", "--master", steam.SteamMasterText()},
+          QStringList{"--source", "web", "--key", steam.WebKey(), "--api-url", steam.WebUrl()}}) {
+        SCOPED_TRACE(source.join(' ').toStdString());
+        QFile::remove(doc);
+        QProcess p;
+        p.start(SCOUTWIRE_CLI_PATH, QStringList{"update", doc, "--json", "--quiet", "--timeout",
+                                                "500", "--settings", dir.filePath("cli.ini")} +
+                                        source);
+        ASSERT_TRUE(p.waitForFinished(60000));
+        EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+        EXPECT_EQ(QJsonDocument::fromJson(p.readAllStandardOutput()).array().size(), 20);
+    }
+}
