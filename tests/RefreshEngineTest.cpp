@@ -76,8 +76,7 @@ TEST_F(RefreshEngineTest, SocketLimit) {
 // query waits for its slot, the second during the wait for the silent ones.
 TEST_F(RefreshEngineTest, NoProgressDialogClearAndCancel) {
     Start({"--servers", "40", "--seed", "9", "--silent", "1"});
-    // A query starts by resetting the ping: a ping left as it was means no
-    // server was asked.
+    // A query starts by resetting the ping: one left as it was was not asked.
     ui.failProgress = true;
     const std::vector<ServerInfo*> servers = AllServers();
     for (ServerInfo* s : servers)
