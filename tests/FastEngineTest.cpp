@@ -1,6 +1,5 @@
-// The shared engine that settings beyond the per-socket limits switch on:
-// thousands of queries over a few sockets against the lab, with the replies
-// told apart by their sender alone.
+// The shared engine (settings beyond the per-socket limits): thousands of
+// queries over a few sockets, replies told apart by their sender alone.
 
 #include <gtest/gtest.h>
 
@@ -79,10 +78,8 @@ const FleetCase kFleets[] = {
 
 } // namespace
 
-// Thousands of servers, a few sockets: every reply reaches its own record,
-// with the ping of its own round trip, and with thousands still pending the
-// silent servers end as time-outs, each told to the views, with no cleaning
-// pass and no box.
+// Every reply reaches its own record with the ping of its own round trip;
+// the silent servers end as time-outs, with no cleaning pass and no box.
 TEST_P(FastFleetTest, EveryServerGetsItsOwnRepliesAndTheSilentOnesTimeOut) {
     const FleetCase& fleet = GetParam();
     Start(fleet.arguments, fleet.steam);

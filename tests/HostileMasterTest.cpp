@@ -87,11 +87,9 @@ size_t BatchesUpToTheEntryLimit() {
     return batches;
 }
 
-// repeat: the answer to the second request names itself again, which is not
-// asked for twice; the list never ends, the user is told so, and what came
-// stays. endless: followed for a bounded number of batches or entries (65506-
-// byte datagrams going round 150,000 addresses), then taken as complete.
-// flood: unsupported replies between the batches, one box per exchange.
+// repeat: the second batch names itself again, is not asked for twice, the
+// user is told and what came stays. endless: followed for a bounded number of
+// batches or entries, then complete. flood: one box per exchange.
 const MasterCase kMasters[] = {
     // An honest master whose first request is lost: asked again, every batch
     // comes, and the new servers are refreshed (the silent ones time out).

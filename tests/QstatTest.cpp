@@ -88,10 +88,11 @@ protected:
         const QJsonObject expected = m_lab.ServerAt(index);
         const QJsonObject d = expected["details"].toObject();
         ASSERT_EQ(server.fields.size(), 8) << server.fields.join(' ').toStdString();
-        EXPECT_EQ(QByteArray::fromHex(server.fields[2].toLatin1()), LabProcess::Bytes(d, "name"));
-        EXPECT_EQ(QByteArray::fromHex(server.fields[3].toLatin1()), d["map"].toString().toLatin1());
-        EXPECT_EQ(server.fields[4].toInt(), d["maxPlayers"].toInt());
-        EXPECT_EQ(server.fields[5].toInt(), d["players"].toInt());
+        EXPECT_EQ(std::make_tuple(QByteArray::fromHex(server.fields[2].toLatin1()),
+                                  QByteArray::fromHex(server.fields[3].toLatin1()),
+                                  server.fields[4].toInt(), server.fields[5].toInt()),
+                  std::make_tuple(LabProcess::Bytes(d, "name"), d["map"].toString().toLatin1(),
+                                  d["maxPlayers"].toInt(), d["players"].toInt()));
         if (!withPlayers)
             return;
 
