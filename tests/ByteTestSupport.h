@@ -1,8 +1,7 @@
 #pragma once
 
-// Byte-level helpers: the one builder of datagrams and payloads, with their
-// field ends marked, and exact-size copies for sweeping truncations under
-// the sanitizers.
+// The one builder of datagrams and payloads, and exact-size copies for
+// sweeping truncations under the sanitizers.
 
 #include <gtest/gtest.h>
 
@@ -15,8 +14,8 @@
 #include <string>
 #include <vector>
 
-// Builds a payload by hand and remembers where each field or entry ends, so
-// that truncation tests know independently which parts a prefix holds whole.
+// Remembers where each field or entry ends, so that truncation tests know
+// independently which parts a prefix holds whole.
 class Payload {
 public:
     Payload() = default;

@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFile>
-#include <QHostAddress>
 #include <QJsonDocument>
 
 #include <arpa/inet.h>
@@ -18,8 +17,7 @@ constexpr int kAttempts = 24;
 // Below Linux's ephemeral range, so the lab never races a client socket.
 constexpr int kFirstPort = 20000;
 constexpr int kPortSpan = 12000;
-// A steam lab's Steam master (UDP) and web list (TCP) share one number from
-// a range of their own, clear of the servers' and masters' ports.
+// A Steam lab's master (UDP) and web list (TCP) share a number of their own.
 constexpr int kFirstSteamPort = kFirstPort - kPortSpan / 2;
 // The lab's exit code when it cannot bind a socket.
 constexpr int kBindFailure = 3;
@@ -40,8 +38,7 @@ bool CanBind(uint32_t address, uint16_t port, int type = SOCK_DGRAM) {
 } // namespace
 
 LabProcess::LabProcess() {
-    // A second octet of its own per test process keeps the fleets apart in
-    // captures and logs; only the ports have to differ.
+    // Only the ports have to differ; an octet per process keeps captures readable.
     const auto pid = static_cast<uint32_t>(QCoreApplication::applicationPid());
     m_baseAddress = (127u << 24) | ((32 + pid % 160) << 16) | 1;
 }
@@ -50,43 +47,16 @@ LabProcess::~LabProcess() {
     Stop();
 }
 
-QString LabProcess::FormatIP(uint32_t address) {
-    return QHostAddress(address).toString();
-}
-
-QString LabProcess::MasterText() const {
-    return QStringLiteral("%1:%2").arg(FormatIP(m_masterAddress)).arg(m_masterPort);
-}
-
-QString LabProcess::SteamMasterText() const {
-    return QStringLiteral("%1:%2").arg(FormatIP(m_masterAddress)).arg(m_steamMasterPort);
-}
-
-QString LabProcess::WebUrl() const {
-    return QStringLiteral("http://%1:%2").arg(FormatIP(m_masterAddress)).arg(m_webPort);
-}
-
-QString LabProcess::WebKey() const {
-    return m_manifest.value("web").toObject().value("key").toString();
-}
-
-QString LabProcess::EndpointAt(int index) const {
-    return QStringLiteral("%1:%2").arg(FormatIP(AddressAt(index))).arg(m_serverPort);
-}
-
 QByteArray LabProcess::Bytes(const QJsonObject& object, const QString& key) {
     const QJsonValue hex = object.value(key + QStringLiteral("Hex"));
-    if (hex.isString())
-        return QByteArray::fromHex(hex.toString().toLatin1());
-    return object.value(key).toString().toLatin1();
+    return hex.isString() ? QByteArray::fromHex(hex.toString().toLatin1())
+                          : object.value(key).toString().toLatin1();
 }
 
 bool LabProcess::Start(const QStringList& arguments) {
     Stop();
-    if (!m_dir.isValid()) {
-        m_error = QStringLiteral("no temporary folder for the manifest");
-        return false;
-    }
+    if (!m_dir.isValid())
+        return m_error = QStringLiteral("no temporary folder for the manifest"), false;
     const auto pid = static_cast<int>(QCoreApplication::applicationPid());
     const int first = (pid * 37) % (kPortSpan / 2);
     const qsizetype protocol = arguments.indexOf(QStringLiteral("--protocol"));
@@ -153,20 +123,14 @@ LabProcess::Outcome LabProcess::Launch(const QStringList& arguments) {
         }
     }
     const QString readyLine = QString::fromLocal8Bit(m_process->readLine()).trimmed();
-    if (!readyLine.startsWith(QStringLiteral("scoutwire-lab ready:"))) {
-        m_error = QStringLiteral("unexpected first line from the lab: %1").arg(readyLine);
-        Stop();
-        return Outcome::Failed;
-    }
-
     QFile file(manifestPath);
     QJsonParseError parseError{};
     const QJsonDocument document = file.open(QIODevice::ReadOnly)
                                        ? QJsonDocument::fromJson(file.readAll(), &parseError)
                                        : QJsonDocument();
-    if (!document.isObject()) {
-        m_error = QStringLiteral("unreadable manifest %1: %2")
-                      .arg(manifestPath, parseError.errorString());
+    if (!readyLine.startsWith(QStringLiteral("scoutwire-lab ready:")) || !document.isObject()) {
+        m_error = QStringLiteral("no ready line (%1) or manifest %2 (%3)")
+                      .arg(readyLine, manifestPath, parseError.errorString());
         Stop();
         return Outcome::Failed;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHostAddress>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QProcess>
@@ -10,12 +11,9 @@
 #include <cstdint>
 #include <memory>
 
-// Runs scoutwire-lab for one test. It chooses the fleet's base address, the
-// servers' port and the master's port so that labs started by test processes
-// running in parallel do not collide, asks for a manifest, waits for the
-// ready line, and stops the lab when destroyed. With "--protocol", "steam"
-// among the arguments it also chooses the Steam master's and the web list's
-// ports.
+// Runs scoutwire-lab for one test, on addresses and ports that labs of test
+// processes running in parallel do not collide on; reads its manifest, stops
+// it when destroyed.
 class LabProcess {
 public:
     LabProcess();
@@ -23,9 +21,7 @@ public:
     LabProcess(const LabProcess&) = delete;
     LabProcess& operator=(const LabProcess&) = delete;
 
-    // Starts the lab with these arguments (not --base, --port, --master,
-    // --manifest, --steam-master-port or --web-port, which are chosen here).
-    // False with Error() on failure.
+    // The addresses, ports and manifest path are chosen here. False with Error() on failure.
     bool Start(const QStringList& arguments = {});
     void Stop();
     QString Error() const { return m_error; }
@@ -35,29 +31,28 @@ public:
     uint16_t ServerPort() const { return m_serverPort; }
     uint32_t MasterAddress() const { return m_masterAddress; }
     uint16_t MasterPort() const { return m_masterPort; }
-    // "127.0.0.1:27010"
-    QString MasterText() const;
-    // A lab started with --protocol steam: its Steam master ("127.0.0.1:P")
-    // and web list (base "http://127.0.0.1:P", the key it accepts).
+    QString MasterText() const { return Endpoint(m_masterAddress, m_masterPort); }
+    // Of a lab started with --protocol steam.
     bool Steam() const { return m_steam; }
     uint16_t SteamMasterPort() const { return m_steamMasterPort; }
-    QString SteamMasterText() const;
-    uint16_t WebPort() const { return m_webPort; }
-    QString WebUrl() const;
-    QString WebKey() const;
+    QString SteamMasterText() const { return Endpoint(m_masterAddress, m_steamMasterPort); }
+    QString WebUrl() const { return "http://" + Endpoint(m_masterAddress, m_webPort); }
+    QString WebKey() const { return m_manifest["web"].toObject()["key"].toString(); }
 
     const QJsonObject& Manifest() const { return m_manifest; }
     QJsonArray Servers() const { return m_manifest.value("servers").toArray(); }
     int ServerCount() const { return static_cast<int>(Servers().size()); }
     QJsonObject ServerAt(int index) const { return Servers().at(index).toObject(); }
     uint32_t AddressAt(int index) const { return m_baseAddress + static_cast<uint32_t>(index); }
-    // "127.x.y.z:port" of the index-th server.
-    QString EndpointAt(int index) const;
+    QString EndpointAt(int index) const { return Endpoint(AddressAt(index), m_serverPort); }
 
     // The raw bytes of a manifest string: from key + "Hex" when the manifest
     // gives one (names may hold Latin-1), else the text as Latin-1.
     static QByteArray Bytes(const QJsonObject& object, const QString& key);
-    static QString FormatIP(uint32_t address);
+    static QString FormatIP(uint32_t address) { return QHostAddress(address).toString(); }
+    static QString Endpoint(uint32_t address, uint16_t port) {
+        return FormatIP(address) + ':' + QString::number(port);
+    }
 
 private:
     enum class Outcome { Ready, PortTaken, Failed };

@@ -26,8 +26,7 @@ public:
         settings->m_wWONPort = lab.MasterPort();
         return true;
     }
-    // Starts the lab with the timing every network test uses; a Steam lab
-    // also becomes the document's Steam master and web list.
+    // With the timing every network test uses; a Steam lab is also the Steam master and web list.
     void Start(const QStringList& arguments, int socketTimeoutMs = 400) {
         ASSERT_TRUE(StartLab(arguments)) << lab.Error().toStdString();
         settings->m_nCleanInterval = 20;
@@ -89,10 +88,9 @@ public:
     }
     // The views were told that the master stopped answering.
     bool TimedOut() const {
-        for (const auto& e : view.entries)
-            if (e.hint == HINT_MASTER_PROGRESS && !e.hasObject)
-                return true;
-        return false;
+        return std::any_of(view.entries.begin(), view.entries.end(), [](const auto& e) {
+            return e.hint == HINT_MASTER_PROGRESS && !e.hasObject;
+        });
     }
 
     LabProcess lab;

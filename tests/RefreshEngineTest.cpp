@@ -53,9 +53,10 @@ TEST_F(RefreshEngineTest, BulkRefreshQueriesEveryServerAndTimesOutTheSilentOnes)
 }
 
 // One socket at a time waits for the cleaning pass to free it; no room at
-// all counts as one.
-TEST_F(RefreshEngineTest, SocketLimit) {
-    Start({"--servers", "8", "--seed", "7"});
+// all counts as one. A finished socket behind a waiting one leaves at the
+// next pass.
+TEST_F(RefreshEngineTest, SocketLimitAndFinishedSocketBehindAWaitingOne) {
+    Start({"--servers", "10", "--seed", "12", "--silent", "0.5"});
     for (const int limit : {1, 0}) {
         settings->m_nMaxOpenSockets = limit;
         const std::vector<ServerInfo*> servers = AllServers();
@@ -69,6 +70,17 @@ TEST_F(RefreshEngineTest, SocketLimit) {
         for (int i = 0; i < lab.ServerCount(); ++i)
             EXPECT_EQ(servers[size_t(i)]->m_nPing != 0, lab.ServerAt(i)["behaviour"] == "normal");
     }
+    settings->m_nMaxOpenSockets = 50;
+    settings->m_nSocketTimeout = 1500;
+    ServerInfo* silent = doc->FindServer(lab.AddressAt(FindIndex("silent")), lab.ServerPort());
+    ServerInfo* normal = doc->FindServer(lab.AddressAt(FindIndex("normal")), lab.ServerPort());
+    normal->m_nPing = 0;
+    ASSERT_TRUE(doc->RefreshServer(*silent, CMD_DETAILS));
+    ASSERT_TRUE(doc->RefreshServer(*normal, CMD_DETAILS));
+    ASSERT_TRUE(WaitUntil([&] { return normal->m_nPing != 0; }));
+    ASSERT_TRUE(WaitUntil([&] { return doc->GetServerSocketCount() == 1; }))
+        << "the silent server's socket does not hold up the finished one";
+    EXPECT_EQ(silent->m_nPing, 0u);
 }
 
 // A refresh without its progress dialog asks nobody; one whose records are
@@ -76,8 +88,7 @@ TEST_F(RefreshEngineTest, SocketLimit) {
 // query waits for its slot, the second during the wait for the silent ones.
 TEST_F(RefreshEngineTest, NoProgressDialogClearAndCancel) {
     Start({"--servers", "40", "--seed", "9", "--silent", "1"});
-    // A query starts by resetting the ping: a ping left as it was means no
-    // server was asked.
+    // A query starts by resetting the ping: one left as it was was not asked.
     ui.failProgress = true;
     const std::vector<ServerInfo*> servers = AllServers();
     for (ServerInfo* s : servers)
@@ -115,17 +126,4 @@ TEST_F(RefreshEngineTest, NoProgressDialogClearAndCancel) {
     EXPECT_EQ(cancels, 2);
     EXPECT_EQ(doc->GetServerSocketCount(), 4) << "queries already sent stay open";
     EXPECT_FALSE(doc->IsRefreshing());
-}
-
-TEST_F(RefreshEngineTest, FinishedSocketBehindAWaitingOneLeavesAtTheNextPass) {
-    Start({"--servers", "10", "--seed", "12", "--silent", "0.5"});
-    settings->m_nSocketTimeout = 1500;
-    ServerInfo* silent = Server(FindIndex("silent"));
-    ServerInfo* normal = Server(FindIndex("normal"));
-    ASSERT_TRUE(doc->RefreshServer(*silent, CMD_DETAILS));
-    ASSERT_TRUE(doc->RefreshServer(*normal, CMD_DETAILS));
-    ASSERT_TRUE(WaitUntil([&] { return normal->m_nPing != 0; }));
-    ASSERT_TRUE(WaitUntil([&] { return doc->GetServerSocketCount() == 1; }))
-        << "the silent server's socket does not hold up the finished one";
-    EXPECT_EQ(silent->m_nPing, 0u);
 }

@@ -2,7 +2,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <sys/wait.h>
@@ -76,6 +75,10 @@ struct Document {
     Bytes Write() const { return WriteScwFile(servers, queries, filter, masterFilter, findQuery); }
 };
 
+auto Members(const Query& q) {
+    return std::tie(q.m_strName, q.m_strExpression, q.m_dwFlags);
+}
+
 bool Read(std::span<const uint8_t> file, ScwContents& contents) {
     return ReadScwFile(file, ScwHasHeader(file), contents);
 }
@@ -140,22 +143,21 @@ void FillDocument(Document& doc, int serverCount) {
         s->m_strError = "not stored";
         doc.servers.Append(std::move(s));
     }
-    doc.servers.GetAt(1)->m_strAnnotation = std::string(254, 'a');
-    doc.servers.GetAt(2)->m_strAnnotation = std::string(255, 'b');
-    doc.servers.GetAt(3)->m_strAnnotation = std::string(65533, 'c');
-    doc.servers.GetAt(4)->m_strAnnotation = std::string(65534, 'd');
+    for (int i : {1, 2, 3, 4}) // both sides of both length forms' limits
+        doc.servers.GetAt(i)->m_strAnnotation =
+            std::string(i < 3 ? 253 + i : 65531 + i, char('a' + i));
     doc.servers.GetAt(5)->m_strName = std::string(70000, '\xFF');
 
     doc.queries.push_back(std::make_unique<SearchQuery>("Friends", "^\\[clan\\]", QF_REGEX));
     doc.queries.push_back(std::make_unique<SearchQuery>("", "J\xF6rg", QF_MATCHCASE));
     doc.queries.push_back(std::make_unique<SearchQuery>("long", std::string(300, 'x'), 0));
-    doc.filter.m_dwFlags = FILTER_GAME | FILTER_EMPTY | FILTER_EMPTY_YES;
-    doc.filter.m_nMaxPing = 150;
-    doc.filter.m_nMaxPlayers = 44;
-    doc.filter.m_strServerType = "Dedicated";
-    doc.filter.m_strOS = "Win32";
-    doc.filter.m_strGame = "CSTRIKE";
-    doc.filter.m_strMap = "de_";
+    doc.filter = {FILTER_GAME | FILTER_EMPTY | FILTER_EMPTY_YES,
+                  150,
+                  44,
+                  "Dedicated",
+                  "Win32",
+                  "CSTRIKE",
+                  "de_"};
     doc.masterFilter.m_dwFlags = FILTER_MAP;
     doc.masterFilter.m_strMap = "cs_italy";
     doc.findQuery = Query("find", "dust", QF_MATCHCASE);
@@ -167,8 +169,7 @@ void FillDocument(Document& doc, int serverCount) {
 // objects puts the master filter's class reference as servers and queries
 // are added (from 0x7FFF on in the long form, with the count's escape).
 TEST(ScwFile, NewDocumentAndTheRunningIndex) {
-    const Bytes filterMembers = {0x00, 0x00, 0x00, 0x00, 0x90, 0x01, 0x00,
-                                 0x00, 0x10, 0x00, 0x00, 0x00, 0x00};
+    const Bytes filterMembers = {0, 0, 0, 0, 0x90, 0x01, 0, 0, 0x10, 0, 0, 0, 0};
     const Bytes empty = Cat({{0xFF, 0xFF, 0x03, 0x00, 0x0D, 0x00}, Text("CScoutwireDoc"),
                              {0x00, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0x01, 0x00, 0x0C, 0x00},
                              Text("ServerFilter"), filterMembers, {0x02, 0x80}, filterMembers,
@@ -199,18 +200,26 @@ TEST(ScwFile, NewDocumentAndTheRunningIndex) {
             EXPECT_EQ(Bytes(file.begin() + 19, file.begin() + 25),
                       (Bytes{0xFF, 0xFF, 0x70, 0x11, 0x01, 0x00}));
         }
-        ScwContents contents;
-        ASSERT_TRUE(Read(file, contents));
-        EXPECT_EQ(contents.servers.size(), c.servers);
-        EXPECT_EQ(contents.queries.size(), c.queries);
-        EXPECT_TRUE(contents.hasFilter && contents.hasMasterFilter && contents.hasFindQuery);
-        EXPECT_EQ(contents.findQuery.m_dwFlags, QF_REGEX);
+        ScwContents back;
+        ASSERT_TRUE(Read(file, back));
+        EXPECT_EQ(std::make_tuple(back.servers.size(), back.queries.size(),
+                                  back.hasFilter && back.hasMasterFilter && back.hasFindQuery),
+                  std::make_tuple(size_t(c.servers), size_t(c.queries), true));
     }
 }
 
-TEST(ScwFile, OlderServerSchemasKeepDefaults) {
+// A server record and the queries of each older schema: what they lack keeps its default.
+TEST(ScwFile, OlderSchemasKeepDefaults) {
     for (uint16_t schema = 1; schema <= 6; ++schema) {
         SCOPED_TRACE(schema);
+        const uint16_t query = std::min<uint16_t>(schema, 4);
+        const auto members = [&](ScwArchiveWriter& ar, const std::string& prefix) {
+            if (query >= 2)
+                ar.WriteString(prefix + " name");
+            ar.WriteString(prefix + " expression");
+            if (query >= 3)
+                ar.WriteDword(QF_MATCHCASE);
+        };
         ScwArchiveWriter ar;
         ar.WriteClass("CScoutwireDoc", 3);
         ar.WriteCount(1);
@@ -229,12 +238,18 @@ TEST(ScwFile, OlderServerSchemasKeepDefaults) {
             ar.WriteString("host.example");
             ar.WriteByte(1);
         }
-        ar.WriteCount(0);
-        WriteTrailer(ar, 3);
+        ar.WriteCount(1);
+        ar.WriteObjectClass("SearchQuery", query);
+        members(ar, "query");
+        WriteTrailer(ar, 1);
+        WriteTrailer(ar, 1);
+        ar.WriteClass("Query", query);
+        members(ar, "find");
 
         ScwContents contents;
         ASSERT_TRUE(Read(ar.Bytes(), contents));
-        ASSERT_EQ(contents.servers.size(), 1u);
+        ASSERT_EQ(std::make_pair(contents.servers.size(), contents.queries.size()),
+                  std::make_pair(1ul, 1ul));
         const ServerInfo& s = *contents.servers[0];
         EXPECT_EQ(std::tie(s.m_dwAddress, s.m_wPort, s.m_nPing, s.m_dwFlags, s.m_bDeleted,
                            s.m_nMaxPlayers, s.m_strMap),
@@ -243,44 +258,16 @@ TEST(ScwFile, OlderServerSchemasKeepDefaults) {
         const bool two = schema >= 2, five = schema >= 5;
         EXPECT_EQ(std::tie(s.m_cServerType, s.m_cOS, s.m_bPassword),
                   std::make_tuple(two ? 'd' : 0, two ? 'l' : 0, two ? 1 : 0));
-        EXPECT_EQ(s.m_strAnnotation, schema >= 3 ? "note" : "");
-        EXPECT_EQ(s.m_strPassword, schema >= 4 ? "pw" : "");
-        EXPECT_EQ(std::tie(s.m_strHostName, s.m_bConnectByHostName),
-                  std::make_tuple(five ? "host.example" : "", five ? 1 : 0));
-    }
-}
-
-TEST(ScwFile, OlderQuerySchemas) {
-    for (uint16_t schema = 1; schema <= 4; ++schema) {
-        SCOPED_TRACE(schema);
-        const auto members = [&](ScwArchiveWriter& ar, const std::string& prefix) {
-            if (schema >= 2)
-                ar.WriteString(prefix + " name");
-            ar.WriteString(prefix + " expression");
-            if (schema >= 3)
-                ar.WriteDword(QF_MATCHCASE);
-        };
-        ScwArchiveWriter ar;
-        ar.WriteClass("CScoutwireDoc", 3);
-        ar.WriteCount(0);
-        ar.WriteCount(1);
-        ar.WriteObjectClass("SearchQuery", schema);
-        members(ar, "query");
-        WriteTrailer(ar, 1);
-        WriteTrailer(ar, 1);
-        ar.WriteClass("Query", schema);
-        members(ar, "find");
-
-        ScwContents contents;
-        ASSERT_TRUE(Read(ar.Bytes(), contents));
-        ASSERT_EQ(contents.queries.size(), 1u);
-        const uint32_t flags = schema >= 3 ? QF_MATCHCASE : QF_REGEX;
-        for (const Query* q : std::initializer_list<const Query*>{contents.queries[0].get(),
-                               &contents.findQuery}) {
+        EXPECT_EQ(
+            std::tie(s.m_strAnnotation, s.m_strPassword, s.m_strHostName, s.m_bConnectByHostName),
+            std::make_tuple(schema >= 3 ? "note" : "", schema >= 4 ? "pw" : "",
+                            five ? "host.example" : "", five ? 1 : 0));
+        for (const Query* q :
+             std::initializer_list<const Query*>{contents.queries[0].get(), &contents.findQuery}) {
             const std::string prefix = q == &contents.findQuery ? "find" : "query";
-            EXPECT_EQ(std::tie(q->m_strName, q->m_strExpression, q->m_dwFlags),
-                      std::make_tuple(schema >= 2 ? prefix + " name" : "", prefix + " expression",
-                                      flags));
+            EXPECT_EQ(Members(*q),
+                      std::make_tuple(query >= 2 ? prefix + " name" : "", prefix + " expression",
+                                      query >= 3 ? QF_MATCHCASE : QF_REGEX));
         }
     }
 }
@@ -305,8 +292,8 @@ TEST(ScwFile, RoundTripOfTenThousandServersIsByteIdentical) {
     ScwContents contents, old;
     ASSERT_TRUE(Read(file, contents));
     ASSERT_TRUE(ReadScwFile(file, true, old, 3));
-    ASSERT_EQ(contents.servers.size(), 10000u);
-    ASSERT_EQ(old.servers.size(), 10000u);
+    ASSERT_EQ(std::make_pair(contents.servers.size(), old.servers.size()),
+              std::make_pair(10000ul, 10000ul));
     for (int i = 0; i < doc.servers.GetSize(); ++i) {
         const ServerInfo& written = *doc.servers.GetAt(i);
         ExpectSameServer(*contents.servers[static_cast<size_t>(i)], written);
@@ -317,27 +304,17 @@ TEST(ScwFile, RoundTripOfTenThousandServersIsByteIdentical) {
                   steam ? (written.m_dwFlags & ~GROUP_STEAM) | GROUP_WON : written.m_dwFlags);
         ASSERT_FALSE(testing::Test::HasFailure()) << "server " << i;
     }
-    EXPECT_EQ(contents.servers[0]->m_nPlayers, 0);
-    EXPECT_TRUE(contents.servers[0]->m_strError.empty());
-    EXPECT_EQ(old.findQuery.m_strExpression, doc.findQuery.m_strExpression);
     // Writer and reader could agree on losing a member: compare with what was built.
-    for (size_t i = 0; i < 3; ++i) {
-        const auto members = [](const SearchQuery& q) {
-            return std::tie(q.m_strName, q.m_strExpression, q.m_dwFlags);
-        };
-        EXPECT_EQ(members(*contents.queries.at(i)), members(*doc.queries[i]));
-    }
+    for (size_t i = 0; i < 3; ++i)
+        EXPECT_EQ(Members(*contents.queries.at(i)), Members(*doc.queries[i])) << i;
     EXPECT_EQ(std::tie(contents.filter, contents.masterFilter),
               std::tie(doc.filter, doc.masterFilter));
     EXPECT_EQ(std::tie(contents.findQuery.m_strName, contents.findQuery.m_dwFlags),
               std::make_tuple("find", QF_MATCHCASE));
-    Document again;
+    Document again{OwningServerList(1), std::move(contents.queries), contents.filter,
+                   contents.masterFilter, contents.findQuery};
     for (auto& server : contents.servers)
         again.servers.Append(std::move(server));
-    again.queries = std::move(contents.queries);
-    again.filter = contents.filter;
-    again.masterFilter = contents.masterFilter;
-    again.findQuery = contents.findQuery;
     EXPECT_TRUE(again.Write() == file);
 
     // The extra part must describe exactly the servers before it.
@@ -376,10 +353,10 @@ TEST(ScwFile, DocumentSchemaDecidesTrailingParts) {
     const Query find("n", "e", QF_MATCHCASE);
     struct Case {
         uint16_t schema;
-        bool filter, master, find;
+        bool master, find;
     };
-    for (const Case c : {Case{1, true, false, false}, Case{2, true, false, true},
-                         Case{3, true, true, true}, Case{9, true, true, true}}) {
+    for (const Case c :
+         {Case{1, false, false}, Case{2, false, true}, Case{3, true, true}, Case{9, true, true}}) {
         SCOPED_TRACE(c.schema);
         ScwArchiveWriter ar;
         ar.WriteClass("CScoutwireDoc", c.schema);
@@ -401,8 +378,9 @@ TEST(ScwFile, DocumentSchemaDecidesTrailingParts) {
         for (const Bytes& file : {ar.Bytes(), longer}) {
             ScwContents contents;
             ASSERT_TRUE(Read(file, contents));
-            EXPECT_EQ(std::tie(contents.hasFilter, contents.hasMasterFilter, contents.hasFindQuery),
-                      std::tie(c.filter, c.master, c.find));
+            EXPECT_EQ(std::make_tuple(contents.hasFilter, contents.hasMasterFilter,
+                                      contents.hasFindQuery),
+                      std::make_tuple(true, c.master, c.find));
             EXPECT_EQ(std::make_tuple(contents.filter.m_nMaxPing, contents.masterFilter.m_nMaxPing,
                                       contents.findQuery.m_strExpression),
                       std::make_tuple(77u, c.master ? 77u : 400u, c.find ? "e" : ""));
@@ -427,10 +405,11 @@ TEST(ScwFile, EarlyFormWithoutDocumentRecord) {
     file.push_back(0); // a trailing byte is ignored
     ScwContents contents;
     ASSERT_TRUE(ReadScwFile(file, false, contents));
-    ASSERT_EQ(contents.servers.size(), 2u);
-    EXPECT_EQ(contents.servers[1]->m_dwAddress, 0x01020305u);
-    ASSERT_EQ(contents.queries.size(), 1u);
-    EXPECT_EQ(contents.queries[0]->m_strExpression, "bob");
+    ASSERT_EQ(std::make_pair(contents.servers.size(), contents.queries.size()),
+              std::make_pair(2ul, 1ul));
+    EXPECT_EQ(
+        std::make_pair(contents.servers[1]->m_dwAddress, contents.queries[0]->m_strExpression),
+        std::make_pair(0x01020305u, std::string("bob")));
     EXPECT_FALSE(contents.hasFilter || contents.hasMasterFilter || contents.hasFindQuery);
     EXPECT_TRUE(ReadScwFile(Bytes{0, 0, 0, 0}, false, contents)) << "no servers, no queries";
 }
@@ -457,14 +436,11 @@ TEST(ScwFile, Utf16StringsBecomeWindows1252) {
     utf16(ar, u"Zo\u00EB \u20AC5 \u2603 \U0001F600 \xD800!", false);
     utf16(ar, std::u16string(300, u'g'), true);
     utf16(ar, u"", false);
-    ar.WriteByte('d');
-    ar.WriteByte('l');
-    ar.WriteByte(0);
-    ar.WriteString("");
+    for (uint8_t b : Bytes{'d', 'l', 0, 0}) // the last: an empty annotation
+        ar.WriteByte(b);
     utf16(ar, u"\u0153", false); // the scrambled password is UTF-16 too
-    ar.WriteString("");
-    ar.WriteByte(0);
-    ar.WriteCount(0);
+    for (uint8_t b : Bytes(4, 0)) // host name, by host name, no queries
+        ar.WriteByte(b);
     WriteTrailer(ar, 3);
 
     ScwContents contents;
@@ -472,10 +448,8 @@ TEST(ScwFile, Utf16StringsBecomeWindows1252) {
     const ServerInfo& s = *contents.servers[0];
     EXPECT_EQ(s.m_strName, "Zo\xEB \x80"
                            "5 ? ? ?!");
-    EXPECT_EQ(s.m_strGame, std::string(300, 'g'));
-    EXPECT_TRUE(s.m_strMap.empty());
-    EXPECT_EQ(s.m_cServerType, 'd');
-    EXPECT_EQ(s.m_strPassword, ScramblePassword("\x9C"));
+    EXPECT_EQ(std::tie(s.m_strGame, s.m_strMap, s.m_cServerType, s.m_strPassword),
+              std::make_tuple(std::string(300, 'g'), "", 'd', ScramblePassword("\x9C")));
 }
 
 TEST(ScwFile, FormatCheck) {
@@ -511,10 +485,8 @@ TEST(ScwFile, DamagedFilesFail) {
     doc.servers.Insert(std::make_unique<ServerInfo>(2, 27015));
     doc.queries.push_back(std::make_unique<SearchQuery>("n", "e", 0));
     const Bytes valid = doc.Write();
-    // 0 document record, 19 server count, 21 server class, 37 and 65 the
-    // servers' members, 63 the second's class reference, 91 query count,
-    // 93 query class, 110 its members, 118 filter class, 149 the master
-    // filter's class reference, 164 the find query's class.
+    // At 19 server count, 21 class, 37/65 members, 63 class reference, 91 query count, 93 class,
+    // 110 members, 118 filter class, 149 master filter's reference, 164 find query's class.
     ASSERT_EQ(valid.size(), 181u);
     ASSERT_EQ(Bytes(valid.begin() + 63, valid.begin() + 65), (Bytes{0x02, 0x80}));
     ASSERT_EQ(Bytes(valid.begin() + 149, valid.begin() + 151), (Bytes{0x07, 0x80}));
@@ -564,31 +536,15 @@ TEST(ScwFile, DamagedFilesFail) {
     ExpectRejected(Bytes{}, false, "empty early file");
 }
 
-// Every prefix of a file, in a block of its exact size, read either way,
-// and each byte replaced by other values: whole or nothing, never half loaded.
-TEST(ScwFile, TruncatedAndMutatedFilesNeverHalfLoad) {
+// Every prefix of a file, read either way: whole or nothing, never half
+// loaded (random damage is the fuzz target's).
+TEST(ScwFile, TruncatedFilesNeverHalfLoad) {
     Document doc;
     FillDocument(doc, 6);
     doc.servers.GetAt(5)->m_strName = "short"; // keep the file small
-    doc.servers.GetAt(4)->m_strAnnotation = "annotation";
-    doc.servers.GetAt(3)->m_strAnnotation = "annotation";
+    doc.servers.GetAt(4)->m_strAnnotation = doc.servers.GetAt(3)->m_strAnnotation = "annotation";
     Bytes file = doc.Write();
-    ASSERT_GT(file.size(), 1000u);
-    for (size_t at = 0; at < file.size() && !testing::Test::HasFailure(); ++at) {
-        for (uint8_t value : {uint8_t{0x00}, uint8_t{0x7F}, uint8_t{0x80}, uint8_t{0xFE},
-                              uint8_t{0xFF}, static_cast<uint8_t>(file[at] ^ 1)}) {
-            Bytes damaged = file;
-            damaged[at] = value;
-            ScwContents contents;
-            if (!Read(damaged, contents)) {
-                SCOPED_TRACE("byte " + std::to_string(at) + " = " + std::to_string(value));
-                ExpectEmpty(contents);
-            } else {
-                EXPECT_LE(contents.servers.size(), 6u);
-            }
-        }
-    }
-    file.pop_back(); // the whole file is read above
+    file.pop_back(); // the whole file is read by the round trip
     ForEachPrefix(file, [](std::span<const uint8_t> prefix, size_t) {
         ExpectRejected(prefix, ScwHasHeader(prefix), "as checked");
         ExpectRejected(prefix, false, "as the early form");
@@ -612,33 +568,25 @@ TEST(SaveFileAtomically, ReplacesTheFileOrWritesInPlaceInAReadOnlyFolder) {
     fs::create_directory(folder);
     EXPECT_TRUE(SaveFileAtomically(path, Text("first")));
     // No execute bit: as root Qt reads any one as the owner's.
-    const auto perms = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
-                       fs::perms::group_write | fs::perms::others_read | fs::perms::others_write;
+    const auto perms = fs::perms(0666);
     fs::permissions(path, perms);
     EXPECT_TRUE(SaveFileAtomically(path, Text("second, longer")));
     EXPECT_EQ(Contents(path), "second, longer");
     EXPECT_EQ(fs::status(path).permissions(), perms);
 
-    const auto readOnly = fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
-                          fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec;
-    fs::permissions(dir.path().toStdString(), readOnly | fs::perms::owner_write);
-    fs::permissions(folder, readOnly);
-    int result = -1;
-    if (geteuid() != 0) {
-        result = SaveFileAtomically(path, Text("new content")) ? 0 : 1;
-    } else {
-        const pid_t child = fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            if (setgid(65534) != 0 || setuid(65534) != 0)
-                _exit(2);
-            _exit(SaveFileAtomically(path, Text("new content")) ? 0 : 1);
-        }
-        int status = 0;
-        ASSERT_EQ(waitpid(child, &status, 0), child);
-        ASSERT_TRUE(WIFEXITED(status));
-        result = WEXITSTATUS(status);
+    fs::permissions(dir.path().toStdString(), fs::perms(0755));
+    fs::permissions(folder, fs::perms(0555));
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(2);
+        _exit(SaveFileAtomically(path, Text("new content")) ? 0 : 1);
     }
+    int status = 0, result = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    if (WIFEXITED(status))
+        result = WEXITSTATUS(status);
     fs::permissions(folder, fs::perms::owner_all, fs::perm_options::add);
     EXPECT_EQ(result, 0); // 2 would mean the child could not drop root
     EXPECT_EQ(Contents(path), "new content");
