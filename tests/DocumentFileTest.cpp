@@ -30,7 +30,8 @@ TEST_F(DocumentFileTest, SaveAndOpenKeepWhatTheUserBuilt) {
     fav->m_strGame = "cstrike";
     fav->SetPlayers(std::make_unique<PlayerList>(1));
     AddServer(0x0A000001, 27016, GROUP_MANUAL)->m_strHostName = "example.org";
-    doc->AddQuery(std::make_unique<SearchQuery>("friends", "^\\[TAG\\]", QF_REGEX))->m_bWatch = true;
+    SearchQuery* q = doc->AddQuery(std::make_unique<SearchQuery>("f", "^\\[TAG\\]", QF_REGEX));
+    q->m_bWatch = true;
     fav->m_nWatchKind = WATCH_MIN_PLAYERS;
     fav->m_nWatchCount = 12;
     doc->m_filter.m_dwFlags = FILTER_GAME;

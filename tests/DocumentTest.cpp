@@ -137,7 +137,6 @@ TEST_F(DocumentTest, FindServersMatchesNamesThenHostNames) {
     EXPECT_TRUE(byName->m_dwFlags & GROUP_FOUND);
     EXPECT_TRUE(byHost->m_dwFlags & GROUP_FOUND);
     EXPECT_FALSE(neither->m_dwFlags & GROUP_FOUND);
-
 }
 
 // A bad expression shows the dialog again, after the views were told of the
@@ -204,5 +203,4 @@ TEST_F(DocumentTest, EditedFilterDecidesTheFilteredGroup) {
     EXPECT_FALSE(never->m_dwFlags & GROUP_FILTERED) << "a server that never answered fails";
     EXPECT_TRUE(doc->IsModified());
     EXPECT_EQ(view.Hints(), (std::vector<int>{HINT_GROUPS_CHANGED, HINT_FILTER_CHANGED}));
-
 }

@@ -270,8 +270,8 @@ TEST_F(JoinTest, TheWaitChecksAgainAndEndsAtCancelOrWithTheList) {
 
 // A lab server that loses its players: full at first, with room later.
 TEST_F(JoinTest, WaitEndsWhenAPlaceIsFree) {
-    ASSERT_NO_FATAL_FAILURE(
-        Start({"--servers", "1", "--draining", "1", "--drain-interval", "300", "--latency", "3-3"}));
+    ASSERT_NO_FATAL_FAILURE(Start(
+        {"--servers", "1", "--draining", "1", "--drain-interval", "300", "--latency", "3-3"}));
     ServerInfo* s = Server(0);
     ASSERT_NO_FATAL_FAILURE(Query(s));
     ASSERT_TRUE(s->m_nPing != 0 && s->m_pRules);

@@ -171,7 +171,6 @@ TEST(SettingsGamePathTest, SteamInstallationsAndBrokenLibraryLists) {
     const std::string oldDefault = "c:\\games\\sierra\\half-life\\hl.exe";
     EXPECT_EQ(CSettings::DefaultGamePath(homePath), oldDefault) << "nothing installed";
 
-
     // A second library listed by Steam, with a relative path that must be
     // ignored.
     QTemporaryDir library;

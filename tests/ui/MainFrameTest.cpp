@@ -62,7 +62,8 @@ TEST(MainFrame, TabF6AndCommandsFollowTheActivePane) {
     frame.ActivateView(tree);
     for (QWidget* next : {top, bottom, tree}) {
         QWidget* pane = frame.ActivePane();
-        PressKey(pane == tree ? pane : static_cast<CDetailsView*>(pane)->FocusWidget(), Qt::Key_Tab);
+        PressKey(pane == tree ? pane : static_cast<CDetailsView*>(pane)->FocusWidget(),
+                 Qt::Key_Tab);
         EXPECT_EQ(frame.ActivePane(), next);
     }
     frame.RouteCommand(ID_PREV_PANE);

@@ -209,7 +209,6 @@ TEST_F(ServerViewTest, QueriesKeepTheirResultsSortedLabelsAndGoOnDelete) {
     Press(noneItem, Qt::Key_Delete);
     EXPECT_TRUE(doc.GetQueries().empty());
     EXPECT_EQ(h.Tree().QueriesItem()->childCount(), 0);
-
 }
 
 TEST_F(ServerViewTest, SelectingAServerAsksForItsRulesAndAddServerShowsIt) {
