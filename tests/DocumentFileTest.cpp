@@ -30,7 +30,10 @@ TEST_F(DocumentFileTest, SaveAndOpenKeepWhatTheUserBuilt) {
     fav->m_strGame = "cstrike";
     fav->SetPlayers(std::make_unique<PlayerList>(1));
     AddServer(0x0A000001, 27016, GROUP_MANUAL)->m_strHostName = "example.org";
-    doc->AddQuery(std::make_unique<SearchQuery>("friends", "^\\[TAG\\]", QF_REGEX));
+    SearchQuery* q = doc->AddQuery(std::make_unique<SearchQuery>("f", "^\\[TAG\\]", QF_REGEX));
+    q->m_bWatch = true;
+    fav->m_nWatchKind = WATCH_MIN_PLAYERS;
+    fav->m_nWatchCount = 12;
     doc->m_filter.m_dwFlags = FILTER_GAME;
     doc->m_filter.m_strGame = "cstrike";
     ASSERT_TRUE(doc->OnSaveDocument(Path("a.scw")));
@@ -46,6 +49,9 @@ TEST_F(DocumentFileTest, SaveAndOpenKeepWhatTheUserBuilt) {
     EXPECT_FALSE(loaded->m_pPlayers);
     EXPECT_TRUE(loaded->m_dwFlags & GROUP_FILTERED) << "the filter runs after loading";
     ASSERT_EQ(other.doc->GetQueries().size(), 1u);
+    EXPECT_TRUE(other.doc->GetQueries()[0]->m_bWatch);
+    EXPECT_EQ(loaded->m_nWatchKind, WATCH_MIN_PLAYERS);
+    EXPECT_EQ(loaded->m_nWatchCount, 12) << "watch marks travel with the file";
     EXPECT_EQ(other.doc->GetPathName(), Path("a.scw"));
     EXPECT_FALSE(other.doc->IsModified());
 

@@ -171,15 +171,6 @@ TEST(SettingsGamePathTest, SteamInstallationsAndBrokenLibraryLists) {
     const std::string oldDefault = "c:\\games\\sierra\\half-life\\hl.exe";
     EXPECT_EQ(CSettings::DefaultGamePath(homePath), oldDefault) << "nothing installed";
 
-    const QString vdf = home.filePath(".steam/steam/steamapps/libraryfolders.vdf");
-    for (const QByteArray& content :
-         {QByteArray("\"path\""), QByteArray("\"path\" \"/nowhere"), QByteArray("\"path\" \"\\"),
-          QByteArray("\"\""), QByteArray("\x00\xFF\"path\"\"\"", 10), QByteArray()}) {
-        WriteFile(vdf, content);
-        EXPECT_EQ(CSettings::DefaultGamePath(homePath), oldDefault);
-    }
-    QFile::remove(vdf);
-
     // A second library listed by Steam, with a relative path that must be
     // ignored.
     QTemporaryDir library;

