@@ -171,16 +171,26 @@ TEST_F(DetailsViewTest, FavouritesCommandsAndMenusCountAndNotifyOnce) {
     EXPECT_EQ(Selection(top)->selectedRows().size(), 1) << "the next server is selected";
 }
 
-TEST_F(DetailsViewTest, EnterAndADoubleClickShowTheServerAndTabLeaves) {
-    AddServer('e', "echo", 10);
+// Typing finds the row by the sort key: a new word searches on from the
+// focused row, and its first letter again moves to the next match.
+TEST_F(DetailsViewTest, TypingFindsTheRowAndEnterAndADoubleClickShowTheServer) {
+    for (const char* name : {"Alpha", "Charlie", "delta", "dingo", "echo"})
+        AddServer(static_cast<int>(name[1]), name, static_cast<uint32_t>(name[0]));
     ShowGroup(GROUP_WON);
-    Focus(top, 0);
+    const int interval = QApplication::keyboardInputInterval();
+    QApplication::setKeyboardInputInterval(0); // every key starts a new word
+    QTest::keyClicks(Report(top), "c");
+    EXPECT_EQ(Selection(top)->currentIndex().row(), 1);
+    QTest::keyClicks(Report(top), "dd");
+    EXPECT_EQ(Selection(top)->currentIndex().row(), 3) << "the letter again: the next row";
+    QApplication::setKeyboardInputInterval(interval);
+    Focus(top, 4);
     // Enter and a double click show the server in the tree; Tab leaves for another pane.
     f.view.entries.clear();
     QTest::keyClick(Report(top), Qt::Key_Return);
     ASSERT_EQ(f.view.Count(HINT_SELECT_SERVER), 1);
-    EXPECT_EQ(f.view.entries.back().server, f.doc->FindServer(0x7FC80000u + 'e', 27015));
-    const QRect row = Report(top)->visualRect(Model(top)->index(0, 0));
+    EXPECT_EQ(f.view.entries.back().server, f.doc->FindServer(0x7FC80000u + 'c', 27015));
+    const QRect row = Report(top)->visualRect(Model(top)->index(4, 0));
     QTest::mouseDClick(Report(top)->viewport(), Qt::LeftButton, {}, row.center());
     EXPECT_EQ(f.view.Count(HINT_SELECT_SERVER), 2);
     QTest::keyClick(Report(top), Qt::Key_Backtab); // the frame moves to the pane before
