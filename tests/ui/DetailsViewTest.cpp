@@ -1,7 +1,9 @@
 #include <QAbstractItemModelTester>
+#include <QElapsedTimer>
 #include <QScrollBar>
 
 #include "core/DisplayText.h"
+#include "tests/WaitSupport.h"
 #include "tests/ui/DetailsViewFixture.h"
 #include "ui/CommandIds.h"
 #include "ui/IListSelectionListener.h"
@@ -178,10 +180,17 @@ TEST_F(DetailsViewTest, TypingFindsTheRowAndEnterAndADoubleClickShowTheServer) {
         AddServer(static_cast<int>(name[1]), name, static_cast<uint32_t>(name[0]));
     ShowGroup(GROUP_WON);
     const int interval = QApplication::keyboardInputInterval();
-    QApplication::setKeyboardInputInterval(0); // every key starts a new word
-    QTest::keyClicks(Report(top), "c");
+    QApplication::setKeyboardInputInterval(0);
+    const auto newWord = [&](const char* key) { // once the clock has moved on
+        QElapsedTimer since;
+        since.start();
+        WaitUntil([&] { return since.elapsed() > 1; });
+        QTest::keyClicks(Report(top), key);
+    };
+    newWord("c");
     EXPECT_EQ(Selection(top)->currentIndex().row(), 1);
-    QTest::keyClicks(Report(top), "dd");
+    newWord("d");
+    newWord("d");
     EXPECT_EQ(Selection(top)->currentIndex().row(), 3) << "the letter again: the next row";
     QApplication::setKeyboardInputInterval(interval);
     Focus(top, 4);
