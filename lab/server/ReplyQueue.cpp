@@ -111,22 +111,22 @@ QString ReplyQueue::LatenessSummary() const {
 }
 
 void ReplyQueue::ArmTimer() {
-    itimerspec spec{};
+    itimerspec wakeUp{};
     if (m_heap.empty()) {
         m_armedFor = Clock::time_point::max();
-        timerfd_settime(m_timerFd, 0, &spec, nullptr);
+        timerfd_settime(m_timerFd, 0, &wakeUp, nullptr);
         return;
     }
     m_armedFor = m_heap.front().due;
     const auto since = m_armedFor.time_since_epoch();
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(since);
-    spec.it_value.tv_sec = seconds.count();
-    spec.it_value.tv_nsec =
+    wakeUp.it_value.tv_sec = seconds.count();
+    wakeUp.it_value.tv_nsec =
         std::chrono::duration_cast<std::chrono::nanoseconds>(since - seconds).count();
     // A time point of zero would disarm the timer.
-    if (spec.it_value.tv_sec == 0 && spec.it_value.tv_nsec == 0)
-        spec.it_value.tv_nsec = 1;
-    timerfd_settime(m_timerFd, TFD_TIMER_ABSTIME, &spec, nullptr);
+    if (wakeUp.it_value.tv_sec == 0 && wakeUp.it_value.tv_nsec == 0)
+        wakeUp.it_value.tv_nsec = 1;
+    timerfd_settime(m_timerFd, TFD_TIMER_ABSTIME, &wakeUp, nullptr);
 }
 
 } // namespace lab
