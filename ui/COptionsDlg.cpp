@@ -109,13 +109,11 @@ COptionsDlg::COptionsDlg(CSettings& settings, QWidget* parent)
     m_pSteamKey->setMinimumWidth(DluX(this, 150));
     m_pSteamMaster = LineEdit("steamMaster", steam);
     m_pSteamMaster->setMinimumWidth(DluX(this, 150));
-    m_pSteamRegion = new QComboBox(steam);
-    m_pSteamRegion->setObjectName(QStringLiteral("steamRegion"));
+    m_pSteamRegion = ChoiceCombo("steamRegion", steam);
     m_pSteamKeyNote = HintLabel(tr("No keyring: the key is kept in the settings file."), steam);
     m_pSteamKeyNote->setObjectName(QStringLiteral("steamKeyNote"));
     auto* speed = new QGroupBox(tr("Refresh speed"), this);
-    m_pSpeedPreset = new QComboBox(speed);
-    m_pSpeedPreset->setObjectName(QStringLiteral("speedPreset"));
+    m_pSpeedPreset = ChoiceCombo("speedPreset", speed);
     for (const SpeedPreset& preset : kSpeedPresets)
         m_pSpeedPreset->addItem(tr(preset.name));
     m_pSpeedPreset->addItem(tr("Custom"));

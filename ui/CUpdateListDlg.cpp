@@ -15,22 +15,6 @@
 #include "ui/DialogControls.h"
 #include "ui/SteamChoices.h"
 
-namespace {
-
-QRadioButton* RadioButton(const QString& text, const char* name, QWidget* parent) {
-    auto* button = new QRadioButton(text, parent);
-    button->setObjectName(QString::fromLatin1(name));
-    return button;
-}
-
-QComboBox* ChoiceCombo(const char* name, QWidget* parent) {
-    auto* combo = new QComboBox(parent);
-    combo->setObjectName(QString::fromLatin1(name));
-    return combo;
-}
-
-} // namespace
-
 CUpdateListDlg::CUpdateListDlg(ServerFilter& filter, CSettings& settings,
                                const std::vector<std::string>& games,
                                const std::vector<std::string>& maps, QWidget* parent)

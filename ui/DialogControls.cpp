@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QRegularExpressionValidator>
 
 #include "core/DisplayText.h"
@@ -50,6 +51,12 @@ QCheckBox* CheckBox(const QString& text, const char* name, QWidget* parent) {
     return box;
 }
 
+QRadioButton* RadioButton(const QString& text, const char* name, QWidget* parent) {
+    auto* button = new QRadioButton(text, parent);
+    button->setObjectName(QString::fromLatin1(name));
+    return button;
+}
+
 QPushButton* PushButton(const QString& text, const char* name, QWidget* parent) {
     auto* button = new QPushButton(text, parent);
     button->setObjectName(QString::fromLatin1(name));
@@ -64,9 +71,14 @@ QComboBox* DropDownCombo(const char* name, QWidget* parent) {
     return combo;
 }
 
-QComboBox* YesNoCombo(const char* name, QWidget* parent) {
+QComboBox* ChoiceCombo(const char* name, QWidget* parent) {
     auto* combo = new QComboBox(parent);
     combo->setObjectName(QString::fromLatin1(name));
+    return combo;
+}
+
+QComboBox* YesNoCombo(const char* name, QWidget* parent) {
+    QComboBox* combo = ChoiceCombo(name, parent);
     combo->addItem(QObject::tr("No"));
     combo->addItem(QObject::tr("Yes"));
     return combo;

@@ -13,6 +13,7 @@ class QFrame;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QRadioButton;
 class QWidget;
 
 // Building blocks shared by the modal dialogs. Every control gets an object
@@ -28,9 +29,12 @@ QLineEdit* ReadOnlyEdit(const char* name, QWidget* parent);
 // as it is, a sign included.
 QLineEdit* DigitsEdit(const char* name, QWidget* parent);
 QCheckBox* CheckBox(const QString& text, const char* name, QWidget* parent);
+QRadioButton* RadioButton(const QString& text, const char* name, QWidget* parent);
 QPushButton* PushButton(const QString& text, const char* name, QWidget* parent);
 // An editable combo box; typed text never becomes a list item.
 QComboBox* DropDownCombo(const char* name, QWidget* parent);
+// A selection-only list, filled by the caller.
+QComboBox* ChoiceCombo(const char* name, QWidget* parent);
 // A selection-only "No" / "Yes" list (index 0 / 1).
 QComboBox* YesNoCombo(const char* name, QWidget* parent);
 QFrame* EtchedLine(QWidget* parent);
