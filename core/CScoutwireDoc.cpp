@@ -970,18 +970,22 @@ void CScoutwireDoc::RefreshServers(std::span<ServerInfo* const> servers) {
     m_activeRefreshLists.push_back(&list);
     const bool wasRefreshing = m_bRefreshing;
     m_bRefreshing = true;
-    const int maxSockets = EffectiveMaxSockets(m_settings);
     progress->SetRange(0, n);
     progress->SetStep(1);
     progress->SetStatus("Refreshing " + std::to_string(n) + " servers...");
-    if (UsesFastEngine(m_settings)) {
+    if (UsesFastEngine(m_settings))
         RefreshServersShared(list, *progress);
-        ApplyFilter(false);
-        std::erase(m_activeRefreshLists, &list);
-        m_bRefreshing = wasRefreshing;
-        EvaluateWatches();
-        return;
-    }
+    else
+        RefreshServersBySocket(list, *progress);
+    ApplyFilter(false);
+    std::erase(m_activeRefreshLists, &list);
+    m_bRefreshing = wasRefreshing;
+    EvaluateWatches();
+}
+
+void CScoutwireDoc::RefreshServersBySocket(std::vector<ServerInfo*>& list, IProgress& progress) {
+    const int n = static_cast<int>(list.size());
+    const int maxSockets = EffectiveMaxSockets(m_settings);
     const int progressStep = n > 100 ? n / 100 : 1;
     const int64_t interval = m_settings.m_nSendInterval > 0 ? m_settings.m_nSendInterval : 1;
     const uint64_t start = NowTicks();
@@ -989,7 +993,7 @@ void CScoutwireDoc::RefreshServers(std::span<ServerInfo* const> servers) {
     bool cancelled = false;
     for (int i = 0; i < n && !cancelled; ++i) {
         if (i % progressStep == 0)
-            progress->SetPos(i + 1);
+            progress.SetPos(i + 1);
         const int64_t sentSlot = slot;
         for (;;) {
             if (slot != sentSlot && static_cast<int>(m_sockets.size()) < maxSockets)
@@ -1003,7 +1007,7 @@ void CScoutwireDoc::RefreshServers(std::span<ServerInfo* const> servers) {
                 // The pool empties only in a cleaning pass: wait for it.
                 WaitForEvents(m_settings.m_nCleanInterval);
             }
-            if (progress->CheckCancelButton()) {
+            if (progress.CheckCancelButton()) {
                 cancelled = true;
                 break;
             }
@@ -1016,16 +1020,12 @@ void CScoutwireDoc::RefreshServers(std::span<ServerInfo* const> servers) {
             (m_settings.m_dwFlags & OPT_UPDATE_QUERIES))
             RunAllQueries();
     }
-    progress->SetStatus("Waiting for outstanding requests to complete...");
+    progress.SetStatus("Waiting for outstanding requests to complete...");
     while (!m_sockets.empty()) {
         WaitForEvents(m_settings.m_nCleanInterval);
-        if (progress->CheckCancelButton())
+        if (progress.CheckCancelButton())
             break;
     }
-    ApplyFilter(false);
-    std::erase(m_activeRefreshLists, &list);
-    m_bRefreshing = wasRefreshing;
-    EvaluateWatches();
 }
 
 CQueryEngine& CScoutwireDoc::QueryEngine() {

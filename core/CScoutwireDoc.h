@@ -200,6 +200,8 @@ private:
     // The shared engine's side of RefreshServer and RefreshServers.
     bool StartSharedQuery(ServerInfo& server, unsigned mask);
     void RefreshServersShared(std::vector<ServerInfo*>& list, IProgress& progress);
+    // The classic side: a socket per server, at most one send per interval.
+    void RefreshServersBySocket(std::vector<ServerInfo*>& list, IProgress& progress);
     // Ends every query of the shared engine; notify: the records asked lose
     // their ping in the views too.
     void DropSharedQueries(bool notify);
