@@ -199,7 +199,7 @@ void CDetailsView::Impl::ApplyColumnWidths() {
     const int charWidth = header->fontMetrics().averageCharWidth();
     for (int c = 0; c < ColumnCount(mode); ++c) {
         int width = SharedColumnWidth(mode, c);
-        // Not resized yet: the described width in this font, and never less
+        // Not resized yet: the design width in this font, and never less
         // than the whole title.
         if (width < 0)
             width = std::max(ScaledColumnWidth(ColumnAt(mode, c).initialWidth, charWidth),

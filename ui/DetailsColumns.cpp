@@ -57,9 +57,9 @@ std::span<const ColumnSpec> Columns(uint32_t mode) {
 
 using WidthTable = std::array<std::array<int, kMaxColumns>, kModes>;
 
-// The described widths are pixels of the old list font, whose average
+// The design widths are pixels of the old list font, whose average
 // character is 6 pixels wide.
-constexpr int kDescribedCharWidth = 6;
+constexpr int kDesignCharWidth = 6;
 
 WidthTable InitialWidths() {
     WidthTable table{};
@@ -97,8 +97,8 @@ void SetSharedColumnWidth(uint32_t mode, int column, int width) {
         Widths()[mode][static_cast<size_t>(column)] = width;
 }
 
-int ScaledColumnWidth(int describedWidth, int averageCharWidth) {
-    return (describedWidth * averageCharWidth + kDescribedCharWidth / 2) / kDescribedCharWidth;
+int ScaledColumnWidth(int designWidth, int averageCharWidth) {
+    return (designWidth * averageCharWidth + kDesignCharWidth / 2) / kDesignCharWidth;
 }
 
 void ResetSharedColumnWidths() {

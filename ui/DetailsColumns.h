@@ -24,6 +24,6 @@ int SharedColumnWidth(uint32_t mode, int column);
 void SetSharedColumnWidth(uint32_t mode, int column, int width);
 // An initial width, given in pixels of the old list font, in pixels of a
 // font with this average character width: today's fonts are wider.
-int ScaledColumnWidth(int describedWidth, int averageCharWidth);
+int ScaledColumnWidth(int designWidth, int averageCharWidth);
 // Back to the initial widths, as at the start of a process.
 void ResetSharedColumnWidths();
