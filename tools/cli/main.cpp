@@ -116,6 +116,12 @@ bool ParseNumber(const std::string& text, int& value) {
     }
 }
 
+// The option's value, when it is given, into value: false when it is not a
+// whole number of at least least.
+bool NumberOption(const Options& o, const char* name, int least, int& value) {
+    return (!o.Value(name) || ParseNumber(*o.Value(name), value)) && value >= least;
+}
+
 bool ParseEndpoint(const std::string& text, uint32_t& address, uint16_t& port) {
     int n[5] = {0, 0, 0, 0, 0};
     if (ScanEndpoint(text, n) != 5 || n[4] < 1 || n[4] > 65535)
@@ -561,9 +567,9 @@ int RunSoak(Session& session, const Options& o) {
         return Fail("soak needs FILE");
     int minutes = 2;
     int interval = 5;
-    if ((o.Value("--minutes") && !ParseNumber(*o.Value("--minutes"), minutes)) || minutes < 1)
+    if (!NumberOption(o, "--minutes", 1, minutes))
         return Fail("--minutes wants a positive number");
-    if ((o.Value("--interval") && !ParseNumber(*o.Value("--interval"), interval)) || interval < 1)
+    if (!NumberOption(o, "--interval", 1, interval))
         return Fail("--interval wants a positive number of seconds");
     CSettings& settings = session.m_settings;
     if (!ApplyMasterOption(settings, o))
@@ -649,9 +655,9 @@ int RunWatch(Session& session, const Options& o) {
         return Fail("watch needs FILE and at most one EXPR");
     int minutes = 0;
     int interval = 10;
-    if ((o.Value("--minutes") && !ParseNumber(*o.Value("--minutes"), minutes)) || minutes < 0)
+    if (!NumberOption(o, "--minutes", 0, minutes))
         return Fail("--minutes wants a number");
-    if ((o.Value("--interval") && !ParseNumber(*o.Value("--interval"), interval)) || interval < 1)
+    if (!NumberOption(o, "--interval", 1, interval))
         return Fail("--interval wants a positive number of seconds");
     session.m_ui.m_bProgress = false;
     if (!session.Open(o.args[0], false))
